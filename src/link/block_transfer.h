@@ -1,0 +1,23 @@
+// Blocks of bytes to and from the box through the ECP FIFO, and the progress of a write.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "link/port_driver.h"
+
+namespace m4410 {
+
+// Written by BlockWrite on the worker thread, read by the status display.
+extern std::atomic<std::int32_t> BytesWritten;
+extern std::atomic<std::int32_t> BytesToWrite;
+
+int BlockWrite(PortDriverContext* context, const std::uint8_t* data, std::int32_t n);
+// timeout_ms bounds the wait for each byte (kByteReadTimeoutMs unless the caller knows the
+// box needs longer).
+int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n);
+int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n,
+              std::int32_t timeout_ms);
+int WriteProgressPercent();
+
+}  // namespace m4410

@@ -1,0 +1,37 @@
+// The seven stage cells and the keep-going flag: the only state the worker and the display
+// share. Plain atomic loads and stores; never a read-modify-write.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace m4410 {
+
+enum UpdateStage : int {
+  FileValidated = 1,
+  DriverInitialized = 2,
+  DatalinkEstablished = 3,
+  BoxInformationReceived = 4,
+  SoftwareTransmitted = 5,
+  BoxUpdated = 6,
+  UpdatingCompleted = 7,
+};
+inline constexpr int kStageCount = 7;
+
+using StageStatus = std::int32_t;
+inline constexpr StageStatus NoReport = 0;
+inline constexpr StageStatus Okay = 1;
+inline constexpr StageStatus Failed = 2;
+inline constexpr StageStatus Busy = 3;  // stages 5 and 6 only
+
+void SetStage(int stage, StageStatus status);
+StageStatus GetStage(int stage);
+
+void RaiseKeepGoing();
+void LowerKeepGoing();
+bool KeepGoing();
+
+// The caption of a stage as the status display shows it ("File validated:" ...).
+const char* StageCaption(int stage);
+
+}  // namespace m4410
