@@ -1,0 +1,210 @@
+#include "app/dialog_template.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QFile>
+#include <QFontMetrics>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <cmath>
+
+// Resources live in a static library, so they are registered explicitly before first use.
+static void InitMarlovineResources() { Q_INIT_RESOURCE(marlovine); }
+
+namespace m4410 {
+
+namespace {
+
+void EnsureResources() {
+  static const bool done = (InitMarlovineResources(), true);
+  (void)done;
+}
+
+QStringList StringList(const QJsonValue& value) {
+  QStringList out;
+  for (const QJsonValue& v : value.toArray()) out << v.toString();
+  return out;
+}
+
+QRect RectFrom(const QJsonValue& value) {
+  const QJsonArray a = value.toArray();
+  if (a.size() != 4) return {};
+  return QRect(a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt());
+}
+
+// MulDiv as the platform rounds it: to nearest, halves away from zero.
+int MulDiv(int value, int numerator, int denominator) {
+  return static_cast<int>(std::lround(static_cast<double>(value) * numerator / denominator));
+}
+
+QWidget* MakeControl(const ControlTemplate& c, QWidget* parent) {
+  QWidget* widget = nullptr;
+  if (c.kind == "pushbutton" || c.kind == "defpushbutton") {
+    auto* button = new QPushButton(c.text, parent);
+    button->setAutoDefault(true);
+    button->setDefault(c.kind == "defpushbutton" || c.HasStyle("BS_DEFPUSHBUTTON"));
+    widget = button;
+  } else if (c.kind == "autocheckbox") {
+    widget = new QCheckBox(c.text, parent);
+  } else if (c.kind == "edit") {
+    auto* edit = new QLineEdit(c.text, parent);
+    edit->setFrame(c.HasStyle("WS_BORDER"));
+    edit->setReadOnly(c.HasStyle("ES_READONLY"));
+    widget = edit;
+  } else if (c.kind == "picture") {
+    auto* label = new QLabel(parent);
+    label->setPixmap(ResourceBitmap(c.image));
+    widget = label;
+  } else if (c.kind == "progress") {
+    auto* bar = new QProgressBar(parent);
+    bar->setOrientation(c.HasStyle("PBS_VERTICAL") ? Qt::Vertical : Qt::Horizontal);
+    bar->setTextVisible(false);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    widget = bar;
+  } else {  // static text
+    auto* label = new QLabel(c.text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    widget = label;
+  }
+  const bool tab_stop = c.HasStyle("WS_TABSTOP");
+  if (qobject_cast<QLabel*>(widget) || qobject_cast<QProgressBar*>(widget)) {
+    widget->setFocusPolicy(Qt::NoFocus);
+  } else {
+    widget->setFocusPolicy(tab_stop ? Qt::StrongFocus : Qt::ClickFocus);
+  }
+  widget->setProperty(kControlIdProperty, c.id);
+  return widget;
+}
+
+}  // namespace
+
+DialogTemplate ParseDialogTemplate(const QByteArray& json) {
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+  if (error.error != QJsonParseError::NoError || !doc.isObject()) return {};
+  const QJsonObject root = doc.object();
+  DialogTemplate t;
+  t.id = root["id"].toInt();
+  t.caption = root["caption"].toString();
+  const QJsonArray size = root["size"].toArray();
+  if (size.size() != 2) return {};
+  t.size = QSize(size[0].toInt(), size[1].toInt());
+  const QJsonObject font = root["font"].toObject();
+  t.font_face = font["face"].toString();
+  t.font_points = font["points"].toInt(8);
+  t.styles = StringList(root["styles"]);
+  t.ex_styles = StringList(root["exStyles"]);
+  for (const QJsonValue& v : root["controls"].toArray()) {
+    const QJsonObject o = v.toObject();
+    ControlTemplate c;
+    c.id = o["id"].toInt();
+    c.kind = o["kind"].toString();
+    c.text = o["text"].toString();
+    c.image = o["image"].toInt();
+    c.rect = RectFrom(o["rect"]);
+    c.visible = o["visible"].toBool(true);
+    c.styles = StringList(o["styles"]);
+    c.ex_styles = StringList(o["exStyles"]);
+    if (c.kind.isEmpty() || !c.rect.isValid()) return {};
+    t.controls << c;
+  }
+  return t;
+}
+
+DialogTemplate LoadDialogTemplate(int id) {
+  EnsureResources();
+  QFile file(QStringLiteral(":/res/dialog_%1.json").arg(id));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return ParseDialogTemplate(file.readAll());
+}
+
+QFont DialogFont(const DialogTemplate& dialog_template) {
+  static const bool substituted = [] {
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"),
+                                QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                                QStringLiteral("DejaVu Sans")});
+    return true;
+  }();
+  (void)substituted;
+  QFont font(dialog_template.font_face);
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(dialog_template.font_points > 0 ? dialog_template.font_points : 8);
+  return font;
+}
+
+QSize DialogBaseUnits(const QFont& font) {
+  const QFontMetrics metrics(font);
+  // The platform's average: the width of the 52 letters over 26, halved with rounding.
+  const int letters =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int average = (letters / 26 + 1) / 2;
+  return QSize(qMax(1, average), qMax(1, metrics.height()));
+}
+
+QRect MapDialogRect(const QRect& dialog_units, QSize base_units) {
+  const int left = MulDiv(dialog_units.x(), base_units.width(), 4);
+  const int top = MulDiv(dialog_units.y(), base_units.height(), 8);
+  const int right = MulDiv(dialog_units.x() + dialog_units.width(), base_units.width(), 4);
+  const int bottom = MulDiv(dialog_units.y() + dialog_units.height(), base_units.height(), 8);
+  return QRect(left, top, right - left, bottom - top);
+}
+
+void BuildDialog(QDialog* dialog, const DialogTemplate& t) {
+  const QFont font = DialogFont(t);
+  dialog->setFont(font);
+  const QSize base = DialogBaseUnits(font);
+
+  Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint;
+  if (t.HasStyle("WS_CAPTION")) flags |= Qt::WindowTitleHint;
+  if (t.HasStyle("WS_SYSMENU")) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  if (t.HasStyle("WS_MINIMIZEBOX")) flags |= Qt::WindowMinimizeButtonHint;
+  if (t.HasStyle("WS_MAXIMIZEBOX")) flags |= Qt::WindowMaximizeButtonHint;
+  dialog->setWindowFlags(flags);
+  dialog->setWindowTitle(t.caption);
+
+  for (const ControlTemplate& c : t.controls) {
+    QWidget* widget = MakeControl(c, dialog);
+    QRect place = MapDialogRect(c.rect, base);
+    if (c.kind == "picture") {
+      // The control takes the size of its bitmap.
+      const QPixmap pixmap = ResourceBitmap(c.image);
+      if (!pixmap.isNull()) place.setSize(pixmap.size());
+    }
+    widget->setGeometry(place);
+    widget->setHidden(!c.visible);
+  }
+  dialog->setFixedSize(MapDialogRect(QRect(QPoint(0, 0), t.size), base).size());
+}
+
+QWidget* FindControl(const QWidget* dialog, int id) {
+  if (dialog == nullptr) return nullptr;
+  for (QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    const QVariant value = child->property(kControlIdProperty);
+    if (value.isValid() && value.toInt() == id) return child;
+  }
+  return nullptr;
+}
+
+QIcon AppIcon() {
+  EnsureResources();
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/res/icon_159_32.png"), QSize(32, 32));
+  icon.addFile(QStringLiteral(":/res/icon_159_16.png"), QSize(16, 16));
+  return icon;
+}
+
+QPixmap ResourceBitmap(int id) {
+  EnsureResources();
+  return QPixmap(QStringLiteral(":/res/bitmap_%1.png").arg(id));
+}
+
+}  // namespace m4410
