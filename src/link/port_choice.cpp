@@ -26,8 +26,8 @@ bool AllDigits(std::string_view text, bool hexadecimal) {
   return true;
 }
 
-// "0x378" or "888" into *value (capped just above the port space, so a huge number still
-// reads as too large); otherwise the message naming what is wrong, with what = "port base".
+// "0x378" or "888" below 0x10000 into *value; otherwise the message naming what is wrong,
+// with what = "port base" or "extended base".
 std::string ParseAddress(std::string_view text, std::string_view what, unsigned long* value) {
   const std::string quoted = std::string(what) + " '" + std::string(text) + "'";
   if (text.empty()) return std::string(what) + " is empty";
@@ -55,25 +55,15 @@ std::string ParseAddress(std::string_view text, std::string_view what, unsigned 
                           ? c - '0'
                           : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
     result = result * static_cast<unsigned long>(radix) + static_cast<unsigned long>(digit);
-    if (result >= kPortSpace) {
-      result = kPortSpace;
-      break;
-    }
+    if (result >= kPortSpace) return quoted + " is beyond the last I/O port 0xffff";
   }
   *value = result;
   return {};
 }
 
-std::string HexOrAbove(unsigned long value) {
-  return value >= kPortSpace ? "a number" : HexPort(static_cast<unsigned>(value));
-}
-
 // Checks one range; the message names it with what ("port base" or "extended base").
 std::string CheckRange(unsigned long first, unsigned long ports, std::string_view what) {
   if (first == 0) return std::string(what) + " must not be 0";
-  if (first >= kPortSpace) {
-    return std::string(what) + " " + HexOrAbove(first) + " is not below 0x10000";
-  }
   if (first + ports > kPortSpace) {
     return std::string(what) + " " + HexPort(static_cast<unsigned>(first)) +
            " leaves no room for its " + std::to_string(ports) + " registers below 0x10000";
@@ -127,7 +117,7 @@ PortChoiceResult ParsePortChoice(std::string_view text) {
     }
   } else if (extended + kExtendedPorts > kPortSpace) {
     return Fail("extended base " + HexPort(static_cast<unsigned>(extended)) +
-                " (BASE+0x400) is not below 0x10000: give it after a comma, lpt:" +
+                " (BASE+0x400) is beyond the last I/O port 0xffff: give it after a comma, lpt:" +
                 HexPort(static_cast<unsigned>(base)) + ",ECPBASE");
   }
   if (extended < base + kStandardPorts && base < extended + kExtendedPorts) {
