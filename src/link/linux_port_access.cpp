@@ -184,6 +184,8 @@ ClaimOutcome LinuxPortAccess::TakeKernelPort() {
     return ClaimOutcome::Refused;
   }
   parport_fd_ = fd;
+  // PPCLAIM alone would wait for a port that another driver holds; after PPEXCL the kernel
+  // refuses at once (ENXIO) whenever anyone else is registered on the port.
   int result = system_.Ioctl(fd, PPEXCL);
   if (result >= 0) result = system_.Ioctl(fd, PPCLAIM);
   if (result < 0) {
