@@ -5,11 +5,13 @@
 // the control register behaves like the real one and the box's side is all a test scripts.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -68,6 +70,22 @@ class ScriptedPort final : public PortAccess {
     }
     return out;
   }
+  // How many times a register has been written; cheap enough to call from an answer.
+  std::size_t WriteCount(PortRange range, unsigned offset) const {
+    const auto it = write_counts_.find({range, offset});
+    return it == write_counts_.end() ? 0 : it->second;
+  }
+  // The log as one letter per access, lower case for reads and upper case for writes:
+  // d data, s status, c control, f FIFO, b configuration B, e ECR, ? anything else.
+  std::string Trace() const {
+    std::string out;
+    for (const auto& r : log_) {
+      const char* names = r.range == PortRange::Standard ? "dsc" : "fbe";
+      const char letter = r.offset < 3 ? names[r.offset] : '?';
+      out += r.write ? static_cast<char>(std::toupper(letter)) : letter;
+    }
+    return out;
+  }
   std::vector<std::uint8_t> Written(PortRange range, unsigned offset) const {
     std::vector<std::uint8_t> out;
     for (const auto& r : Accesses(range, offset, true)) out.push_back(r.value);
@@ -101,6 +119,7 @@ class ScriptedPort final : public PortAccess {
 
   void Write(PortRange range, unsigned offset, std::uint8_t value) override {
     held_[{range, offset}] = value;
+    ++write_counts_[{range, offset}];
     Record(true, range, offset, value);
   }
 
@@ -112,6 +131,7 @@ class ScriptedPort final : public PortAccess {
   }
 
   std::map<Key, std::uint8_t> held_;
+  std::map<Key, std::size_t> write_counts_;
   std::map<Key, std::deque<std::uint8_t>> queued_;
   std::map<Key, AnswerFn> answers_;
   std::function<std::int64_t()> stamp_;
