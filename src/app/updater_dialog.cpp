@@ -360,3 +360,5 @@ void UpdaterDialog::Message(const QString& text, QMessageBox::Icon icon) {
 }
 
 }  // namespace m4410
+
+#include "moc_updater_dialog.cpp"

@@ -106,7 +106,9 @@ void TransferStatusDialog::OnTimer() {
           m_strMessage = QStringLiteral("Updating box. 99% complete.");
         } else {
           StepIt();
-          m_strMessage = QString::asprintf("Updating box. %d%% complete.", estimate);
+          // Below 35 % of the bar (stage 5 went by between two ticks) the estimate is
+          // negative; the operator is shown 0 rather than a negative share.
+          m_strMessage = QString::asprintf("Updating box. %d%% complete.", qMax(0, estimate));
         }
         continue;
       }
@@ -176,3 +178,5 @@ void TransferStatusDialog::StepIt() {
 void TransferStatusDialog::StopTimer() { m_timer.stop(); }
 
 }  // namespace m4410
+
+#include "moc_transfer_status_dialog.cpp"
