@@ -6,6 +6,9 @@
 
 #ifdef __linux__
 #include "link/system_primitives.h"
+#elif defined(_WIN32)
+#include "link/windriver_device.h"
+#include "link/windriver_port_access.h"
 #endif
 
 namespace m4410 {
@@ -17,6 +20,14 @@ std::unique_ptr<PortAccess> MakeLinuxPortAccess(PortAddresses addresses) {
 }
 
 std::unique_ptr<PortAccess> MakeDefaultPortAccess() { return MakeLinuxPortAccess(PortAddresses{}); }
+
+#elif defined(_WIN32)
+
+// On Windows the port is reached through the kernel port driver's device.
+std::unique_ptr<PortAccess> MakeLinuxPortAccess(PortAddresses) { return nullptr; }
+std::unique_ptr<PortAccess> MakeDefaultPortAccess() {
+  return std::make_unique<WinDriverPortAccess>(MakeWin32WinDriverDevice());
+}
 
 #else
 
