@@ -1,0 +1,24 @@
+// The operator's program's command line: [--port PORT] [--sim OPTIONS] [--trace TRACEFILE].
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "run/port_environment.h"
+
+namespace m4410 {
+
+enum class UpdaterCommand { Run, Help, Version };
+
+struct UpdaterOptions {
+  UpdaterCommand command = UpdaterCommand::Run;
+  PortChoiceText port;  // no options: the machine's own parallel port
+};
+
+// arguments as QCoreApplication::arguments() gives them (the program's name first). False
+// with a message naming the offending word on a usage error.
+bool ParseUpdaterOptions(const QStringList& arguments, UpdaterOptions* out, QString* error);
+
+QString UpdaterUsage();
+
+}  // namespace m4410
