@@ -511,6 +511,25 @@ TEST(SimulatedBoxTest, TurnsBackToForward) {
   EXPECT_EQ(h.Ecr(), 0x75);
 }
 
+TEST(SimulatedBoxTest, SendsOnlyOnceItHasAcknowledgedTheReverseRequest) {
+  Bench b("latency-us=1000,update-ms=0");
+  Host& h = *b.host;
+  LinkAndReadOpening(b);
+  ASSERT_EQ(WriteBytes(h, Header(10)), 12u);
+  ASSERT_EQ(WriteBytes(h, Image(10)), 10u);
+  WaitForDrain(h);
+  h.Status();
+  ASSERT_TRUE(b.receipt().closing_queued);
+  h.Mode(1);
+  h.Control(h.Control() | 0x20);
+  h.Control(h.Control() & 0xFB);
+  h.Mode(2);
+  EXPECT_EQ(h.Status(), 0xF8);  // not yet acknowledged
+  EXPECT_EQ(h.Ecr() & 0x01, 0x01);
+  ASSERT_TRUE(h.WaitFor(0, 0x20, 35 * kMs));
+  EXPECT_EQ(ReadBytes(h, 12).size(), 12u);
+}
+
 TEST(SimulatedBoxTest, TerminatesBackToCompatibility) {
   Bench b;
   Host& h = *b.host;
@@ -672,6 +691,18 @@ TEST(SimulatedBoxTest, DropsSelectAfterTheChosenImageByte) {
   EXPECT_EQ(b.box.FifoLevel(), written - 100);  // no more taken
   EXPECT_FALSE(r.closing_queued);
   EXPECT_EQ(r.overruns, 0u);
+
+  // Dropped with the last byte: the image is whole but the box says nothing more.
+  Bench at_end("drop-select-at=50,update-ms=0");
+  LinkAndReadOpening(at_end);
+  ASSERT_EQ(WriteBytes(*at_end.host, Header(50)), 12u);
+  ASSERT_EQ(WriteBytes(*at_end.host, Image(50)), 50u);
+  at_end.host->Pause(10 * kMs);
+  at_end.host->Status();
+  EXPECT_EQ(at_end.host->Status(), 0xE8);
+  EXPECT_TRUE(at_end.receipt().image_complete);
+  EXPECT_TRUE(at_end.receipt().link_dropped);
+  EXPECT_FALSE(at_end.receipt().closing_queued);
 
   Bench at_start("drop-select-at=0");
   LinkAndReadOpening(at_start);
