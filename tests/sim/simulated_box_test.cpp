@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "link/port_driver.h"
@@ -762,6 +764,30 @@ TEST(SimulatedBoxTest, RateZeroTakesEachByteOnTheNextAccess) {
   EXPECT_FALSE(r.header_ok);
   EXPECT_EQ(r.stray_bytes, 5u);
   EXPECT_EQ(r.overruns, 0u);
+}
+
+TEST(SimulatedBoxTest, ReceiptCanBeReadWhileTheHostRuns) {
+  Bench b("update-ms=0");
+  Host& h = *b.host;
+  LinkAndReadOpening(b);
+  std::atomic<bool> done{false};
+  std::uint64_t last_seen = 0;
+  bool went_back = false;
+  std::thread watcher([&] {
+    while (!done.load()) {
+      const std::uint64_t seen = b.box.Receipt().image_bytes;
+      went_back |= seen < last_seen;
+      last_seen = seen;
+    }
+  });
+  const Bytes image = Image(20000);
+  EXPECT_EQ(WriteBytes(h, Header(20000)), 12u);
+  EXPECT_EQ(WriteBytes(h, image), 20000u);
+  WaitForDrain(h);
+  done.store(true);
+  watcher.join();
+  EXPECT_FALSE(went_back);
+  EXPECT_EQ(b.receipt().image_crc32, CrcOf(image));
 }
 
 TEST(SimulatedBoxTest, RunsOnTheRealClock) {
