@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QApplication>
 #include <QPushButton>
 #include <cmath>
 
@@ -54,7 +55,7 @@ QWidget* MakeControl(const ControlTemplate& c, QWidget* parent) {
   } else if (c.kind == "edit") {
     auto* edit = new QLineEdit(c.text, parent);
     edit->setFrame(c.HasStyle("WS_BORDER"));
-    edit->setReadOnly(c.HasStyle("ES_READONLY"));
+    SetEditReadOnly(edit, c.HasStyle("ES_READONLY"));
     widget = edit;
   } else if (c.kind == "picture") {
     auto* label = new QLabel(parent);
@@ -183,6 +184,18 @@ void BuildDialog(QDialog* dialog, const DialogTemplate& t) {
     widget->setHidden(!c.visible);
   }
   dialog->setFixedSize(MapDialogRect(QRect(QPoint(0, 0), t.size), base).size());
+}
+
+void SetEditReadOnly(QLineEdit* edit, bool read_only) {
+  if (edit == nullptr) return;
+  edit->setReadOnly(read_only);
+  QPalette palette = edit->palette();
+  const QPalette standard = QApplication::palette(edit);
+  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    palette.setColor(group, QPalette::Base,
+                     read_only ? standard.color(group, QPalette::Window) : standard.color(group, QPalette::Base));
+  }
+  edit->setPalette(palette);
 }
 
 QWidget* FindControl(const QWidget* dialog, int id) {

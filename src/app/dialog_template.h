@@ -15,6 +15,7 @@
 #include <QWidget>
 
 class QDialog;
+class QLineEdit;
 
 namespace m4410 {
 
@@ -64,6 +65,10 @@ QRect MapDialogRect(const QRect& dialog_units, QSize base_units);
 // Makes the template's controls as children of dialog, sets the dialog's caption, font,
 // window decorations and fixed size. Controls created without the visible style stay hidden.
 void BuildDialog(QDialog* dialog, const DialogTemplate& dialog_template);
+
+// Makes an edit read-only or editable; a read-only edit is drawn on the dialog's own
+// background, as the classic dialogs show one that cannot be typed into.
+void SetEditReadOnly(QLineEdit* edit, bool read_only);
 
 // The widget built for a control ID (the first in template order), or null.
 QWidget* FindControl(const QWidget* dialog, int id);

@@ -59,9 +59,7 @@ void SetChecked(QCheckBox* box, bool checked) {
   if (box != nullptr) box->setChecked(checked);  // emits no click
 }
 
-void SetReadOnly(QLineEdit* edit, bool read_only) {
-  if (edit != nullptr) edit->setReadOnly(read_only);
-}
+void SetReadOnly(QLineEdit* edit, bool read_only) { SetEditReadOnly(edit, read_only); }
 
 // A small window that cannot be cancelled, shown while the program waits for a worker.
 class WorkerWaitDialog : public QDialog {
