@@ -66,9 +66,23 @@ bool ParseUpdaterOptions(const QStringList& arguments, UpdaterOptions* out, QStr
       }
       value = arguments[++i];
     }
+    if (value.isEmpty()) {
+      *error = QStringLiteral("option '%1' needs a value").arg(name);
+      return false;
+    }
     *given = true;
     *target = name == QLatin1String("--trace") ? QFile::encodeName(value).toStdString()
                                                 : value.toStdString();
+  }
+  if (sim_given) {
+    // The simulation options shape only the simulated box, so they choose it.
+    if (!port_given) {
+      parsed.port.port = "sim";
+    } else if (parsed.port.port != "sim") {
+      *error = QStringLiteral("option '--sim' needs '--port sim', not '--port %1'")
+                   .arg(QString::fromStdString(parsed.port.port));
+      return false;
+    }
   }
   *out = parsed;
   return true;

@@ -15,8 +15,9 @@ struct UpdaterOptions {
   PortChoiceText port;  // no options: the machine's own parallel port
 };
 
-// arguments as QCoreApplication::arguments() gives them (the program's name first). False
-// with a message naming the offending word on a usage error.
+// arguments as QCoreApplication::arguments() gives them (the program's name first), read as
+// the m4410 command reads its options: --sim alone chooses the simulated box. False with a
+// message naming the offending word on a usage error.
 bool ParseUpdaterOptions(const QStringList& arguments, UpdaterOptions* out, QString* error);
 
 QString UpdaterUsage();

@@ -266,8 +266,12 @@ class UpdaterDialogTest : public QObject {
     QVERIFY(!Control<QCheckBox>(1054)->isChecked());
     QVERIFY(Control<QLineEdit>(1018)->isReadOnly());
     QCOMPARE(Control<QLineEdit>(1018)->text(), QStringLiteral("kept"));
+    const QPalette read_only = Control<QLineEdit>(1018)->palette();
+    QCOMPARE(read_only.color(QPalette::Base), read_only.color(QPalette::Window));
     Click(1054);  // on again
     QVERIFY(!Control<QLineEdit>(1018)->isReadOnly());
+    const QPalette editable = Control<QLineEdit>(1018)->palette();
+    QVERIFY(editable.color(QPalette::Base) != editable.color(QPalette::Window));
 
     Click(1053);  // Menu: excludes Complete
     QVERIFY(Control<QCheckBox>(1053)->isChecked());

@@ -35,6 +35,9 @@ class UpdaterOptionsTest : public QObject {
     QCOMPARE(o.port.trace, std::string("/tmp/t x"));
     QVERIFY(Parse({"--port=lpt:0xd010,0xd000"}, &o, &error));
     QCOMPARE(o.port.port, std::string("lpt:0xd010,0xd000"));
+    // --sim alone chooses the simulated box.
+    QVERIFY(Parse({"--sim", "clock=virtual"}, &o, &error));
+    QCOMPARE(o.port.port, std::string("sim"));
   }
 
   void helpAndVersion() {
@@ -54,6 +57,9 @@ class UpdaterOptionsTest : public QObject {
     QTest::newRow("no value") << QStringList{"--port"} << "option '--port' needs a value";
     QTest::newRow("twice") << QStringList{"--sim", "a", "--sim", "b"}
                            << "option '--sim' given twice";
+    QTest::newRow("empty value") << QStringList{"--trace", ""} << "option '--trace' needs a value";
+    QTest::newRow("sim on a real port") << QStringList{"--port", "lpt", "--sim", "rate=0"}
+                                        << "option '--sim' needs '--port sim', not '--port lpt'";
     QTest::newRow("file") << QStringList{"update.bin"}
                           << "unexpected argument 'update.bin'; the update file is chosen in "
                              "the window";
