@@ -24,25 +24,29 @@ int Refuse(const QString& message) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // --help and --version answer without a display, so they work over ssh and in scripts.
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--help" || word == "-h") {
+      std::fputs(qPrintable(m4410::UpdaterUsage()), stdout);
+      return 0;
+    }
+    if (word == "--version") {
+      std::printf("marlovine-updater %s\n", M4410_VERSION);
+      return 0;
+    }
+  }
+
+  // Qt takes its own options (-platform, -style ...) out of the arguments first.
   QApplication application(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(m4410::UpdaterApp::kAppName));
-#ifdef M4410_VERSION
   QApplication::setApplicationVersion(QStringLiteral(M4410_VERSION));
-#endif
   QApplication::setWindowIcon(m4410::AppIcon());
 
   m4410::UpdaterOptions options;
   QString error;
   if (!m4410::ParseUpdaterOptions(QApplication::arguments(), &options, &error)) {
     return Refuse(error);
-  }
-  if (options.command == m4410::UpdaterCommand::Help) {
-    std::fputs(qPrintable(m4410::UpdaterUsage()), stdout);
-    return 0;
-  }
-  if (options.command == m4410::UpdaterCommand::Version) {
-    std::printf("marlovine-updater %s\n", qPrintable(QApplication::applicationVersion()));
-    return 0;
   }
 
   // The port choice holds for the whole program; the application waits for any worker

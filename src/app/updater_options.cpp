@@ -19,14 +19,6 @@ bool ParseUpdaterOptions(const QStringList& arguments, UpdaterOptions* out, QStr
   bool trace_given = false;
   for (qsizetype i = 1; i < arguments.size(); ++i) {
     const QString& word = arguments[i];
-    if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
-      out->command = UpdaterCommand::Help;
-      return true;
-    }
-    if (word == QLatin1String("--version")) {
-      out->command = UpdaterCommand::Version;
-      return true;
-    }
     std::string* target = nullptr;
     bool* given = nullptr;
     QString name = word;

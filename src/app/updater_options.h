@@ -8,10 +8,8 @@
 
 namespace m4410 {
 
-enum class UpdaterCommand { Run, Help, Version };
-
+// --help and --version are answered before the window system starts (main.cpp).
 struct UpdaterOptions {
-  UpdaterCommand command = UpdaterCommand::Run;
   PortChoiceText port;  // no options: the machine's own parallel port
 };
 

@@ -19,7 +19,6 @@ class UpdaterOptionsTest : public QObject {
     UpdaterOptions o;
     QString error;
     QVERIFY(Parse({}, &o, &error));
-    QCOMPARE(o.command, UpdaterCommand::Run);
     QCOMPARE(o.port.port, std::string("lpt"));
     QCOMPARE(o.port.sim, std::string());
     QCOMPARE(o.port.trace, std::string());
@@ -38,16 +37,6 @@ class UpdaterOptionsTest : public QObject {
     // --sim alone chooses the simulated box.
     QVERIFY(Parse({"--sim", "clock=virtual"}, &o, &error));
     QCOMPARE(o.port.port, std::string("sim"));
-  }
-
-  void helpAndVersion() {
-    UpdaterOptions o;
-    QString error;
-    QVERIFY(Parse({"--port", "sim", "--help"}, &o, &error));
-    QCOMPARE(o.command, UpdaterCommand::Help);
-    QVERIFY(Parse({"--version"}, &o, &error));
-    QCOMPARE(o.command, UpdaterCommand::Version);
-    QVERIFY(UpdaterUsage().contains(QStringLiteral("--port PORT")));
   }
 
   void mistakesAreNamed_data() {
