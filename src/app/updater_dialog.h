@@ -17,7 +17,6 @@ class QLineEdit;
 namespace m4410 {
 
 class FileChooser;
-
 class UpdaterApp;
 
 class UpdaterDialog : public QDialog {
