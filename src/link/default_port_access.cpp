@@ -1,11 +1,40 @@
 // The backend OpenPortDriver uses when no other has been chosen.
 #include <memory>
 
+#include "link/linux_port_access.h"
 #include "link/port_access.h"
+
+#ifdef __linux__
+#include "link/system_primitives.h"
+#elif defined(_WIN32)
+#include "link/windriver_device.h"
+#include "link/windriver_port_access.h"
+#endif
 
 namespace m4410 {
 
-// No raw port access is built for this platform yet: OpenPortDriver reports result 1.
+#ifdef __linux__
+
+std::unique_ptr<PortAccess> MakeLinuxPortAccess(PortAddresses addresses) {
+  return std::make_unique<LinuxPortAccess>(addresses, RealSystemPrimitives());
+}
+
+std::unique_ptr<PortAccess> MakeDefaultPortAccess() { return MakeLinuxPortAccess(PortAddresses{}); }
+
+#elif defined(_WIN32)
+
+// On Windows the port is reached through the kernel port driver's device.
+std::unique_ptr<PortAccess> MakeLinuxPortAccess(PortAddresses) { return nullptr; }
+std::unique_ptr<PortAccess> MakeDefaultPortAccess() {
+  return std::make_unique<WinDriverPortAccess>(MakeWin32WinDriverDevice());
+}
+
+#else
+
+// No raw port access is built for this platform: OpenPortDriver reports result 1.
+std::unique_ptr<PortAccess> MakeLinuxPortAccess(PortAddresses) { return nullptr; }
 std::unique_ptr<PortAccess> MakeDefaultPortAccess() { return nullptr; }
+
+#endif
 
 }  // namespace m4410

@@ -5,8 +5,6 @@
 
 namespace m4410 {
 
-std::unique_ptr<PortAccess> MakeDefaultPortAccess();  // the platform's backend
-
 namespace {
 std::mutex factory_mutex;
 PortAccessFactory& Factory() {

@@ -40,5 +40,7 @@ using PortAccessFactory = std::function<std::unique_ptr<PortAccess>()>;
 // platform's default backend.
 void SetPortAccessFactory(PortAccessFactory factory);
 std::unique_ptr<PortAccess> MakePortAccess();
+// The platform's own backend, whatever factory is set.
+std::unique_ptr<PortAccess> MakeDefaultPortAccess();
 
 }  // namespace m4410

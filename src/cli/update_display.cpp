@@ -1,0 +1,117 @@
+#include "cli/update_display.h"
+
+#include <algorithm>
+
+#include "link/block_transfer.h"
+
+namespace m4410 {
+
+namespace {
+
+// The window's estimate of the box's self-update climbs from 0 to 99 % in about 44.5 s
+// (one bar step every 250 ms); the command keeps the same pace.
+constexpr long kBoxUpdateEstimateMs = 44500;
+
+// Without a terminal, progress goes out only every tenth percent.
+constexpr int kLogStepPercent = 10;
+
+bool IsFinal(int stage, StageStatus status) {
+  return status != NoReport &&
+         !(status == Busy && (stage == SoftwareTransmitted || stage == BoxUpdated));
+}
+
+}  // namespace
+
+UpdateDisplay::UpdateDisplay(std::FILE* out, bool redraw, bool quiet)
+    : out_(out), redraw_(redraw), quiet_(quiet) {}
+
+void UpdateDisplay::Poll() {
+  for (int stage = 1; stage <= kStageCount; ++stage) {
+    const StageStatus status = GetStage(stage);
+    if (status == seen_[stage]) {
+      if (status == Busy && !quiet_) ShowProgress(stage);
+      continue;
+    }
+    seen_[stage] = status;
+    if (IsFinal(stage, status)) {
+      ShowFinal(stage, status);
+    } else if (status == Busy) {
+      if (stage == BoxUpdated) box_update_started_ = Clock::now();
+      if (!quiet_) ShowProgress(stage);
+    }
+  }
+}
+
+void UpdateDisplay::ShowFinal(int stage, StageStatus status) {
+  const bool okay = status == Okay;
+  if (!okay && first_failed_ == 0) first_failed_ = stage;
+  if (okay && stage == UpdatingCompleted) completed_ = true;
+  if (quiet_) return;
+  EndProgressLine();
+  std::fprintf(out_, "%s %s\n", StageCaption(stage), okay ? "Okay" : "Failed");
+  std::fflush(out_);
+}
+
+void UpdateDisplay::ShowProgress(int stage) {
+  if (first_failed_ != 0) return;
+  if (stage == SoftwareTransmitted) {
+    const int percent = WriteProgressPercent();
+    ProgressLine(percent, "Sending data. %d%% complete.");
+  } else if (stage == BoxUpdated) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             Clock::now() - box_update_started_)
+                             .count();
+    const int percent = static_cast<int>(std::min<long>(99, elapsed * 100 / kBoxUpdateEstimateMs));
+    ProgressLine(percent, "Updating box. %d%% complete.");
+  }
+  last_progress_stage_ = stage;
+}
+
+void UpdateDisplay::ProgressLine(int percent, const char* format) {
+  if (redraw_) {
+    if (percent == last_progress_percent_ && progress_open_) return;
+    std::fprintf(out_, "\r\033[K");
+    std::fprintf(out_, format, percent);
+    progress_open_ = true;
+  } else {
+    const int step = percent / kLogStepPercent;
+    if (step == last_printed_step_) return;
+    last_printed_step_ = step;
+    std::fprintf(out_, format, percent);
+    std::fputc('\n', out_);
+  }
+  last_progress_percent_ = percent;
+  std::fflush(out_);
+}
+
+void UpdateDisplay::EndProgressLine() {
+  if (progress_open_) {
+    std::fprintf(out_, "\r\033[K");
+    progress_open_ = false;
+  }
+  last_printed_step_ = -1;
+  last_progress_percent_ = -1;
+}
+
+void UpdateDisplay::Finish(bool interrupted) {
+  Poll();
+  EndProgressLine();
+  if (first_failed_ != 0) {
+    if (quiet_) std::fprintf(out_, "%s Failed\n", StageCaption(first_failed_));
+  } else if (completed_) {
+    if (quiet_) std::fprintf(out_, "%s Okay\n", StageCaption(UpdatingCompleted));
+  } else if (interrupted) {
+    std::fprintf(out_, "update interrupted; the port has been released\n");
+  } else {
+    std::fprintf(out_, "update ended without a result\n");
+  }
+  std::fflush(out_);
+}
+
+int UpdateDisplay::ExitStatus(bool interrupted) const {
+  if (completed_) return 0;
+  if (first_failed_ != 0) return first_failed_;
+  return interrupted ? 130 : 1;
+}
+
+}  // namespace m4410

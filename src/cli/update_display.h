@@ -1,0 +1,47 @@
+// Shows an update run on a terminal or in a log: each stage's report as it arrives, in the
+// status window's words, and one progress line while the image goes out and the box updates.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+
+#include "run/stage_board.h"
+
+namespace m4410 {
+
+class UpdateDisplay {
+ public:
+  // redraw: the stream is a terminal, so the progress line is redrawn in place.
+  UpdateDisplay(std::FILE* out, bool redraw, bool quiet);
+
+  // Looks at the board once and prints what changed.
+  void Poll();
+  // After the worker has ended: the last reports, the closing line.
+  void Finish(bool interrupted);
+
+  // 0 when stage 7 is Okay; else the first stage that failed; 130 when an interrupt stopped
+  // the run before it ended.
+  int ExitStatus(bool interrupted) const;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void ShowFinal(int stage, StageStatus status);
+  void ShowProgress(int stage);
+  void ProgressLine(int percent_step, const char* text);
+  void EndProgressLine();
+
+  std::FILE* out_;
+  bool redraw_;
+  bool quiet_;
+  StageStatus seen_[kStageCount + 1] = {};
+  int first_failed_ = 0;
+  bool completed_ = false;
+  bool progress_open_ = false;
+  int last_progress_stage_ = 0;
+  int last_printed_step_ = -1;
+  int last_progress_percent_ = -1;
+  Clock::time_point box_update_started_{};
+};
+
+}  // namespace m4410

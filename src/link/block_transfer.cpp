@@ -1,0 +1,111 @@
+#include "link/block_transfer.h"
+
+#include <cstdio>
+
+#include "link/link_clock.h"
+#include "link/link_limits.h"
+#include "link/long_wait.h"
+#include "link/parallel_link.h"
+
+namespace m4410 {
+
+std::atomic<std::int32_t> BytesWritten{0};
+std::atomic<std::int32_t> BytesToWrite{0};
+
+namespace {
+
+constexpr int kReverse = 1;
+constexpr int kForward = 0;
+
+// The depth of a standard ECP FIFO: an empty FIFO takes this many bytes without a check.
+constexpr std::int32_t kBurst = 16;
+
+int WriteError(std::int32_t written) {
+  std::printf("Write error %d, byte written %d\n", -1, static_cast<int>(written));
+  std::fflush(stdout);
+  return -1;
+}
+
+// FifoState once the FIFO is no longer full; 2 if it stayed full for kFifoStallTimeoutMs.
+int FifoStateWhenNotFull(PortDriverContext* context) {
+  int state = FifoState(context);
+  if (state != 2) return state;
+  ClockStamp stamp;
+  ClockStart(&stamp);
+  for (;;) {
+    state = FifoState(context);
+    if (state != 2) return state;
+    const std::int32_t elapsed = ElapsedMs(&stamp);
+    if (elapsed >= kFifoStallTimeoutMs) return 2;
+    PollPause(elapsed);
+  }
+}
+
+// True once the FIFO holds a byte from the box; false after timeout_ms without one.
+bool WaitForReverseByte(PortDriverContext* context, std::int32_t timeout_ms) {
+  ClockStamp stamp;
+  ClockStart(&stamp);
+  for (;;) {
+    if ((ReadEcr(context) & 0x01) == 0) return true;
+    const std::int32_t elapsed = ElapsedMs(&stamp);
+    if (elapsed >= timeout_ms) return false;
+    PollPause(elapsed);
+  }
+}
+
+}  // namespace
+
+int BlockWrite(PortDriverContext* context, const std::uint8_t* data, std::int32_t n) {
+  // Set before the checks, so a refused write still shows as the current one.
+  BytesWritten.store(0);
+  BytesToWrite.store(n);
+  if (!context || !data || n <= 0) return -1;
+
+  if (PortDirectionIs(context, kReverse) != 0) SwitchToForward(context);
+
+  // The worker is the only writer, so a local count mirrors BytesWritten without reading it
+  // back; each step is published with a plain store.
+  std::int32_t written = 0;
+  while (written < n) {
+    const int state = FifoStateWhenNotFull(context);
+    if (state == 2 || state == -1) return WriteError(written);
+    if (state == 0 && written + kBurst < n) {
+      for (int i = 0; i < kBurst; ++i) {
+        WriteEcpFifo(context, data[written]);
+        BytesWritten.store(++written);
+      }
+    } else {
+      WriteEcpFifo(context, data[written]);
+      BytesWritten.store(++written);
+    }
+  }
+  return 0;
+}
+
+int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n) {
+  return BlockRead(context, buffer, n, kByteReadTimeoutMs);
+}
+
+int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n,
+              std::int32_t timeout_ms) {
+  if (!context || !buffer || n <= 0 || timeout_ms <= 0) return -1;
+
+  if (PortDirectionIs(context, kForward) != 0) SwitchToReverse(context);
+
+  for (std::int32_t i = 0; i < n; ++i) {
+    if (!WaitForReverseByte(context, timeout_ms)) return -1;
+    buffer[i] = ReadEcpFifo(context);
+  }
+  return 0;
+}
+
+int WriteProgressPercent() {
+  // BlockWrite stores BytesWritten before BytesToWrite, so reading them in the opposite order
+  // never pairs a new length with a count from the write before it.
+  const std::int32_t to_write = BytesToWrite.load();
+  const std::int32_t written = BytesWritten.load();
+  if (to_write <= 0) return 0;
+  return static_cast<int>((written * 100.0) / to_write);
+}
+
+}  // namespace m4410

@@ -1,0 +1,53 @@
+// The operating-system calls behind raw port access, behind one interface so that the Linux
+// backend's claim, fallbacks and clean-up can be driven by a fake in tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace m4410 {
+
+// Calls that can fail return the negated errno value (-EPERM, ...) instead of setting errno,
+// so a fake can script each failure without touching global state.
+class SystemPrimitives {
+ public:
+  virtual ~SystemPrimitives() = default;
+
+  // False where the processor has no separate I/O port space (anything but x86).
+  virtual bool ArchitectureHasPortIo() = 0;
+  // ioperm(from, count, on): 0 or -errno.
+  virtual int IoPerm(unsigned long from, unsigned long count, bool on) = 0;
+  // inb/outb; only valid on ports that IoPerm has granted.
+  virtual std::uint8_t In(std::uint16_t port) = 0;
+  virtual void Out(std::uint16_t port, std::uint8_t value) = 0;
+
+  // open(2) with O_* flags: a descriptor or -errno.
+  virtual int Open(const std::string& path, int flags, unsigned mode) = 0;
+  virtual int Close(int fd) = 0;
+  // pread/pwrite: bytes moved or -errno.
+  virtual long PRead(int fd, void* buffer, std::size_t count, std::int64_t offset) = 0;
+  virtual long PWrite(int fd, const void* buffer, std::size_t count, std::int64_t offset) = 0;
+  // ioctl without an argument (PPEXCL, PPCLAIM, PPRELEASE): >= 0 or -errno.
+  virtual int Ioctl(int fd, unsigned long request) = 0;
+  // flock(fd, LOCK_*): 0 or -errno.
+  virtual int Flock(int fd, int operation) = 0;
+
+  // A small text file (sysfs, procfs) whole, or nothing when it cannot be read.
+  virtual std::optional<std::string> ReadTextFile(const std::string& path) = 0;
+  // Entry names of a folder, sorted; empty when it cannot be read.
+  virtual std::vector<std::string> ListDirectory(const std::string& path) = 0;
+
+  virtual unsigned EffectiveUserId() = 0;
+  // CAP_SYS_RAWIO in the effective set: what ioperm and /dev/port demand.
+  virtual bool HasRawIoCapability() = 0;
+  // The running program's file, for remedies that name it; empty if unknown.
+  virtual std::string ExecutablePath() = 0;
+};
+
+// The real calls; one process-wide instance.
+SystemPrimitives& RealSystemPrimitives();
+
+}  // namespace m4410

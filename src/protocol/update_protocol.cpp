@@ -1,0 +1,198 @@
+#include "protocol/update_protocol.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "link/block_transfer.h"
+#include "link/link_clock.h"
+#include "link/link_limits.h"
+#include "run/stage_board.h"
+
+namespace m4410 {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr std::int32_t kPauseAroundImageMs = 500;
+constexpr std::uint32_t kBoxDataChunk = 100;
+
+// Counts the bytes of the file by reading it to its end. A length beyond what a signed
+// 32-bit count holds comes back as -1: the header could not carry it.
+std::int64_t SizeByReading(std::FILE* file) {
+  std::int64_t size = 0;
+  char chunk[64 * 1024];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    size += static_cast<std::int64_t>(got);
+    if (size > std::numeric_limits<std::int32_t>::max()) return -1;
+  }
+  return size;
+}
+
+// The box-data file lands in the current directory of a program with raw-port privileges,
+// so a symbolic link or anything but a plain file at that name is refused, never followed.
+File CreateBoxDataFile(const char* path) {
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                        0644);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) ::close(fd);
+  return File(file);
+}
+
+// Reads the box data that the opening record announced into path (if it opens), chunk by
+// chunk. A chunk that does not arrive ends the reading; that is not a failure of the update.
+void ReceiveBoxData(PortDriverContext* context, std::uint32_t length, const char* path) {
+  File file;
+  if (path && path[0] != '\0') file = CreateBoxDataFile(path);
+  std::uint8_t chunk[kBoxDataChunk];
+  for (std::uint64_t offset = 0; offset < length; offset += kBoxDataChunk) {
+    const auto count = static_cast<std::int32_t>(
+        std::min<std::uint64_t>(length - offset, kBoxDataChunk));
+    if (BlockRead(context, chunk, count) != 0) break;
+    if (file) std::fwrite(chunk, 1, static_cast<std::size_t>(count), file.get());
+  }
+}
+
+}  // namespace
+
+void PutWordBE(std::uint8_t* buffer, std::size_t* cursor, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    buffer[(*cursor)++] = static_cast<std::uint8_t>(value >> shift);
+  }
+}
+
+std::uint32_t GetWordBE(const std::uint8_t* buffer, std::size_t* cursor) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) value = (value << 8) | buffer[(*cursor)++];
+  return value;
+}
+
+int ReadBoxRecord(PortDriverContext* context, BoxRecord* record) {
+  return ReadBoxRecord(context, record, kByteReadTimeoutMs);
+}
+
+int ReadBoxRecord(PortDriverContext* context, BoxRecord* record, std::int32_t timeout_ms) {
+  std::uint8_t bytes[kRecordBytes];
+  const int result = BlockRead(context, bytes, kRecordBytes, timeout_ms);
+  if (result != 0) return result;
+  std::size_t cursor = 0;
+  for (std::uint32_t& word : record->words) word = GetWordBE(bytes, &cursor);
+  return 1;
+}
+
+int SendRecord(PortDriverContext* context, const BoxRecord& record) {
+  std::uint8_t bytes[kRecordBytes];
+  std::size_t cursor = 0;
+  for (std::uint32_t word : record.words) PutWordBE(bytes, &cursor, word);
+  return BlockWrite(context, bytes, kRecordBytes);
+}
+
+int SendUpdate(PortDriverContext* context, const char* update_path, const char* box_data_path) {
+  // 1. Size the update file.
+  std::int64_t size;
+  {
+    File sizing(std::fopen(update_path, "rb"));
+    if (!sizing) return OpenFailed;
+    size = SizeByReading(sizing.get());
+  }
+  std::printf("size read\n");
+  if (size < 0) {
+    // Too long for the header's length word: refuse it rather than send a wrapped length.
+    std::printf("error during reading file '%s' up in memory\n", update_path);
+    std::fflush(stdout);
+    return ReadFailed;
+  }
+
+  // 2. The image buffer.
+  const auto length = static_cast<std::int32_t>(size);
+  std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[length]);
+  if (!image) {
+    std::printf("unable to allocate '%u' bytes, line %d\n", static_cast<unsigned>(length), 262);
+    std::fflush(stdout);
+    return NoMemory;
+  }
+
+  // 3, 4. Read it whole; the file stays open until the image has gone out.
+  File update(std::fopen(update_path, "rb"));
+  if (!update) {
+    std::printf("file '%s' would not reopen\n", update_path);
+    std::fflush(stdout);
+    return ReopenFailed;
+  }
+  if (std::fread(image.get(), 1, static_cast<std::size_t>(length), update.get()) !=
+      static_cast<std::size_t>(length)) {
+    std::printf("error during reading file '%s' up in memory\n", update_path);
+    std::fflush(stdout);
+    return ReadFailed;
+  }
+  std::fflush(stdout);
+
+  // 5. The box speaks first.
+  BoxRecord opening;
+  if (ReadBoxRecord(context, &opening) != 1) {
+    SetStage(BoxInformationReceived, Failed);
+    return NoBoxRecord;
+  }
+
+  // 6.
+  if (!KeepGoing()) return Cancelled;
+
+  // 7. Box data, if announced.
+  if (opening.words[2] != 0) ReceiveBoxData(context, opening.words[2], box_data_path);
+
+  // 8, 9. Header.
+  BoxRecord header;
+  header.words[0] = HeaderKind;
+  header.words[1] = ImageTag;
+  header.words[2] = static_cast<std::uint32_t>(length);
+  if (SendRecord(context, header) != 0) {
+    SetStage(BoxInformationReceived, Failed);
+    return HeaderFailed;
+  }
+  SetStage(BoxInformationReceived, Okay);
+  DelayMs(kPauseAroundImageMs);
+
+  // 10.
+  if (!KeepGoing()) return Cancelled;
+
+  // 11, 12. Image: from here the transfer runs to its end whatever KeepGoing says.
+  SetStage(SoftwareTransmitted, Busy);
+  const int written = BlockWrite(context, image.get(), length);
+  DelayMs(kPauseAroundImageMs);
+  if (written != 0) {
+    SetStage(SoftwareTransmitted, Failed);
+    return ImageFailed;
+  }
+  SetStage(SoftwareTransmitted, Okay);
+  image.reset();
+  update.reset();
+
+  // 13, 14. The box rewrites itself before it confirms.
+  SetStage(BoxUpdated, Busy);
+  BoxRecord closing;
+  if (ReadBoxRecord(context, &closing, kClosingRecordTimeoutMs) != 1) {
+    SetStage(BoxUpdated, Failed);
+    return NoConfirmation;
+  }
+  SetStage(BoxUpdated, Okay);
+  return Completed;
+}
+
+}  // namespace m4410

@@ -1,0 +1,117 @@
+#include "run/update_worker.h"
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "link/parallel_link.h"
+#include "link/port_driver.h"
+#include "link/time_source.h"
+#include "protocol/update_protocol.h"
+#include "run/stage_board.h"
+
+namespace m4410 {
+
+namespace {
+
+void RunUpdate(const std::string& path) {
+  CheckUpdateFile(path);
+  SetStage(FileValidated, Okay);
+
+  std::unique_ptr<PortDriverContext> context;
+  if (OpenPortDriver(&context) != 0) {
+    // Nobody reads standard output in the window program; it is our diagnostic log.
+    std::printf("%s", PortErrorText().c_str());
+    std::fflush(stdout);
+    SetStage(DriverInitialized, Failed);
+    return;
+  }
+  SetStage(DriverInitialized, Okay);
+
+  if (!KeepGoing()) {
+    ClosePortDriver(std::move(context));
+    return;
+  }
+
+  int linked = 1;
+  for (int attempt = 0; attempt < LinkAttempts && linked != 0; ++attempt) {
+    linked = EstablishLink(context.get());
+  }
+  if (linked != 0) {
+    SetStage(DatalinkEstablished, Failed);
+    ClosePortDriver(std::move(context));
+    return;
+  }
+  SetStage(DatalinkEstablished, Okay);
+
+  if (!KeepGoing()) {
+    TerminateLink(context.get());
+    ClosePortDriver(std::move(context));
+    return;
+  }
+
+  const int result = SendUpdate(context.get(), path.c_str(), BoxDataPath);
+  CurrentTimeSource().SleepMs(kSettleAfterTransferMs);
+  SetStage(UpdatingCompleted, result == Completed ? Okay : Failed);
+  TerminateLink(context.get());
+  ClosePortDriver(std::move(context));
+}
+
+// The one worker that may hold the port. Joined when the next one starts, when someone
+// waits for it, and at exit, so the process never ends under a worker sending an image.
+class WorkerSlot {
+ public:
+  ~WorkerSlot() { Wait(); }
+
+  bool Start(std::string path) {
+    std::lock_guard lock(mutex_);
+    if (running_.load()) return false;
+    if (thread_.joinable()) thread_.join();
+    running_.store(true);
+    thread_ = std::thread([this, path = std::move(path)] {
+      RunUpdate(path);
+      running_.store(false);
+    });
+    return true;
+  }
+
+  bool Running() const { return running_.load(); }
+
+  void Wait() {
+    std::lock_guard lock(mutex_);
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+};
+
+WorkerSlot& Slot() {
+  static WorkerSlot slot;
+  return slot;
+}
+
+}  // namespace
+
+bool CheckUpdateFile(const std::string&) { return true; }
+
+unsigned UpdateWorker(void* job) {
+  const std::string path = *static_cast<const std::string*>(job);
+  RunUpdate(path);
+  return 0;
+}
+
+// The path is copied here, before the thread starts, so the caller's string may change as
+// soon as this returns.
+bool StartUpdateWorker(const std::string* job) { return Slot().Start(*job); }
+
+bool UpdateWorkerRunning() { return Slot().Running(); }
+
+void WaitForUpdateWorker() { Slot().Wait(); }
+
+}  // namespace m4410
