@@ -31,6 +31,9 @@ constexpr int kExitNoInput = 66;
 constexpr int kExitInterrupted = 130;
 constexpr int kExitPortNotOpened = 2;
 constexpr int kExitNoLink = 3;
+constexpr const char* kExitStatusHelp =
+    "exit status: 0 completed (probe: linked); 2-7 the first stage that failed (probe: 2 port\n"
+    "not opened, 3 no link); 64 command-line error; 66 FILE unreadable; 130 interrupted\n";
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
 volatile sig_atomic_t interrupts = 0;
@@ -152,8 +155,8 @@ int Main(int argc, char** argv) {
 
   switch (args.command) {
     case CliCommand::Help:
-      std::printf("%s\n--sim OPTIONS (implies --port sim): key=value,... of\n%s\n", CliUsage(),
-                  std::string(SimOptionsHelp()).c_str());
+      std::printf("%s%s\n\n%s", CliUsage(), std::string(SimOptionsHelp()).c_str(),
+                  kExitStatusHelp);
       return 0;
     case CliCommand::Version:
       std::printf("m4410 %s\n", M4410_VERSION);

@@ -22,8 +22,9 @@ struct SimOptions {
   bool opening = true;                        // no: never sends its opening record
   std::uint32_t box_data = 0;                 // bytes of box data after the opening record
   std::uint32_t rate = 2000000;               // bytes per second taken from the FIFO; 0 = at once
-  std::optional<std::uint32_t> drop_select_at;  // image bytes after which Select drops; none = never
-  std::optional<std::uint32_t> stall_at;        // image bytes after which the box stops taking
+  // Image bytes after which the box drops Select, or stops taking bytes; empty = never.
+  std::optional<std::uint32_t> drop_select_at;
+  std::optional<std::uint32_t> stall_at;
   std::uint32_t update_ms = 2000;             // time spent rewriting itself before closing
   bool closing = true;                        // no: never sends its closing record
 

@@ -213,8 +213,8 @@ class SimulatedBoxState {
   void Tick() {
     now_ = Now();
     while (event_count_ > 0 && events_[event_head_].at <= now_) FireOldest();
-    if (now_ >= closing_due_) QueueClosing();
     TakeFromFifo();
+    if (now_ >= closing_due_) QueueClosing();
     if (sending_) FillFifo();
   }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "link/port_driver.h"
@@ -179,7 +181,9 @@ void WaitForDrain(Host& h) {
 Bytes Record(std::uint32_t w0, std::uint32_t w1, std::uint32_t w2) {
   Bytes bytes;
   for (const std::uint32_t w : {w0, w1, w2}) {
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(w >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8) {
+      bytes.push_back(static_cast<std::uint8_t>(w >> shift));
+    }
   }
   return bytes;
 }
@@ -366,6 +370,7 @@ TEST(SimulatedBoxTest, AttemptsCountFromTheClaimOfThePort) {
   Bench b("answer-on-attempt=2");
   EXPECT_EQ(Negotiate(*b.host), -2);
   b.host->access().Release();
+  EXPECT_EQ(b.receipt().negotiation_attempts, 1u);  // the last session stays readable
   b.host = std::make_unique<Host>(b.box, b.clock);
   EXPECT_EQ(b.receipt().negotiation_attempts, 0u);
   EXPECT_EQ(Negotiate(*b.host), -2);
@@ -509,6 +514,25 @@ TEST(SimulatedBoxTest, TurnsBackToForward) {
   EXPECT_EQ(ToForward(h), 0);
   EXPECT_EQ(h.Control(), 0x04);
   EXPECT_EQ(h.Ecr(), 0x75);
+}
+
+TEST(SimulatedBoxTest, SendsOnlyOnceItHasAcknowledgedTheReverseRequest) {
+  Bench b("latency-us=1000,update-ms=0");
+  Host& h = *b.host;
+  LinkAndReadOpening(b);
+  ASSERT_EQ(WriteBytes(h, Header(10)), 12u);
+  ASSERT_EQ(WriteBytes(h, Image(10)), 10u);
+  WaitForDrain(h);
+  h.Status();
+  ASSERT_TRUE(b.receipt().closing_queued);
+  h.Mode(1);
+  h.Control(h.Control() | 0x20);
+  h.Control(h.Control() & 0xFB);
+  h.Mode(2);
+  EXPECT_EQ(h.Status(), 0xF8);  // not yet acknowledged
+  EXPECT_EQ(h.Ecr() & 0x01, 0x01);
+  ASSERT_TRUE(h.WaitFor(0, 0x20, 35 * kMs));
+  EXPECT_EQ(ReadBytes(h, 12).size(), 12u);
 }
 
 TEST(SimulatedBoxTest, TerminatesBackToCompatibility) {
@@ -673,6 +697,18 @@ TEST(SimulatedBoxTest, DropsSelectAfterTheChosenImageByte) {
   EXPECT_FALSE(r.closing_queued);
   EXPECT_EQ(r.overruns, 0u);
 
+  // Dropped with the last byte: the image is whole but the box says nothing more.
+  Bench at_end("drop-select-at=50,update-ms=0");
+  LinkAndReadOpening(at_end);
+  ASSERT_EQ(WriteBytes(*at_end.host, Header(50)), 12u);
+  ASSERT_EQ(WriteBytes(*at_end.host, Image(50)), 50u);
+  at_end.host->Pause(10 * kMs);
+  at_end.host->Status();
+  EXPECT_EQ(at_end.host->Status(), 0xE8);
+  EXPECT_TRUE(at_end.receipt().image_complete);
+  EXPECT_TRUE(at_end.receipt().link_dropped);
+  EXPECT_FALSE(at_end.receipt().closing_queued);
+
   Bench at_start("drop-select-at=0");
   LinkAndReadOpening(at_start);
   ASSERT_EQ(WriteBytes(*at_start.host, Header(50)), 12u);
@@ -731,6 +767,30 @@ TEST(SimulatedBoxTest, RateZeroTakesEachByteOnTheNextAccess) {
   EXPECT_FALSE(r.header_ok);
   EXPECT_EQ(r.stray_bytes, 5u);
   EXPECT_EQ(r.overruns, 0u);
+}
+
+TEST(SimulatedBoxTest, ReceiptCanBeReadWhileTheHostRuns) {
+  Bench b("update-ms=0");
+  Host& h = *b.host;
+  LinkAndReadOpening(b);
+  std::atomic<bool> done{false};
+  std::uint64_t last_seen = 0;
+  bool went_back = false;
+  std::thread watcher([&] {
+    while (!done.load()) {
+      const std::uint64_t seen = b.box.Receipt().image_bytes;
+      went_back |= seen < last_seen;
+      last_seen = seen;
+    }
+  });
+  const Bytes image = Image(20000);
+  EXPECT_EQ(WriteBytes(h, Header(20000)), 12u);
+  EXPECT_EQ(WriteBytes(h, image), 20000u);
+  WaitForDrain(h);
+  done.store(true);
+  watcher.join();
+  EXPECT_FALSE(went_back);
+  EXPECT_EQ(b.receipt().image_crc32, CrcOf(image));
 }
 
 TEST(SimulatedBoxTest, RunsOnTheRealClock) {
