@@ -1,0 +1,412 @@
+#include "protocol/update_protocol.h"
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/link_rig.h"
+#include "link/parallel_link.h"
+#include "link/port_driver.h"
+#include "run/stage_board.h"
+#include "sim/crc32.h"
+#include "sim/sim_rig.h"
+
+namespace m4410 {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using test::Bytes;
+using test::PortEvent;
+using test::PortLog;
+
+constexpr std::int64_t kSecond = 1'000'000;  // in microseconds
+
+std::uint32_t CrcOf(const Bytes& bytes) { return Crc32Extend(0, bytes.data(), bytes.size()); }
+
+// --- words and records -------------------------------------------------------------------
+
+TEST(WordOrderTest, WordsGoMostSignificantByteFirstAndComeBackWhole) {
+  std::uint8_t buffer[12] = {};
+  std::size_t cursor = 0;
+  PutWordBE(buffer, &cursor, 0x01020304u);
+  EXPECT_EQ(cursor, 4u);
+  PutWordBE(buffer, &cursor, 0xFEDCBA98u);
+  PutWordBE(buffer, &cursor, 0x80000001u);
+  EXPECT_EQ(cursor, 12u);
+  EXPECT_THAT(buffer, ElementsAre(0x01, 0x02, 0x03, 0x04, 0xFE, 0xDC, 0xBA, 0x98, 0x80, 0x00,
+                                  0x00, 0x01));
+
+  cursor = 0;
+  EXPECT_EQ(GetWordBE(buffer, &cursor), 0x01020304u);
+  EXPECT_EQ(GetWordBE(buffer, &cursor), 0xFEDCBA98u);
+  EXPECT_EQ(GetWordBE(buffer, &cursor), 0x80000001u);
+  EXPECT_EQ(cursor, 12u);
+  cursor = 2;  // a cursor off a word boundary reads the four bytes there
+  EXPECT_EQ(GetWordBE(buffer, &cursor), 0x0304FEDCu);
+  EXPECT_EQ(cursor, 6u);
+
+  for (const std::uint32_t value : {0u, 1u, 0xFFu, 0x100u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    std::uint8_t bytes[4];
+    std::size_t put = 0, get = 0;
+    PutWordBE(bytes, &put, value);
+    EXPECT_EQ(GetWordBE(bytes, &get), value);
+  }
+}
+
+TEST(RecordTest, SendRecordWritesTheThreeWordsBigEndianInOneBlock) {
+  test::LinkRig rig;
+  BoxRecord header;
+  header.words[0] = HeaderKind;
+  header.words[1] = ImageTag;
+  header.words[2] = 1000;
+  EXPECT_EQ(SendRecord(&rig.context, header), 0);
+  EXPECT_THAT(rig.port.Written(test::kExt, test::kFifo),
+              ElementsAre(0x00, 0x00, 0x00, 0x01, 0x40, 0x20, 0x00, 0x00, 0x00, 0x00, 0x03, 0xE8));
+}
+
+TEST(RecordTest, ReadBoxRecordDecodesTwelveBytesAndGivesOne) {
+  test::LinkRig rig;
+  rig.port.Set(test::kStd, test::kControl, 0x24);  // already reverse: no turn needed
+  rig.port.Answer(test::kExt, test::kEcr, [](test::ScriptedPort& p) {
+    return static_cast<std::uint8_t>(p.Held(test::kExt, test::kEcr) & 0xFC);  // data waiting
+  });
+  rig.port.Queue(test::kExt, test::kFifo,
+                 {0xDE, 0xAD, 0xBE, 0xEF, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0xFA});
+  BoxRecord record;
+  EXPECT_EQ(ReadBoxRecord(&rig.context, &record), 1);
+  EXPECT_EQ(record.words[0], 0xDEADBEEFu);
+  EXPECT_EQ(record.words[1], 0x00010002u);
+  EXPECT_EQ(record.words[2], 250u);
+  EXPECT_EQ(rig.port.Accesses(test::kExt, test::kFifo, false).size(), 12u);
+}
+
+TEST(RecordTest, ReadBoxRecordPassesOnTheReadFailure) {
+  test::LinkRig rig;  // the FIFO never shows a byte
+  rig.port.Set(test::kStd, test::kControl, 0x24);
+  BoxRecord record;
+  EXPECT_EQ(ReadBoxRecord(&rig.context, &record), -1);
+  EXPECT_TRUE(rig.port.Accesses(test::kExt, test::kFifo, false).empty());
+}
+
+// --- whole transfers on the simulated box ------------------------------------------------
+
+class UpdateProtocolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
+    RaiseKeepGoing();
+  }
+  void TearDown() override {
+    if (context_) ClosePortDriver(std::move(context_));
+    rig_.reset();
+    RaiseKeepGoing();
+  }
+
+  // The link up with a box shaped by sim, as SendUpdate finds it; the log starts here.
+  void Link(std::string_view sim = "") {
+    rig_ = std::make_unique<test::SimRig>(sim);
+    ASSERT_EQ(OpenPortDriver(&context_), 0);
+    ASSERT_EQ(EstablishLink(context_.get()), 0);
+    log().Clear();
+  }
+
+  int Send(const std::string& update, const char* box_data_path = "0") {
+    return SendUpdate(context_.get(), update.c_str(), box_data_path);
+  }
+
+  PortLog& log() { return rig_->log(); }
+  BoxReceipt receipt() const { return rig_->receipt(); }
+  std::int64_t Now() const { return rig_->clock().PeekMicros(); }
+  std::vector<StageStatus> Stages456() const {
+    return {GetStage(BoxInformationReceived), GetStage(SoftwareTransmitted), GetStage(BoxUpdated)};
+  }
+
+  test::ScratchDir dir_;
+  std::unique_ptr<test::SimRig> rig_;
+  std::unique_ptr<PortDriverContext> context_;
+};
+
+TEST_F(UpdateProtocolTest, ThousandBytesWithoutBoxDataInWireOrder) {
+  Link();
+  const Bytes image = test::ImageBytes(1000);
+  const std::string path = dir_.Put("update.bin", image);
+  // What the stages show while the image goes out and while the closing record is awaited.
+  StageStatus during_image = NoReport, awaiting_closing = NoReport;
+  log().watchers.push_back([&](const PortEvent& e) {
+    if (e.Fifo() && e.kind == PortEvent::Write && log().fifo_writes == 13) {
+      during_image = GetStage(SoftwareTransmitted);
+    }
+    if (e.Fifo() && e.kind == PortEvent::Read && log().fifo_reads == 13) {
+      awaiting_closing = GetStage(BoxUpdated);
+    }
+  });
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Send(path), Completed);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "size read\n");
+
+  const auto transfers = log().Transfers();
+  ASSERT_THAT(log().TransferShape(), ElementsAre(12, -12, -1000, 12));
+  EXPECT_EQ(transfers[0].bytes,
+            test::RecordBytes(SimulatedBox::kModelWord, SimulatedBox::kFirmwareWord, 0));
+  EXPECT_THAT(transfers[1].bytes,
+              ElementsAre(0x00, 0x00, 0x00, 0x01, 0x40, 0x20, 0x00, 0x00, 0x00, 0x00, 0x03, 0xE8));
+  EXPECT_EQ(transfers[2].bytes, image);
+  EXPECT_EQ(during_image, Busy);
+  EXPECT_EQ(awaiting_closing, Busy);
+  EXPECT_THAT(Stages456(), ElementsAre(Okay, Okay, Okay));
+
+  const BoxReceipt box = receipt();
+  EXPECT_TRUE(box.header_ok);
+  EXPECT_EQ(box.header_words[2], 1000u);
+  EXPECT_TRUE(box.image_complete);
+  EXPECT_EQ(box.image_bytes, 1000u);
+  EXPECT_EQ(box.image_crc32, CrcOf(image));
+  EXPECT_EQ(box.stray_bytes, 0u);
+  EXPECT_EQ(box.overruns, 0u);
+  EXPECT_TRUE(dir_.CwdEntries().empty());  // no box data, no file "0"
+}
+
+TEST_F(UpdateProtocolTest, BoxDataComesInChunksOfAHundredIntoFileZero) {
+  Link("box-data=250");
+  // Whatever the record's first two words hold, its third announces the data.
+  log().read_filter = [this](const PortEvent& e) {
+    return e.Fifo() && log().fifo_reads < 8 ? std::uint8_t{0xA5} : e.value;
+  };
+  dir_.Put("cwd/0", Bytes(1000, 0xEE));  // an older, longer "0" is replaced whole
+  const Bytes image = test::ImageBytes(300);
+
+  EXPECT_EQ(Send(dir_.Put("update.bin", image)), Completed);
+
+  const auto transfers = log().Transfers();
+  ASSERT_THAT(log().TransferShape(), ElementsAre(12, 100, 100, 50, -12, -300, 12));
+  EXPECT_EQ(transfers[0].bytes, test::RecordBytes(0xA5A5A5A5u, 0xA5A5A5A5u, 250));
+  Bytes data;
+  for (int i = 1; i <= 3; ++i) {
+    data.insert(data.end(), transfers[i].bytes.begin(), transfers[i].bytes.end());
+  }
+  EXPECT_EQ(data, test::BoxDataBytes(250));
+  EXPECT_EQ(test::ReadWhole(dir_.cwd() / "0"), test::BoxDataBytes(250));
+  EXPECT_EQ(receipt().image_crc32, CrcOf(image));
+  EXPECT_THAT(Stages456(), ElementsAre(Okay, Okay, Okay));
+}
+
+TEST_F(UpdateProtocolTest, BoxDataOfExactlyOneChunk) {
+  Link("box-data=100");
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(50))), Completed);
+  EXPECT_THAT(log().TransferShape(), ElementsAre(12, 100, -12, -50, 12));
+  EXPECT_EQ(test::ReadWhole(dir_.cwd() / "0"), test::BoxDataBytes(100));
+}
+
+TEST_F(UpdateProtocolTest, NoBoxDataLeavesAnExistingFileZeroAlone) {
+  Link("box-data=0");
+  const Bytes earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  dir_.Put("cwd/0", earlier);
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(50))), Completed);
+  EXPECT_THAT(log().TransferShape(), ElementsAre(12, -12, -50, 12));
+  EXPECT_EQ(test::ReadWhole(dir_.cwd() / "0"), earlier);
+}
+
+TEST_F(UpdateProtocolTest, EmptyBoxDataPathReadsTheDataAndDropsIt) {
+  Link("box-data=250");
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(50)), ""), Completed);
+  EXPECT_THAT(log().TransferShape(), ElementsAre(12, 100, 100, 50, -12, -50, 12));
+  EXPECT_TRUE(dir_.CwdEntries().empty());
+}
+
+TEST_F(UpdateProtocolTest, SymbolicLinkNamedZeroIsNotFollowed) {
+  Link("box-data=250");
+  const Bytes kept = {'k', 'e', 'p', 't'};
+  const std::string target = dir_.Put("target", kept);
+  std::filesystem::create_symlink(target, dir_.cwd() / "0");
+
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(50))), Completed);
+
+  EXPECT_THAT(log().TransferShape(), ElementsAre(12, 100, 100, 50, -12, -50, 12));
+  EXPECT_EQ(test::ReadWhole(target), kept);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.cwd() / "0"));
+  EXPECT_EQ(GetStage(BoxUpdated), Okay);
+}
+
+// --- KeepGoing -----------------------------------------------------------------------------
+
+TEST_F(UpdateProtocolTest, LoweredBeforeTheOpeningRecordStillReadsItThenSendsNothing) {
+  Link("box-data=250");
+  LowerKeepGoing();
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(50))), Cancelled);
+  EXPECT_THAT(log().TransferShape(), ElementsAre(12));  // the record, and no box data
+  EXPECT_EQ(log().fifo_writes, 0u);
+  EXPECT_FALSE(receipt().header_seen);
+  EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
+  EXPECT_TRUE(dir_.CwdEntries().empty());
+}
+
+TEST_F(UpdateProtocolTest, LoweredDuringTheHeaderStopsAfterHeaderAndPause) {
+  Link();
+  std::int64_t header_done = 0;
+  log().watchers.push_back([&](const PortEvent& e) {
+    if (e.Fifo() && e.kind == PortEvent::Write && log().fifo_writes == 12) {
+      LowerKeepGoing();
+      header_done = Now();
+    }
+  });
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(1000))), Cancelled);
+  // The pause after the header came first (a busy-wait of 500 ms ticks: 499 to 500 ms).
+  EXPECT_GE(Now() - header_done, kSecond / 2 - 1000);
+  EXPECT_EQ(log().fifo_writes, 12u);
+  EXPECT_EQ(receipt().image_bytes, 0u);
+  EXPECT_THAT(Stages456(), ElementsAre(Okay, NoReport, NoReport));
+}
+
+TEST_F(UpdateProtocolTest, LoweredDuringTheImageChangesNothing) {
+  Link();
+  log().watchers.push_back([&](const PortEvent& e) {
+    if (e.Fifo() && e.kind == PortEvent::Write && log().fifo_writes == 12 + 500) LowerKeepGoing();
+  });
+  const Bytes image = test::ImageBytes(1000);
+  EXPECT_EQ(Send(dir_.Put("update.bin", image)), Completed);
+  EXPECT_FALSE(KeepGoing());
+  EXPECT_THAT(log().TransferShape(), ElementsAre(12, -12, -1000, 12));
+  EXPECT_EQ(receipt().image_crc32, CrcOf(image));
+  EXPECT_THAT(Stages456(), ElementsAre(Okay, Okay, Okay));
+}
+
+// --- failures ------------------------------------------------------------------------------
+
+TEST_F(UpdateProtocolTest, EmptyUpdateFileSendsAZeroLengthHeaderThenFailsTheImage) {
+  Link();
+  EXPECT_EQ(Send(dir_.Put("empty.bin", {})), ImageFailed);
+  const auto transfers = log().Transfers();
+  ASSERT_THAT(log().TransferShape(), ElementsAre(12, -12));
+  EXPECT_EQ(transfers[1].bytes, test::RecordBytes(1, 0x40200000u, 0));
+  EXPECT_THAT(Stages456(), ElementsAre(Okay, Failed, NoReport));
+}
+
+TEST_F(UpdateProtocolTest, VanishedUpdateFileFailsSilentlyBeforeTheBox) {
+  Link();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Send((dir_.root() / "gone.bin").string()), OpenFailed);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_TRUE(log().events.empty());
+  EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
+}
+
+TEST_F(UpdateProtocolTest, SilentBoxFailsStageFourWithinTheReadBound) {
+  Link("opening=no");
+  const std::int64_t start = Now();
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(100))), NoBoxRecord);
+  EXPECT_GE(Now() - start, 10 * kSecond);
+  EXPECT_LT(Now() - start, 11 * kSecond);
+  EXPECT_EQ(log().fifo_reads, 0u);
+  EXPECT_EQ(log().fifo_writes, 0u);
+  EXPECT_THAT(Stages456(), ElementsAre(Failed, NoReport, NoReport));
+}
+
+TEST_F(UpdateProtocolTest, LostSelectDuringTheHeaderFailsStageFour) {
+  Link();
+  // Select reads low once the opening record is in.
+  log().read_filter = [this](const PortEvent& e) {
+    return e.Is(PortEvent::Read, PortRange::Standard, 1) && log().fifo_reads >= 12
+               ? static_cast<std::uint8_t>(e.value & ~0x10)
+               : e.value;
+  };
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(100))), HeaderFailed);
+  EXPECT_THAT(testing::internal::GetCapturedStdout(),
+              HasSubstr("Write error -1, byte written 0\n"));
+  EXPECT_EQ(log().fifo_writes, 0u);
+  EXPECT_THAT(Stages456(), ElementsAre(Failed, NoReport, NoReport));
+}
+
+TEST_F(UpdateProtocolTest, LinkDroppedDuringTheImageFailsStageFive) {
+  Link("drop-select-at=1000");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(5000))), ImageFailed);
+  const std::string out = testing::internal::GetCapturedStdout();
+
+  // The count is what went into the FIFO: the 1000 the box took and at most a FIFO's worth.
+  int written = -1;
+  const auto at = out.find("Write error -1, byte written ");
+  ASSERT_NE(at, std::string::npos) << out;
+  ASSERT_EQ(std::sscanf(out.c_str() + at, "Write error -1, byte written %d\n", &written), 1);
+  EXPECT_GE(written, 1000);
+  EXPECT_LE(written, 1000 + 16);
+  EXPECT_EQ(receipt().image_bytes, 1000u);
+  EXPECT_TRUE(receipt().link_dropped);
+  EXPECT_THAT(Stages456(), ElementsAre(Okay, Failed, NoReport));
+}
+
+TEST_F(UpdateProtocolTest, StalledBoxFailsStageFiveAfterTheStallBound) {
+  Link("stall-at=1000");
+  const std::int64_t start = Now();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(5000))), ImageFailed);
+  EXPECT_THAT(testing::internal::GetCapturedStdout(), HasSubstr("Write error -1, byte written "));
+  EXPECT_GE(Now() - start, 10 * kSecond);
+  EXPECT_LT(Now() - start, 12 * kSecond);
+  EXPECT_TRUE(receipt().stalled);
+  EXPECT_THAT(Stages456(), ElementsAre(Okay, Failed, NoReport));
+}
+
+TEST_F(UpdateProtocolTest, MissingClosingRecordFailsStageSixAfterTenMinutes) {
+  Link("closing=no");
+  const std::int64_t start = Now();
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(1000))), NoConfirmation);
+  EXPECT_GE(Now() - start, 600 * kSecond);
+  EXPECT_LT(Now() - start, 605 * kSecond);
+  EXPECT_TRUE(receipt().image_complete);
+  EXPECT_THAT(Stages456(), ElementsAre(Okay, Okay, Failed));
+}
+
+// Any twelve bytes count as the closing record.
+class ClosingRecordTest : public UpdateProtocolTest,
+                          public ::testing::WithParamInterface<std::uint8_t> {};
+
+TEST_P(ClosingRecordTest, ContentIsNotLookedAt) {
+  Link();
+  const std::uint8_t fill = GetParam();
+  log().read_filter = [this, fill](const PortEvent& e) {
+    return e.Fifo() && log().fifo_reads >= 12 ? fill : e.value;
+  };
+  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(200))), Completed);
+  const auto transfers = log().Transfers();
+  ASSERT_EQ(transfers.size(), 4u);
+  EXPECT_EQ(transfers[3].bytes, Bytes(12, fill));
+  EXPECT_EQ(GetStage(BoxUpdated), Okay);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fills, ClosingRecordTest, ::testing::Values(0x00, 0xFF, 0x5A));
+
+TEST_F(UpdateProtocolTest, FileLongerThanTheLengthWordIsRefusedBeforeTheBox) {
+  Link();
+  const std::filesystem::path huge = dir_.root() / "huge.bin";
+  const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  const bool sized = ::ftruncate(fd, off_t{1} << 31) == 0;
+  struct stat info {};
+  const bool sparse = sized && ::fstat(fd, &info) == 0 && info.st_blocks < 1024;
+  ::close(fd);
+  if (!sparse) {
+    std::filesystem::remove(huge);
+    GTEST_SKIP() << "this filesystem does not make a sparse 2 GiB file";
+  }
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Send(huge.string()), ReadFailed);
+  EXPECT_THAT(testing::internal::GetCapturedStdout(), HasSubstr("error during reading file"));
+  EXPECT_TRUE(log().events.empty());
+  EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
+}
+
+}  // namespace
+}  // namespace m4410

@@ -1,0 +1,347 @@
+#include "run/update_worker.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <future>
+#include <ostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "run/stage_board.h"
+#include "sim/crc32.h"
+#include "sim/sim_rig.h"
+
+namespace m4410 {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using test::Bytes;
+using test::PortEvent;
+using test::PortLog;
+
+constexpr std::size_t kImageSize = 3000;
+constexpr std::size_t kHeaderSize = 12;
+
+using StageRow = std::array<StageStatus, kStageCount>;
+
+std::vector<StageStatus> Stages() {
+  std::vector<StageStatus> out;
+  for (int stage = 1; stage <= kStageCount; ++stage) out.push_back(GetStage(stage));
+  return out;
+}
+
+bool IsFifoRead(const PortEvent& e) { return e.Fifo() && e.kind == PortEvent::Read; }
+bool IsFifoWrite(const PortEvent& e) { return e.Fifo() && e.kind == PortEvent::Write; }
+
+class UpdateWorkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
+    RaiseKeepGoing();
+    image_ = test::ImageBytes(kImageSize);
+    path_ = dir_.Put("update.bin", image_);
+  }
+  void TearDown() override {
+    rig_.reset();
+    RaiseKeepGoing();
+  }
+
+  // Installs the box and watches the run: Busy on stage 5 while the image goes out, Busy on
+  // stage 6 once the closing record is awaited, the box's termination at the release, and
+  // the stages around the settling sleep.
+  test::SimRig& Box(std::string_view sim) {
+    rig_ = std::make_unique<test::SimRig>(sim);
+    PortLog& log = rig_->log();
+    log.watchers.push_back([this, &log](const PortEvent& e) {
+      if (IsFifoWrite(e) && log.fifo_writes == kHeaderSize + 1) {
+        stage5_during_image_ = GetStage(SoftwareTransmitted);
+      }
+      if (IsFifoWrite(e) && log.fifo_writes == kHeaderSize + kImageSize) {
+        image_sent_ = true;
+      } else if (image_sent_ && !closing_awaited_ &&
+                 e.Is(PortEvent::Read, PortRange::Standard, 2)) {
+        closing_awaited_ = true;  // the closing record's read has begun
+        stage6_awaiting_closing_ = GetStage(BoxUpdated);
+      }
+    });
+    log.before_release = [this] { terminated_at_release_ = rig_->receipt().terminated; };
+    rig_->time().on_sleep = [this](std::int32_t ms) {
+      if (ms == kSettleAfterTransferMs) stages_at_settle_.push_back(Stages());
+    };
+    return *rig_;
+  }
+
+  void Run() {
+    std::string job = path_;
+    EXPECT_EQ(UpdateWorker(&job), 0u);
+  }
+
+  test::ScratchDir dir_;
+  Bytes image_;
+  std::string path_;
+  std::unique_ptr<test::SimRig> rig_;
+  StageStatus stage5_during_image_ = NoReport;
+  StageStatus stage6_awaiting_closing_ = NoReport;
+  bool image_sent_ = false;
+  bool closing_awaited_ = false;
+  bool terminated_at_release_ = false;
+  std::vector<std::vector<StageStatus>> stages_at_settle_;
+};
+
+// --- the outcome table, row by row ---------------------------------------------------------
+
+struct Row {
+  const char* name;
+  const char* sim;
+  // Sets up the row's circumstance on the log (and may change the update path).
+  void (*arrange)(PortLog& log, std::string* path);
+  StageRow stages;
+  StageStatus busy5;  // stage 5 while the image goes out
+  StageStatus busy6;  // stage 6 while the closing record is awaited
+  bool terminated;    // TerminateLink, before the release
+  int releases;       // ClosePortDriver
+  bool settled;       // the 3000 ms sleep before stage 7
+};
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+void Nothing(PortLog&, std::string*) {}
+
+void RefuseClaim(PortLog& log, std::string*) { log.refuse_claim = true; }
+
+void LowerOnClaim(PortLog& log, std::string*) {
+  log.after_claim = [] { LowerKeepGoing(); };
+}
+
+// ECR 0x74 is the last step of the ECP set-up: the link is up.
+void LowerWhenLinked(PortLog& log, std::string*) {
+  log.watchers.push_back([](const PortEvent& e) {
+    if (e.kind == PortEvent::Write && e.range == PortRange::Extended && e.offset == 2 &&
+        e.value == 0x74) {
+      LowerKeepGoing();
+    }
+  });
+}
+
+// Control 0x06 is the negotiation request of a link attempt.
+void LowerOnFirstAttempt(PortLog& log, std::string*) {
+  log.watchers.push_back([](const PortEvent& e) {
+    if (e.Is(PortEvent::Write, PortRange::Standard, 2) && e.value == 0x06) LowerKeepGoing();
+  });
+}
+
+void RemoveFile(PortLog&, std::string* path) { *path += ".gone"; }
+
+void LowerAfterBoxRecord(PortLog& log, std::string*) {
+  log.watchers.push_back([&log](const PortEvent& e) {
+    if (IsFifoRead(e) && log.fifo_reads == 12) LowerKeepGoing();
+  });
+}
+
+void DropSelectAfterBoxRecord(PortLog& log, std::string*) {
+  log.read_filter = [&log](const PortEvent& e) {
+    return e.Is(PortEvent::Read, PortRange::Standard, 1) && log.fifo_reads >= 12
+               ? static_cast<std::uint8_t>(e.value & ~0x10)
+               : e.value;
+  };
+}
+
+void LowerAfterHeader(PortLog& log, std::string*) {
+  log.watchers.push_back([&log](const PortEvent& e) {
+    if (IsFifoWrite(e) && log.fifo_writes == kHeaderSize) LowerKeepGoing();
+  });
+}
+
+void LowerDuringImage(PortLog& log, std::string*) {
+  log.watchers.push_back([&log](const PortEvent& e) {
+    if (IsFifoWrite(e) && log.fifo_writes == kHeaderSize + kImageSize / 2) LowerKeepGoing();
+  });
+}
+
+constexpr StageStatus O = Okay, F = Failed, N = NoReport, B = Busy;
+
+const Row kRows[] = {
+    {"OpenPortDriverFails", "", RefuseClaim, {O, F, N, N, N, N, N}, N, N, false, 0, false},
+    {"KeepGoingLoweredAfterStage2", "", LowerOnClaim, {O, O, N, N, N, N, N}, N, N, false, 1,
+     false},
+    {"ThreeLinkAttemptsFail", "answer-on-attempt=4", Nothing, {O, O, F, N, N, N, N}, N, N, false,
+     1, false},
+    {"LinkOnTheThirdAttempt", "answer-on-attempt=3", Nothing, {O, O, O, O, O, O, O}, B, B, true,
+     1, true},
+    {"KeepGoingLoweredAfterStage3", "", LowerWhenLinked, {O, O, O, N, N, N, N}, N, N, true, 1,
+     false},
+    {"KeepGoingLoweredDuringLinkAttempts", "answer-on-attempt=2", LowerOnFirstAttempt,
+     {O, O, O, N, N, N, N}, N, N, true, 1, false},
+    {"UpdateFileVanished", "", RemoveFile, {O, O, O, N, N, N, F}, N, N, true, 1, true},
+    {"NoBoxRecord", "opening=no", Nothing, {O, O, O, F, N, N, F}, N, N, true, 1, true},
+    {"KeepGoingLoweredAfterBoxRecord", "", LowerAfterBoxRecord, {O, O, O, N, N, N, F}, N, N, true,
+     1, true},
+    {"HeaderNotSent", "", DropSelectAfterBoxRecord, {O, O, O, F, N, N, F}, N, N, true, 1, true},
+    {"KeepGoingLoweredAfterHeader", "", LowerAfterHeader, {O, O, O, O, N, N, F}, N, N, true, 1,
+     true},
+    {"ImageNotSent", "drop-select-at=1000", Nothing, {O, O, O, O, F, N, F}, B, N, true, 1, true},
+    {"ClosingRecordNotReceived", "closing=no", Nothing, {O, O, O, O, O, F, F}, B, B, true, 1,
+     true},
+    {"Completed", "", Nothing, {O, O, O, O, O, O, O}, B, B, true, 1, true},
+    {"KeepGoingLoweredDuringImage", "", LowerDuringImage, {O, O, O, O, O, O, O}, B, B, true, 1,
+     true},
+};
+
+class WorkerOutcomeTest : public UpdateWorkerTest, public ::testing::WithParamInterface<Row> {};
+
+TEST_P(WorkerOutcomeTest, StagesTerminationAndRelease) {
+  const Row& row = GetParam();
+  test::SimRig& rig = Box(row.sim);
+  row.arrange(rig.log(), &path_);
+  Run();
+
+  EXPECT_THAT(Stages(), ElementsAreArray(row.stages));
+  EXPECT_EQ(stage5_during_image_, row.busy5);
+  EXPECT_EQ(stage6_awaiting_closing_, row.busy6);
+  EXPECT_EQ(rig.log().claims, 1);
+  EXPECT_EQ(rig.log().releases, row.releases);
+  EXPECT_EQ(terminated_at_release_, row.terminated);
+  if (!row.settled) {
+    EXPECT_TRUE(stages_at_settle_.empty());
+  } else {
+    // Slept once through the time source, with the transfer's stages already written and
+    // stage 7 held back.
+    ASSERT_EQ(stages_at_settle_.size(), 1u);
+    std::vector<StageStatus> expected(row.stages.begin(), row.stages.end());
+    expected.back() = NoReport;
+    EXPECT_EQ(stages_at_settle_[0], expected);
+  }
+  const bool image_sent = row.stages[SoftwareTransmitted - 1] == Okay;
+  EXPECT_EQ(rig.receipt().image_complete, image_sent);
+  if (image_sent) {
+    EXPECT_EQ(rig.receipt().image_crc32, Crc32Extend(0, image_.data(), image_.size()));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WorkerOutcomeTest, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// --- what the table does not show ----------------------------------------------------------
+
+TEST_F(UpdateWorkerTest, FailedOpenMakesNoPortAccess) {
+  test::SimRig& rig = Box("");
+  rig.log().refuse_claim = true;
+  Run();
+  EXPECT_TRUE(rig.log().events.empty());
+  EXPECT_EQ(rig.log().releases, 0);
+}
+
+TEST_F(UpdateWorkerTest, KeepGoingLoweredAfterStage2ReleasesWithoutTouchingTheRegisters) {
+  test::SimRig& rig = Box("");
+  LowerOnClaim(rig.log(), nullptr);
+  Run();
+  std::vector<PortEvent::Kind> kinds;
+  for (const PortEvent& e : rig.log().events) kinds.push_back(e.kind);
+  EXPECT_THAT(kinds, ElementsAre(PortEvent::Claim, PortEvent::Release));
+}
+
+TEST_F(UpdateWorkerTest, ThreeFailedAttemptsThenReleaseWithNothingBetween) {
+  test::SimRig& rig = Box("answer-on-attempt=4");
+  Run();
+  EXPECT_EQ(rig.receipt().negotiation_attempts, 3u);
+  // The third attempt's withdrawal (data 0, control 0x0C) is the last thing on the port.
+  const auto& events = rig.log().events;
+  ASSERT_GE(events.size(), 3u);
+  const PortEvent& data = events[events.size() - 3];
+  const PortEvent& control = events[events.size() - 2];
+  EXPECT_TRUE(data.Is(PortEvent::Write, PortRange::Standard, 0));
+  EXPECT_EQ(data.value, 0x00);
+  EXPECT_TRUE(control.Is(PortEvent::Write, PortRange::Standard, 2));
+  EXPECT_EQ(control.value, 0x0C);
+  EXPECT_EQ(events.back().kind, PortEvent::Release);
+}
+
+TEST_F(UpdateWorkerTest, AttemptsStopAtTheFirstThatLinks) {
+  test::SimRig& rig = Box("answer-on-attempt=3");
+  Run();
+  EXPECT_EQ(rig.receipt().negotiation_attempts, 3u);
+}
+
+TEST_F(UpdateWorkerTest, KeepGoingLoweredDuringAttemptsLetsThemFinish) {
+  test::SimRig& rig = Box("answer-on-attempt=2");
+  LowerOnFirstAttempt(rig.log(), nullptr);
+  Run();
+  EXPECT_EQ(rig.receipt().negotiation_attempts, 2u);
+  EXPECT_EQ(GetStage(DatalinkEstablished), Okay);
+  EXPECT_EQ(rig.log().fifo_reads + rig.log().fifo_writes, 0u);
+}
+
+TEST_F(UpdateWorkerTest, KeepGoingLoweredAfterStage3ExchangesNothingWithTheBox) {
+  test::SimRig& rig = Box("box-data=50");
+  LowerWhenLinked(rig.log(), nullptr);
+  Run();
+  EXPECT_EQ(rig.log().fifo_reads + rig.log().fifo_writes, 0u);
+  EXPECT_TRUE(dir_.CwdEntries().empty());
+}
+
+TEST_F(UpdateWorkerTest, BoxDataReplacesFileZeroInTheCurrentDirectory) {
+  Box("box-data=250");
+  dir_.Put("cwd/0", Bytes(400, 0xEE));
+  Run();
+  EXPECT_EQ(GetStage(UpdatingCompleted), Okay);
+  EXPECT_EQ(test::ReadWhole(dir_.cwd() / "0"), test::BoxDataBytes(250));
+}
+
+// --- the one-worker guard --------------------------------------------------------------------
+
+TEST_F(UpdateWorkerTest, SecondStartIsRefusedWhileOneRunsAndThePathIsCopied) {
+  test::SimRig& rig = Box("");
+  std::atomic<int> claims{0};
+  std::promise<void> entered;
+  std::promise<void> go;
+  std::shared_future<void> go_signal = go.get_future().share();
+  // The first run's claim waits for the test; later claims go straight through.
+  rig.log().before_claim = [&claims, &entered, go_signal] {
+    if (claims.fetch_add(1) == 0) {
+      entered.set_value();
+      go_signal.wait();
+    }
+  };
+  // Lets the first run go and waits for it on every way out of this test.
+  struct LetGo {
+    std::promise<void>& go;
+    bool released = false;
+    void operator()() {
+      if (!released) go.set_value();
+      released = true;
+      WaitForUpdateWorker();
+    }
+    ~LetGo() { (*this)(); }
+  } let_go{go};
+
+  std::string job = path_;
+  ASSERT_TRUE(StartUpdateWorker(&job));
+  job = (dir_.root() / "not-this.bin").string();  // the run keeps the path it was given
+  entered.get_future().wait();
+  EXPECT_TRUE(UpdateWorkerRunning());
+  std::string second = path_;
+  EXPECT_FALSE(StartUpdateWorker(&second));
+
+  let_go();
+  EXPECT_FALSE(UpdateWorkerRunning());
+  EXPECT_THAT(Stages(), ElementsAre(O, O, O, O, O, O, O));
+  EXPECT_EQ(rig.receipt().image_crc32, Crc32Extend(0, image_.data(), image_.size()));
+  EXPECT_EQ(claims.load(), 1);  // the refused start never reached the port
+
+  // Once the first has ended, the next may start.
+  for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
+  ASSERT_TRUE(StartUpdateWorker(&second));
+  WaitForUpdateWorker();
+  EXPECT_EQ(claims.load(), 2);
+  EXPECT_EQ(GetStage(UpdatingCompleted), Okay);
+}
+
+}  // namespace
+}  // namespace m4410
