@@ -30,6 +30,12 @@ constexpr std::uint32_t kBoxDataChunk = 100;
 // Counts the bytes of the file by reading it to its end. A length beyond what a signed
 // 32-bit count holds comes back as -1: the header could not carry it.
 std::int64_t SizeByReading(std::FILE* file) {
+  // A plain file that is already too long is refused without reading gigabytes first.
+  struct stat info {};
+  if (::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
+      info.st_size > std::numeric_limits<std::int32_t>::max()) {
+    return -1;
+  }
   std::int64_t size = 0;
   char chunk[64 * 1024];
   std::size_t got;
