@@ -1,0 +1,53 @@
+# Installation and the Debian package. The help pages go to the data folder (not share/doc,
+# which minimal systems strip), where the help loader looks for them beside ../bin.
+include(GNUInstallDirs)
+
+foreach(program m4410 marlovine-updater)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/res/help/
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/marlovine-updater/help
+  FILES_MATCHING PATTERN "*.html" PATTERN "*.css"
+)
+
+# The application icon in its two sizes.
+set(M4410_ICON_16 ${PROJECT_SOURCE_DIR}/res/icon_159_16.png)
+set(M4410_ICON_32 ${PROJECT_SOURCE_DIR}/res/icon_159_32.png)
+
+if(TARGET marlovine-updater)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/marlovine-updater.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
+  )
+  foreach(size 16 32)
+    install(FILES ${M4410_ICON_${size}}
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+      RENAME marlovine-updater.png
+    )
+  endforeach()
+endif()
+
+set(CPACK_PACKAGE_NAME marlovine-updater)
+set(CPACK_PACKAGE_VENDOR "Marlovine 4410 updater team")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "Loads new software into a Marlovine 4410 box over the parallel port")
+set(CPACK_PACKAGE_DESCRIPTION
+  "The operator's program marlovine-updater and the command m4410 send a
+software image to a Marlovine 4410 box cabled to the PC's parallel port
+(IEEE 1284 ECP) and report the seven stages of the update. Both drive the
+port's registers directly: an administrator grants them port access once
+with setcap cap_sys_rawio+ep (see the help pages); the package does not.")
+set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES TRUE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Marlovine 4410 updater team")
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# xdg-open shows the help pages in the desktop's browser; setcap grants the port access.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+include(CPack)
