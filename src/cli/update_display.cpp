@@ -64,7 +64,6 @@ void UpdateDisplay::ShowProgress(int stage) {
     const int percent = static_cast<int>(std::min<long>(99, elapsed * 100 / kBoxUpdateEstimateMs));
     ProgressLine(percent, "Updating box. %d%% complete.");
   }
-  last_progress_stage_ = stage;
 }
 
 void UpdateDisplay::ProgressLine(int percent, const char* format) {

@@ -38,7 +38,6 @@ class UpdateDisplay {
   int first_failed_ = 0;
   bool completed_ = false;
   bool progress_open_ = false;
-  int last_progress_stage_ = 0;
   int last_printed_step_ = -1;
   int last_progress_percent_ = -1;
   Clock::time_point box_update_started_{};
