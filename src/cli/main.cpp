@@ -19,6 +19,7 @@
 #include "link/parport_listing.h"
 #include "link/port_driver.h"
 #include "run/port_environment.h"
+#include "run/run_cause.h"
 #include "run/stage_board.h"
 #include "run/update_worker.h"
 #include "sim/sim_options.h"
@@ -106,9 +107,12 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
   display.Finish(interrupted);
   if (environment.simulated()) std::fprintf(stderr, "%s\n", environment.BoxReport().c_str());
   const int status = display.ExitStatus(interrupted);
+  // The failed stage says where; the cause says why and what to do about it.
+  const std::string cause = RunCause();
   if (status == DriverInitialized) {
-    // Stage 2 said "Failed"; the reason says what to do about it.
-    std::fprintf(stderr, "m4410: cannot open the port: %s", PortErrorText().c_str());
+    std::fprintf(stderr, "m4410: cannot open the port: %s\n", cause.c_str());
+  } else if (!cause.empty()) {
+    std::fprintf(stderr, "m4410: %s\n", cause.c_str());
   }
   return status;
 }
@@ -127,10 +131,7 @@ int RunProbe(PortEnvironment&) {
   }
   if (linked != 0) {
     ClosePortDriver(std::move(context));
-    std::fprintf(stderr,
-                 "m4410: port opened, but no box answered the ECP negotiation in %d attempts; "
-                 "check the cable, that the box is on, and that the port is set to ECP mode\n",
-                 LinkAttempts);
+    std::fprintf(stderr, "m4410: %s\n", NoLinkCause(LinkAttempts).c_str());
     return kExitNoLink;
   }
   TerminateLink(context.get());

@@ -11,6 +11,7 @@
 #include "link/port_driver.h"
 #include "link/time_source.h"
 #include "protocol/update_protocol.h"
+#include "run/run_cause.h"
 #include "run/stage_board.h"
 
 namespace m4410 {
@@ -18,6 +19,7 @@ namespace m4410 {
 namespace {
 
 void RunUpdate(const std::string& path) {
+  ClearRunCause();
   CheckUpdateFile(path);
   SetStage(FileValidated, Okay);
 
@@ -26,6 +28,7 @@ void RunUpdate(const std::string& path) {
     // Nobody reads standard output in the window program; it is our diagnostic log.
     std::printf("%s", PortErrorText().c_str());
     std::fflush(stdout);
+    SetRunCause(PortErrorText());
     SetStage(DriverInitialized, Failed);
     return;
   }
@@ -41,6 +44,7 @@ void RunUpdate(const std::string& path) {
     linked = EstablishLink(context.get());
   }
   if (linked != 0) {
+    SetRunCause(NoLinkCause(LinkAttempts));
     SetStage(DatalinkEstablished, Failed);
     ClosePortDriver(std::move(context));
     return;
