@@ -14,6 +14,8 @@ std::atomic<std::int32_t> BytesToWrite{0};
 
 namespace {
 
+std::atomic<bool> stop_waiting_for_box{false};
+
 constexpr int kReverse = 1;
 constexpr int kForward = 0;
 
@@ -47,6 +49,7 @@ bool WaitForReverseByte(PortDriverContext* context, std::int32_t timeout_ms) {
   ClockStart(&stamp);
   for (;;) {
     if ((ReadEcr(context) & 0x01) == 0) return true;
+    if (StopWaitingForBox()) return false;
     const std::int32_t elapsed = ElapsedMs(&stamp);
     if (elapsed >= timeout_ms) return false;
     PollPause(elapsed);
@@ -98,6 +101,9 @@ int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n,
   }
   return 0;
 }
+
+void SetStopWaitingForBox(bool stop) { stop_waiting_for_box.store(stop); }
+bool StopWaitingForBox() { return stop_waiting_for_box.load(); }
 
 int WriteProgressPercent() {
   // BlockWrite stores BytesWritten before BytesToWrite, so reading them in the opposite order

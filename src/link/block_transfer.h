@@ -20,4 +20,10 @@ int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n,
               std::int32_t timeout_ms);
 int WriteProgressPercent();
 
+// Set when the operator leaves while the box rewrites itself: a read waiting for the box's
+// next byte gives up (-1) at its next poll instead of waiting out its bound. Writes and the
+// FIFO drain never look at it, so bytes already on their way still reach the box.
+void SetStopWaitingForBox(bool stop);
+bool StopWaitingForBox();
+
 }  // namespace m4410

@@ -179,8 +179,10 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   if (!KeepGoing()) return Cancelled;
 
   // 11, 12. Image: from here the transfer runs to its end whatever KeepGoing says.
+  SetImageInFlight(true);
   SetStage(SoftwareTransmitted, Busy);
   const int written = BlockWrite(context, image.get(), length);
+  SetImageInFlight(false);
   DelayMs(kPauseAroundImageMs);
   if (written != 0) {
     SetStage(SoftwareTransmitted, Failed);

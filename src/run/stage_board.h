@@ -31,6 +31,12 @@ void RaiseKeepGoing();
 void LowerKeepGoing();
 bool KeepGoing();
 
+// True while image bytes are on their way to the box: from stage 5's Busy until the image's
+// write has returned. The program never ends inside that window, since a box cut off
+// mid-image is worse off than one never started; outside it, leaving is safe.
+void SetImageInFlight(bool in_flight);
+bool ImageInFlight();
+
 // The caption of a stage as the status display shows it ("File validated:" ...).
 const char* StageCaption(int stage);
 

@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "link/block_transfer.h"
 #include "link/parallel_link.h"
 #include "link/port_driver.h"
 #include "link/time_source.h"
@@ -58,7 +59,8 @@ void RunUpdate(const std::string& path) {
   }
 
   const int result = SendUpdate(context.get(), path.c_str(), BoxDataPath);
-  CurrentTimeSource().SleepMs(kSettleAfterTransferMs);
+  // An operator who has chosen to leave does not wait out the settle pause.
+  if (!StopWaitingForBox()) CurrentTimeSource().SleepMs(kSettleAfterTransferMs);
   SetStage(UpdatingCompleted, result == Completed ? Okay : Failed);
   TerminateLink(context.get());
   ClosePortDriver(std::move(context));
@@ -75,6 +77,7 @@ class WorkerSlot {
     if (running_.load()) return false;
     if (thread_.joinable()) thread_.join();
     running_.store(true);
+    SetStopWaitingForBox(false);
     thread_ = std::thread([this, path = std::move(path)] {
       RunUpdate(path);
       running_.store(false);
@@ -117,5 +120,9 @@ bool StartUpdateWorker(const std::string* job) { return Slot().Start(*job); }
 bool UpdateWorkerRunning() { return Slot().Running(); }
 
 void WaitForUpdateWorker() { Slot().Wait(); }
+
+bool UpdateSafeToLeave() { return !ImageInFlight(); }
+
+void LeaveUpdate() { SetStopWaitingForBox(true); }
 
 }  // namespace m4410

@@ -24,4 +24,12 @@ bool UpdateWorkerRunning();
 // Blocks until the running worker, if any, has ended.
 void WaitForUpdateWorker();
 
+// Whether the program may end now without cutting an image off: false only while image bytes
+// are going out (see ImageInFlight).
+bool UpdateSafeToLeave();
+// Makes the running worker finish at once, as at the end of any run: it stops waiting for the
+// box's closing record, cuts the settle pause short, ends the link and releases the port. An
+// image already going out still goes out whole. The next StartUpdateWorker clears it.
+void LeaveUpdate();
+
 }  // namespace m4410
