@@ -70,24 +70,47 @@ HelpViewerLoader::HelpViewerLoader(Opener opener, QString executable_dir)
   if (!opener_) opener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 }
 
-bool HelpViewerLoader::ShowHelp() {
+bool HelpViewerLoader::ShowHelp(const QString& page) {
   if (failed_) return false;
 
   QString dir = executable_dir_;
   if (dir.isEmpty() && QCoreApplication::instance()) dir = QCoreApplication::applicationDirPath();
 
-  QString page;
+  // The help file is the whole help in one; a page inside it cannot be named from outside.
+  QString help_file;
+  QString index;
   if (!dir.isEmpty()) {
     const QFileInfo chm(QDir(dir).filePath(QString::fromLatin1(kHelpFileName)));
-    page = chm.isFile() ? chm.absoluteFilePath() : FindInstalledIndex(dir);
+    if (chm.isFile() && page.isEmpty()) help_file = chm.absoluteFilePath();
+    index = FindInstalledIndex(dir);
   }
-  if (page.isEmpty()) page = ExtractEmbeddedPages();
+  if (help_file.isEmpty() && index.isEmpty()) index = ExtractEmbeddedPages();
+  const QUrl relative(page);
+  const QUrl html = index.isEmpty() ? QUrl() : QUrl::fromLocalFile(index).resolved(relative);
 
-  if (page.isEmpty() || !opener_(QUrl::fromLocalFile(page))) {
-    failed_ = true;
-    return false;
+  if (!external_failed_) {
+    const QUrl target = help_file.isEmpty() ? html : QUrl::fromLocalFile(help_file);
+    if (target.isEmpty() && !fallback_) {
+      failed_ = true;
+      return false;
+    }
+    if (!target.isEmpty()) {
+      if (opener_(target)) return true;
+      external_failed_ = true;
+    }
   }
-  return true;
+
+  if (fallback_) {
+    // Our own window reads the pages from inside the program when they are not on disk.
+    const QUrl shown =
+        html.isEmpty() ? QUrl(QStringLiteral("qrc") + QString::fromLatin1(kEmbeddedPages) + '/' +
+                              QString::fromLatin1(kIndexPage))
+                             .resolved(relative)
+                       : html;
+    if (fallback_(shown)) return true;
+  }
+  failed_ = true;
+  return false;
 }
 
 HelpViewerLoader& AppHelpViewer() {

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "app/dialog_template.h"
+#include "app/help_viewer.h"
+#include "app/help_window.h"
 #include "app/updater_app.h"
 #include "app/updater_options.h"
 #include "run/port_environment.h"
@@ -56,6 +58,10 @@ int main(int argc, char* argv[]) {
       m4410::PortEnvironment::Install(options.port, &why);
   if (!environment) return Refuse(QString::fromStdString(why));
 
+  // Where the desktop cannot open the help pages, the program shows them itself.
+  m4410::AppHelpViewer().SetFallback(&m4410::ShowHelpWindow);
+
   m4410::UpdaterApp app;
+  app.SetPortEnvironment(environment.get());
   return app.InitInstance();
 }

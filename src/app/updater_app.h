@@ -9,6 +9,8 @@
 
 namespace m4410 {
 
+class PortEnvironment;
+
 class UpdaterApp {
  public:
   // The program's name: the caption of its message boxes and the name of its settings file.
@@ -33,8 +35,13 @@ class UpdaterApp {
 
   const ProfileStore& profile() const { return profile_; }
 
+  // The port the program was started on (--port, --sim); null in tests that install none.
+  void SetPortEnvironment(const PortEnvironment* environment) { environment_ = environment; }
+  const PortEnvironment* port_environment() const { return environment_; }
+
  private:
   ProfileStore profile_;
+  const PortEnvironment* environment_ = nullptr;
 };
 
 }  // namespace m4410
