@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <cmath>
 
+#include "app/plain_progress_bar.h"
+
 // Resources live in a static library, so they are registered explicitly before first use.
 static void InitMarlovineResources() { Q_INIT_RESOURCE(marlovine); }
 
@@ -62,7 +64,7 @@ QWidget* MakeControl(const ControlTemplate& c, QWidget* parent) {
     label->setPixmap(ResourceBitmap(c.image));
     widget = label;
   } else if (c.kind == "progress") {
-    auto* bar = new QProgressBar(parent);
+    auto* bar = new PlainProgressBar(parent);
     bar->setOrientation(c.HasStyle("PBS_VERTICAL") ? Qt::Vertical : Qt::Horizontal);
     bar->setTextVisible(false);
     bar->setRange(0, 100);

@@ -6,7 +6,11 @@
 #include <QPushButton>
 
 #include "app/dialog_template.h"
+#include "app/help_viewer.h"
 #include "link/block_transfer.h"
+#include "run/run_cause.h"
+#include "run/run_notes.h"
+#include "run/update_worker.h"
 
 namespace m4410 {
 
@@ -24,6 +28,9 @@ constexpr float kSendShare = 0.0031f;
 constexpr float kSendBase = 0.04f;
 constexpr float kEstimateBase = 35.0f;
 constexpr float kEstimateScale = 1.6949153f;  // 100 / 59
+constexpr int kEndWatchMs = 50;
+
+QString Escaped(const std::string& text) { return QString::fromStdString(text).toHtmlEscaped(); }
 
 int Truncate(double value) {
   if (!(value > -2147483648.0 && value < 2147483648.0)) return 0;
@@ -45,6 +52,35 @@ TransferStatusDialog::TransferStatusDialog(QWidget* parent) : QDialog(parent) {
   }
   m_timer.setInterval(kTimerPeriodMs);
   connect(&m_timer, &QTimer::timeout, this, &TransferStatusDialog::OnTimer);
+
+  template_height_ = height();
+  if (m_buttonCancel != nullptr) button_top_ = m_buttonCancel->y();
+  notes_ = new QLabel(this);
+  notes_->setObjectName(QStringLiteral("runNotes"));
+  notes_->setTextFormat(Qt::RichText);
+  notes_->setWordWrap(true);
+  notes_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // Selectable, so the operator can copy a remedy such as a setcap command into a terminal.
+  notes_->setTextInteractionFlags(Qt::TextBrowserInteraction);
+  notes_->setOpenExternalLinks(false);
+  notes_->hide();
+  connect(notes_, &QLabel::linkActivated, this, [this](const QString& page) {
+    if (help_action_) help_action_(page);
+  });
+  help_action_ = [](const QString& page) { AppHelpViewer().ShowHelp(page); };
+
+  end_watch_.setInterval(kEndWatchMs);
+  connect(&end_watch_, &QTimer::timeout, this, &TransferStatusDialog::ShowBoxReportWhenRunEnds);
+}
+
+void TransferStatusDialog::SetBoxReport(std::function<std::string()> report) {
+  box_report_ = std::move(report);
+  const QString caption = LoadDialogTemplate(kTemplateId).caption;
+  setWindowTitle(box_report_ ? caption + QString::fromLatin1(kSimulatedTitleSuffix) : caption);
+}
+
+void TransferStatusDialog::SetHelpAction(std::function<void(const QString& page)> action) {
+  help_action_ = std::move(action);
 }
 
 TransferStatusDialog::~TransferStatusDialog() = default;
@@ -91,12 +127,14 @@ void TransferStatusDialog::OnTimer() {
       }
       if (status == Okay) {
         result = QStringLiteral("Okay");
+        image_seen_in_box_ = true;
       } else {
         ShowFailure(stage);
       }
       m_strMessage.clear();
       SetStage(stage, NoReport);
     } else if (stage == BoxUpdated) {
+      image_seen_in_box_ = true;  // stage 6 is only ever reported after the image went out
       if (status == Busy) {
         const int position = m_progress != nullptr ? m_progress->value() : lower;
         const double share = span > 0 ? static_cast<double>(position - lower) / span : 0.0;
@@ -141,8 +179,46 @@ void TransferStatusDialog::OnTimer() {
 
 void TransferStatusDialog::ShowFailure(int stage) {
   m_strResult[stage - 1] = QStringLiteral("Failed");
+  // The worker records the cause before it reports the failure, so it is there to be read.
+  if (cause_.empty()) {
+    cause_ = CauseLine(stage, RunCause());
+    if (!cause_.empty()) cause_page_ = CauseHelpPage(stage);
+  }
   StopTimer();
   if (m_buttonCancel != nullptr) m_buttonCancel->setText(QStringLiteral("OK"));
+}
+
+void TransferStatusDialog::ShowBoxReportWhenRunEnds() {
+  if (!box_report_ || !box_line_.empty() || UpdateWorkerRunning()) return;
+  end_watch_.stop();
+  box_line_ = box_report_();
+  ShowNotes();
+}
+
+void TransferStatusDialog::ShowNotes() {
+  QStringList lines;
+  if (!cause_.empty()) {
+    lines << Escaped(cause_);
+    if (!cause_page_.empty()) {
+      lines << QStringLiteral("More in the help: <a href=\"%1\">%2</a>")
+                   .arg(Escaped(cause_page_),
+                        cause_page_.rfind("port-access", 0) == 0 ? QStringLiteral("Port access")
+                                                                 : QStringLiteral("The seven stages"));
+    }
+  }
+  if (!box_line_.empty()) lines << Escaped(box_line_);
+  if (lines.isEmpty() || m_editMessage == nullptr) return;
+
+  notes_->setText(lines.join(QStringLiteral("<br>")));
+  const QRect message = m_editMessage->geometry();
+  const int gap = message.height() / 2;
+  const int height = notes_->heightForWidth(message.width());
+  notes_->setGeometry(message.left(), message.bottom() + 1 + gap, message.width(), height);
+  notes_->show();
+  // The button and the foot of the window move down by what the notes take.
+  const int added = height + gap;
+  if (m_buttonCancel != nullptr) m_buttonCancel->move(m_buttonCancel->x(), button_top_ + added);
+  setFixedHeight(template_height_ + added);
 }
 
 void TransferStatusDialog::OnCancel() {
@@ -175,7 +251,15 @@ void TransferStatusDialog::StepIt() {
   SetPos(position);
 }
 
-void TransferStatusDialog::StopTimer() { m_timer.stop(); }
+void TransferStatusDialog::StopTimer() {
+  m_timer.stop();
+  ShowNotes();
+  // What a simulated box received is known once the worker has let go of the port.
+  if (box_report_ && box_line_.empty()) {
+    end_watch_.start();
+    ShowBoxReportWhenRunEnds();
+  }
+}
 
 }  // namespace m4410
 

@@ -3,10 +3,12 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "app/dialog_template.h"
 #include "link/block_transfer.h"
+#include "run/run_cause.h"
 #include "run/stage_board.h"
 #include "run/transfer_status_dialog.h"
 
@@ -27,6 +29,18 @@ QString MessageLine(const TransferStatusDialog& d) {
   return FindControlAs<QLineEdit>(&d, 1059)->text();
 }
 int Bar(const TransferStatusDialog& d) { return FindControlAs<QProgressBar>(&d, 1003)->value(); }
+// What the bar looks like on screen: what the window system was last given to show, after
+// pending repaints, rather than a fresh rendering of the widget.
+QImage Painted(const TransferStatusDialog& d) {
+  QCoreApplication::processEvents();
+  const QRect bar = FindControlAs<QProgressBar>(&d, 1003)->geometry();
+  return d.screen()->grabWindow(d.winId(), bar.x(), bar.y(), bar.width(), bar.height()).toImage();
+}
+void ShowOnScreen(TransferStatusDialog* d) {
+  d->show();
+  QVERIFY(QTest::qWaitForWindowExposed(d));
+}
+QLabel* Notes(const TransferStatusDialog& d) { return d.findChild<QLabel*>(QStringLiteral("runNotes")); }
 QString Button(const TransferStatusDialog& d) { return FindControlAs<QPushButton>(&d, 2)->text(); }
 
 }  // namespace
@@ -74,13 +88,18 @@ class TransferStatusDialogTest : public QObject {
   void completedRunStepByStep() {
     TransferStatusDialog d;
     d.OnInitDialog();
+    ShowOnScreen(&d);
     const int after[] = {29, 59, 89, 119};
+    QImage painted = Painted(d);
     for (int stage = 1; stage <= 4; ++stage) {
       SetStage(stage, Okay);
       d.OnTimer();
       QCOMPARE(Bar(d), after[stage - 1]);
       QCOMPARE(Result(d, stage), QStringLiteral("Okay"));
       QCOMPARE(MessageLine(d), QString());
+      // Each of these small steps shows on screen, not only in the value.
+      QVERIFY(Painted(d) != painted);
+      painted = Painted(d);
     }
 
     SetStage(5, Busy);
@@ -112,9 +131,11 @@ class TransferStatusDialogTest : public QObject {
     int ticks = 1;
     QString last_climbing;
     while (Bar(d) < 2829 && ticks < 1000) {
+      painted = Painted(d);
       d.OnTimer();
       ++ticks;
       last_climbing = MessageLine(d);
+      QVERIFY2(Painted(d) != painted, "every step of the estimate moves the bar on screen");
     }
     QCOMPARE(ticks, 178);
     QCOMPARE(last_climbing, QStringLiteral("Updating box. 98% complete."));
@@ -139,6 +160,104 @@ class TransferStatusDialogTest : public QObject {
     QCOMPARE(MessageLine(d), QStringLiteral("Box updated"));
     QCOMPARE(Button(d), QStringLiteral("OK"));
     QVERIFY(!d.TimerRunning());
+  }
+
+  void barPaintsEveryPositionFilledFromTheBottom() {
+    TransferStatusDialog d;
+    d.OnInitDialog();
+    ShowOnScreen(&d);
+    auto* bar = FindControlAs<QProgressBar>(&d, 1003);
+    const QImage empty = Painted(d);
+    const int column = empty.width() / 2;
+    // Rows of the middle column painted differently from the empty bar; the lowest of them
+    // must sit at the bottom of the fill, so they grow upwards.
+    const auto filled = [&](const QImage& image) {
+      int rows = 0;
+      int lowest = -1;
+      for (int y = 0; y < image.height(); ++y) {
+        if (image.pixel(column, y) != empty.pixel(column, y)) {
+          ++rows;
+          lowest = y;
+        }
+      }
+      return rows == 0 || lowest >= image.height() - 4 ? rows : -1;
+    };
+    QImage previous = empty;
+    int previous_rows = 0;
+    for (int position = bar->minimum() + 1; position <= bar->maximum(); ++position) {
+      bar->setValue(position);
+      const QImage now = Painted(d);
+      if (now == previous) QFAIL(qPrintable(QStringLiteral("position %1 looks like %2").arg(position).arg(position - 1)));
+      const int rows = filled(now);
+      if (rows < previous_rows) QFAIL(qPrintable(QStringLiteral("the fill shrank at %1").arg(position)));
+      previous = now;
+      previous_rows = rows;
+    }
+    QVERIFY(previous_rows > empty.height() / 2);  // the full bar is filled, not a sliver
+  }
+
+  void causeOfAnEarlyStopIsShownWithItsHelpPage() {
+    for (int failed = 1; failed <= 7; ++failed) {
+      ClearBoard();
+      SetRunCause("why, and what to do\n");
+      TransferStatusDialog d;
+      QStringList pages;
+      d.SetHelpAction([&pages](const QString& page) { pages << page; });
+      d.OnInitDialog();
+      const int height = d.height();
+      for (int stage = 1; stage < failed; ++stage) SetStage(stage, Okay);
+      SetStage(failed, Failed);
+      d.OnTimer();
+      QLabel* notes = Notes(d);
+      QVERIFY(notes != nullptr);
+      if (failed != 2 && failed != 3) {
+        QVERIFY2(notes->isHidden(), qPrintable(QString::number(failed)));
+        QCOMPARE(d.height(), height);
+        continue;
+      }
+      QVERIFY(!notes->isHidden());
+      const QString expected = failed == 2 ? QStringLiteral("cannot open the port: why, and what to do")
+                                           : QStringLiteral("why, and what to do");
+      QCOMPARE(notes->text().section(QStringLiteral("<br>"), 0, 0), expected);
+      QCOMPARE(MessageLine(d), QString());  // the specified line stays as it was
+      // The window grows to hold the notes, the button below them.
+      auto* button = FindControlAs<QPushButton>(&d, 2);
+      QVERIFY(notes->geometry().top() > FindControlAs<QLineEdit>(&d, 1059)->geometry().bottom());
+      QVERIFY(button->geometry().top() > notes->geometry().bottom());
+      QVERIFY(d.height() > button->geometry().bottom());
+      QVERIFY(notes->height() >= notes->heightForWidth(notes->width()));
+      // The link opens the help page on the matter.
+      const QString page = failed == 2 ? QStringLiteral("port-access.html") : QStringLiteral("stages.html#s3");
+      QVERIFY(notes->text().contains(QStringLiteral("href=\"%1\"").arg(page)));
+      emit notes->linkActivated(page);
+      QCOMPARE(pages, QStringList{page});
+    }
+    ClearRunCause();
+  }
+
+  void simulatedBoxIsNamedAndWhatItReceivedShownAtTheEnd() {
+    TransferStatusDialog d;
+    int asked = 0;
+    d.SetBoxReport([&asked] {
+      ++asked;
+      return std::string("box received 7 bytes, crc32 0badf00d");
+    });
+    d.OnInitDialog();
+    QCOMPARE(d.windowTitle(), QStringLiteral("File Transfer Status (simulated box)"));
+    for (int stage = 1; stage <= 6; ++stage) {
+      SetStage(stage, Okay);
+      d.OnTimer();
+      QVERIFY(Notes(d)->isHidden());  // not before the run has ended
+    }
+    QCOMPARE(asked, 0);
+    SetStage(7, Okay);
+    d.OnTimer();
+    QVERIFY(!Notes(d)->isHidden());
+    QCOMPARE(Notes(d)->text(), QStringLiteral("box received 7 bytes, crc32 0badf00d"));
+    QCOMPARE(asked, 1);
+
+    TransferStatusDialog real;
+    QCOMPARE(real.windowTitle(), QStringLiteral("File Transfer Status"));
   }
 
   void everyReportWaitingIsShownByOneTick() {
