@@ -3,16 +3,54 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QScreen>
 
 namespace m4410 {
+
+namespace {
+
+// Wide enough for the name, size, type and date columns of the detail view.
+constexpr QSize kChooserSize(860, 520);
+
+// The filters are offered in the classic form "Label (patterns)", where "*.*" means every
+// file. Qt would read "*.*" as names with a dot and hide "update" or "IMAGE", so the label is
+// kept for the operator to read and the patterns that Qt matches follow it; the dialog shows
+// the label alone (HideNameFilterDetails drops the last parenthesis, which is ours).
+QString QtFilter(const QString& label) {
+  static const QRegularExpression patterns_in_label(QStringLiteral("\\(([^()]*)\\)\\s*$"));
+  const QRegularExpressionMatch match = patterns_in_label.match(label);
+  QStringList patterns =
+      match.hasMatch() ? match.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts) : QStringList();
+  for (QString& pattern : patterns) {
+    if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+  }
+  if (patterns.isEmpty()) patterns << QStringLiteral("*");
+  return label + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+}  // namespace
 
 bool ScreenFileChooser::ChooseFile(QWidget* owner, const QString& initial,
                                    const QStringList& filters, QString* path) {
   QFileDialog dialog(owner);
+  // Qt's own dialog on every desktop: the native ones show the filter text their own way and
+  // cannot be opened in the detail view at a given size.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);  // no demand that the file or its folder exists
-  dialog.setNameFilters(filters);
-  if (!filters.isEmpty()) dialog.selectNameFilter(filters.first());
+  dialog.setViewMode(QFileDialog::Detail);
+  QStringList qt_filters;
+  for (const QString& label : filters) qt_filters << QtFilter(label);
+  dialog.setNameFilters(qt_filters);
+  if (!qt_filters.isEmpty()) dialog.selectNameFilter(qt_filters.first());
+
+  QSize size = kChooserSize;
+  const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+  if (screen != nullptr) size = size.boundedTo(screen->availableSize() * 9 / 10);
+  dialog.resize(size);
 
   // The remembered path names the last file chosen: open on its folder with it selected.
   const QFileInfo info(initial);

@@ -18,7 +18,8 @@ class FileChooser {
                           QString* path) = 0;
 };
 
-// Qt's file dialog. It accepts names of files that do not exist yet and adds no extension.
+// Qt's own file dialog, in its detail view. It accepts names of files that do not exist yet
+// and adds no extension; a filter "*.*" matches every file, as in the classic dialogs.
 class ScreenFileChooser : public FileChooser {
  public:
   bool ChooseFile(QWidget* owner, const QString& initial, const QStringList& filters,

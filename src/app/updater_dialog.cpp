@@ -16,6 +16,8 @@
 #include "app/file_chooser.h"
 #include "app/help_viewer.h"
 #include "app/updater_app.h"
+#include "run/port_environment.h"
+#include "run/run_notes.h"
 #include "run/stage_board.h"
 #include "run/start_command.h"
 #include "run/transfer_status_dialog.h"
@@ -46,7 +48,7 @@ enum ControlId {
 
 const QStringList& BrowseFilters() {
   static const QStringList filters = {QStringLiteral("Update Files (*.bin)"),
-                                      QStringLiteral("All Files (*)")};
+                                      QStringLiteral("All Files (*.*)")};
   return filters;
 }
 
@@ -61,25 +63,61 @@ void SetChecked(QCheckBox* box, bool checked) {
 
 void SetReadOnly(QLineEdit* edit, bool read_only) { SetEditReadOnly(edit, read_only); }
 
-// A small window that cannot be cancelled, shown while the program waits for a worker.
+// The window shown while the program waits for a worker before it ends. It has no way out
+// while the image goes out; at any other moment it offers to leave at once.
 class WorkerWaitDialog : public QDialog {
  public:
-  explicit WorkerWaitDialog(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromLatin1(UpdaterApp::kAppName));
+  WorkerWaitDialog(QWidget* parent, bool image_seen_in_box)
+      : QDialog(parent), watch_(image_seen_in_box) {
+    setWindowTitle(parent != nullptr ? parent->windowTitle()
+                                     : QString::fromLatin1(UpdaterApp::kAppName));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowModality(Qt::ApplicationModal);
     setObjectName(QStringLiteral("workerWaitDialog"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Waiting for the box update to finish..."), this));
+    text_ = new QLabel(this);
+    text_->setObjectName(QStringLiteral("waitText"));
+    text_->setWordWrap(true);
+    text_->setMinimumWidth(360);
+    layout->addWidget(text_);
     auto* bar = new QProgressBar(this);
     bar->setRange(0, 0);  // busy: the remaining time is not known
     bar->setTextVisible(false);
     layout->addWidget(bar);
+    leave_ = new QPushButton(QStringLiteral("&Leave now"), this);
+    leave_->setObjectName(QStringLiteral("leaveNowButton"));
+    layout->addWidget(leave_, 0, Qt::AlignRight);
+    connect(leave_, &QPushButton::clicked, this, [this] {
+      // The worker stops waiting for the box, ends the link and releases the port; an image
+      // that has just begun to go out still goes out whole, and this window waits for it.
+      leaving_ = true;
+      LeaveUpdate();
+      Refresh();
+    });
+    Refresh();
+  }
+
+  // Follows the run: called on every poll until the worker has ended.
+  void Refresh() {
+    const WaitPhase phase = watch_.Poll();
+    const bool may_leave = phase != WaitPhase::ImageGoingOut;
+    text_->setText(leaving_ && may_leave ? QStringLiteral("Releasing the port...")
+                                         : QString::fromLatin1(WaitText(phase)));
+    leave_->setVisible(may_leave);
+    leave_->setEnabled(!leaving_);
+    if (may_leave && !leaving_ && !leave_->hasFocus()) leave_->setFocus();
+    adjustSize();
   }
 
  protected:
-  void reject() override {}  // Esc does not stop the wait
+  void reject() override {}  // Esc and the close box do not end the wait; Leave now does
   void closeEvent(QCloseEvent* event) override { event->ignore(); }
+
+ private:
+  WaitWatch watch_;
+  bool leaving_ = false;
+  QLabel* text_ = nullptr;
+  QPushButton* leave_ = nullptr;
 };
 
 }  // namespace
@@ -146,6 +184,9 @@ void UpdaterDialog::OnInitDialog() {
   UpdateData(false);
   setWindowIcon(m_hIcon);
   m_pApp = app_;
+  if (Simulated()) {
+    setWindowTitle(LoadDialogTemplate(kTemplateId).caption + QString::fromLatin1(kSimulatedTitleSuffix));
+  }
 
   m_strSection = "Software Update Section";
   m_strLastPathItem = "Software Update String Item";
@@ -237,9 +278,19 @@ void UpdaterDialog::StartCommand() {
   // 7, 8.
   {
     TransferStatusDialog status(this);
+    if (Simulated()) {
+      const PortEnvironment* environment = app_->port_environment();
+      status.SetBoxReport([environment] { return environment->BoxReport(); });
+    }
     status.DoModal();
+    image_seen_in_box_ = status.ImageSeenInBox();
   }
   LowerKeepGoing();
+}
+
+bool UpdaterDialog::Simulated() const {
+  return app_ != nullptr && app_->port_environment() != nullptr &&
+         app_->port_environment()->simulated();
 }
 
 void UpdaterDialog::OnQuit() {
@@ -339,12 +390,16 @@ void UpdaterDialog::done(int result) {
 
 void UpdaterDialog::WaitForWorkerToFinish() {
   if (UpdateWorkerRunning()) {
-    WorkerWaitDialog wait(this);
+    WorkerWaitDialog wait(this, image_seen_in_box_);
     wait.show();
     QEventLoop loop;
     QTimer poll;
-    connect(&poll, &QTimer::timeout, &loop, [&loop] {
-      if (!UpdateWorkerRunning()) loop.quit();
+    connect(&poll, &QTimer::timeout, &loop, [&loop, &wait] {
+      if (!UpdateWorkerRunning()) {
+        loop.quit();
+      } else {
+        wait.Refresh();
+      }
     });
     poll.start(50);
     if (UpdateWorkerRunning()) loop.exec();

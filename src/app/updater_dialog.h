@@ -92,8 +92,10 @@ class UpdaterDialog : public QDialog {
  private:
   void Browse(std::string* target);
   void Message(const QString& text, QMessageBox::Icon icon);
-  // Shows that the program waits for a worker that is still sending, until it has ended.
+  // Shows that the program waits for a worker that is still running, until it has ended;
+  // the operator may leave at once unless the image is going out.
   void WaitForWorkerToFinish();
+  bool Simulated() const;
 
   UpdaterApp* app_;
   std::unique_ptr<MessageSink> own_sink_;
@@ -101,6 +103,8 @@ class UpdaterDialog : public QDialog {
   MessageSink* sink_;
   FileChooser* chooser_;
   std::function<void()> help_action_;
+  // The last status window saw the whole image go out (it takes reports off the board).
+  bool image_seen_in_box_ = false;
 };
 
 }  // namespace m4410

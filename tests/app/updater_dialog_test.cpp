@@ -2,6 +2,11 @@
 // the simulated box.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -138,6 +143,8 @@ struct StatusSnapshot {
   int bar = 0;
   QString message;
   QString button;
+  QString title;
+  QString notes;  // empty while hidden
 };
 
 StatusSnapshot Snapshot(const TransferStatusDialog* d) {
@@ -147,6 +154,9 @@ StatusSnapshot Snapshot(const TransferStatusDialog* d) {
   s.bar = FindControlAs<QProgressBar>(d, 1003)->value();
   s.message = FindControlAs<QLineEdit>(d, 1059)->text();
   s.button = FindControlAs<QPushButton>(d, 2)->text();
+  s.title = d->windowTitle();
+  const auto* notes = d->findChild<QLabel*>(QStringLiteral("runNotes"));
+  if (notes != nullptr && !notes->isHidden()) s.notes = notes->text();
   return s;
 }
 
@@ -201,9 +211,11 @@ class UpdaterDialogTest : public QObject {
     return path;
   }
 
-  // Opens the main dialog over whatever settings file the test has put in place.
-  void Open() {
+  // Opens the main dialog over whatever settings file the test has put in place, on the
+  // simulated box when one is given.
+  void Open(const PortEnvironment* environment = nullptr) {
     app_ = std::make_unique<UpdaterApp>(QFile::encodeName(Ini()).toStdString());
+    app_->SetPortEnvironment(environment);
     dialog_ = std::make_unique<UpdaterDialog>(app_.get());
     dialog_->SetMessageSink(&sink_);
     dialog_->SetFileChooser(&chooser_);
@@ -304,7 +316,7 @@ class UpdaterDialogTest : public QObject {
     Click(1019);
     QCOMPARE(chooser_.initials, QStringList{QDir::homePath()});
     QCOMPARE(chooser_.filters,
-             (QStringList{QStringLiteral("Update Files (*.bin)"), QStringLiteral("All Files (*)")}));
+             (QStringList{QStringLiteral("Update Files (*.bin)"), QStringLiteral("All Files (*.*)")}));
     QCOMPARE(Control<QLineEdit>(1018)->text(), QStringLiteral("/srv/updates/new image"));
     QCOMPARE(dialog_->m_strCompleteFile, std::string("/srv/updates/new image"));
     QCOMPARE(dialog_->m_strLastPath, std::string("/srv/updates/new image"));
@@ -480,7 +492,9 @@ class UpdaterDialogTest : public QObject {
     auto environment =
         PortEnvironment::Install({"sim", "clock=virtual,update-ms=5000", ""}, &error);
     QVERIFY2(environment != nullptr, error.c_str());
-    Open();
+    Open(environment.get());
+    QCOMPARE(dialog_->windowTitle(),
+             QStringLiteral("Marlovine 4410 software transmission (simulated box)"));
     TypePath(MakeFile("complete.bin", 20000));
     // A hidden box checked with Complete: only the complete file counts.
     Control<QCheckBox>(1053)->setChecked(true);
@@ -497,6 +511,8 @@ class UpdaterDialogTest : public QObject {
     QVERIFY(sink_.boxes.isEmpty());
     QVERIFY(!KeepGoing());
     QCOMPARE(environment->BoxReport().rfind("box received 20000 bytes", 0), 0u);
+    QCOMPARE(seen.title, QStringLiteral("File Transfer Status (simulated box)"));
+    QCOMPARE(seen.notes, QString::fromStdString(environment->BoxReport()).toHtmlEscaped());
   }
 
   void runFailingAtStageTwo() {
@@ -511,6 +527,11 @@ class UpdaterDialogTest : public QObject {
     QCOMPARE(seen.message, QString());
     QCOMPARE(seen.button, QStringLiteral("OK"));
     QVERIFY(!KeepGoing());
+    // The port's own refusal reaches the window, worded as m4410 prints it.
+    QVERIFY2(seen.notes.startsWith(QStringLiteral("cannot open the port: refused by the test<br>")),
+             qPrintable(seen.notes));
+    QVERIFY(seen.notes.contains(QStringLiteral("href=\"port-access.html\"")));
+    QCOMPARE(seen.title, QStringLiteral("File Transfer Status"));
   }
 
   void secondStartRunsOnAFreshBoard() {
@@ -575,6 +596,103 @@ class UpdaterDialogTest : public QObject {
     QVERIFY(!dialog_->isVisible());
     QVERIFY(ReadText(Ini()).contains(QStringLiteral("Software Update Filename Item=")));
     QCOMPARE(GetStage(2), Failed);
+  }
+
+  void quitOnceTheImageIsInLeavesAtOnceButNeverWhileItGoesOut() {
+    // A real clock: the image takes about half a second to go out, and the box never sends
+    // its closing record, so only leaving ends the wait before its ten-minute bound.
+    std::string error;
+    auto environment = PortEnvironment::Install({"sim", "closing=no,rate=20000", ""}, &error);
+    QVERIFY2(environment != nullptr, error.c_str());
+    Open(environment.get());
+    TypePath(MakeFile("image.bin", 10000));
+
+    // Esc on the status window while the image goes out.
+    const auto watch = WhenStatusDialogOpens([](TransferStatusDialog* d) {
+      QVERIFY(QTest::qWaitFor([] { return ImageInFlight(); }, 5000));
+      QTest::keyClick(d, Qt::Key_Escape);
+    });
+    Click(1002);
+    QVERIFY(UpdateWorkerRunning());
+
+    // Then Quit. While the image goes out the wait cannot be left; once it is in, leave.
+    int polls_in_flight = 0;
+    QStringList offered_in_flight;
+    QString text_when_left;
+    QElapsedTimer since_leaving;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+      auto* wait = dialog_->findChild<QDialog*>(QStringLiteral("workerWaitDialog"));
+      if (wait == nullptr || !wait->isVisible() || since_leaving.isValid()) return;
+      auto* leave = wait->findChild<QPushButton*>(QStringLiteral("leaveNowButton"));
+      const QString text = wait->findChild<QLabel*>(QStringLiteral("waitText"))->text();
+      if (ImageInFlight()) {
+        ++polls_in_flight;
+        if (leave->isVisible()) offered_in_flight << text;
+        QTest::keyClick(wait, Qt::Key_Escape);  // no way out
+        wait->close();
+        return;
+      }
+      if (text != QLatin1String("The box has the whole image and is updating itself; you can leave now.")) return;
+      QVERIFY(leave->isVisible());
+      text_when_left = text;
+      since_leaving.start();
+      leave->click();
+    });
+    poll.start(5);
+    Click(1017);
+    const qint64 left_after_ms = since_leaving.isValid() ? since_leaving.elapsed() : -1;
+    poll.stop();
+
+    QVERIFY2(polls_in_flight > 0, "the wait began while the image was going out");
+    QCOMPARE(offered_in_flight, QStringList());
+    QVERIFY(!text_when_left.isEmpty());
+    QVERIFY2(left_after_ms >= 0 && left_after_ms < 1000, qPrintable(QString::number(left_after_ms)));
+    QVERIFY(!dialog_->isVisible());
+    QVERIFY(!UpdateWorkerRunning());
+    QCOMPARE(environment->BoxReport().rfind("box received 10000 bytes", 0), 0u);
+  }
+
+  void screenChooserOffersTheClassicFiltersAndShowsEveryFile() {
+    for (const char* name : {"image.bin", "IMAGE", "notes.txt"}) MakeFile(name, 4);
+    QStringList offered;
+    const QStringList expected[2] = {{"image.bin"}, {"IMAGE", "image.bin", "notes.txt", "settings"}};
+    int filters_checked = 0;
+    bool columns_fit = false;
+    QTimer::singleShot(0, this, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      QVERIFY(dialog != nullptr);
+      auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+      auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+      QVERIFY(combo != nullptr && view != nullptr);
+      for (int i = 0; i < combo->count(); ++i) offered << combo->itemText(i);
+      const auto listed = [view] {
+        QStringList names;
+        const QModelIndex root = view->rootIndex();
+        for (int row = 0; row < view->model()->rowCount(root); ++row) {
+          names << view->model()->index(row, 0, root).data().toString();
+        }
+        names.sort();
+        return names;
+      };
+      for (int i = 0; i < 2 && i < combo->count(); ++i) {
+        combo->setCurrentIndex(i);
+        emit combo->activated(i);
+        QTRY_COMPARE(listed(), expected[i]);
+        ++filters_checked;
+      }
+      // The detail view opens wide enough for the size and date columns.
+      const QHeaderView* header = view->header();
+      columns_fit = view->isVisible() && !header->isSectionHidden(1) && !header->isSectionHidden(3) &&
+                    header->sectionViewportPosition(3) + header->sectionSize(3) <= view->viewport()->width();
+      dialog->reject();
+    });
+    ScreenFileChooser chooser;
+    QString path;
+    QVERIFY(!chooser.ChooseFile(nullptr, TempPath("image.bin"), {"Update Files (*.bin)", "All Files (*.*)"}, &path));
+    QCOMPARE(offered, (QStringList{"Update Files (*.bin)", "All Files (*.*)"}));
+    QCOMPARE(filters_checked, 2);
+    QVERIFY(columns_fit);
   }
 
   void helpButtonAndF1ShowHelp() {
