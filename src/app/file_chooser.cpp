@@ -1,11 +1,15 @@
 #include "app/file_chooser.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTreeView>
 
 namespace m4410 {
 
@@ -30,6 +34,22 @@ QString QtFilter(const QString& label) {
   return label + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
+// Qt sizes the detail view's columns for a narrow dialog and elides sizes and dates; give
+// them room for the longest they show and let the name take the rest.
+void WidenDetailColumns(QFileDialog* dialog) {
+  auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+  if (view == nullptr || view->header()->count() < 4) return;
+  QHeaderView* header = view->header();
+  const QFontMetrics metrics(view->font());
+  const int padding = metrics.horizontalAdvance(QLatin1Char('M')) * 2;
+  const QDateTime widest_date(QDate(2000, 12, 28), QTime(23, 59, 59));
+  header->setStretchLastSection(false);
+  header->resizeSection(1, metrics.horizontalAdvance(QStringLiteral("1023.9 KiB")) + padding);
+  header->resizeSection(2, metrics.horizontalAdvance(QStringLiteral("plain text document")) + padding);
+  header->resizeSection(3, metrics.horizontalAdvance(view->locale().toString(widest_date, QLocale::ShortFormat)) + padding);
+  header->setSectionResizeMode(0, QHeaderView::Stretch);
+}
+
 }  // namespace
 
 bool ScreenFileChooser::ChooseFile(QWidget* owner, const QString& initial,
@@ -51,6 +71,7 @@ bool ScreenFileChooser::ChooseFile(QWidget* owner, const QString& initial,
   const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
   if (screen != nullptr) size = size.boundedTo(screen->availableSize() * 9 / 10);
   dialog.resize(size);
+  WidenDetailColumns(&dialog);
 
   // The remembered path names the last file chosen: open on its folder with it selected.
   const QFileInfo info(initial);

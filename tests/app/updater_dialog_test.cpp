@@ -687,10 +687,15 @@ class UpdaterDialogTest : public QObject {
         QTRY_COMPARE(listed(), expected[i]);
         ++filters_checked;
       }
-      // The detail view opens wide enough for the size and date columns.
+      // The detail view opens wide enough for the size and date columns, neither cut short.
       const QHeaderView* header = view->header();
+      const QFontMetrics metrics(view->font());
+      const QString date = view->locale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 59, 59)),
+                                                   QLocale::ShortFormat);
       columns_fit = view->isVisible() && !header->isSectionHidden(1) && !header->isSectionHidden(3) &&
-                    header->sectionViewportPosition(3) + header->sectionSize(3) <= view->viewport()->width();
+                    header->sectionViewportPosition(3) + header->sectionSize(3) <= view->viewport()->width() &&
+                    header->sectionSize(1) > metrics.horizontalAdvance(QStringLiteral("1023.9 KiB")) &&
+                    header->sectionSize(3) > metrics.horizontalAdvance(date);
       dialog->reject();
     });
     ScreenFileChooser chooser;
