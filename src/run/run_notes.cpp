@@ -13,9 +13,9 @@ std::string CauseLine(int failed_stage, const std::string& cause) {
   return {};
 }
 
-std::string CauseHelpPage(int failed_stage) {
-  if (failed_stage == DriverInitialized) return "port-access.html";
-  if (failed_stage == DatalinkEstablished) return "stages.html#s3";
+HelpPage CauseHelpPage(int failed_stage) {
+  if (failed_stage == DriverInitialized) return {"port-access.html", "Port access"};
+  if (failed_stage == DatalinkEstablished) return {"stages.html#s3", "Datalink established"};
   return {};
 }
 

@@ -15,8 +15,13 @@ inline constexpr char kSimulatedTitleSuffix[] = " (simulated box)";
 // stage 2 "cannot open the port: CAUSE", stage 3 the cause alone. Empty for other stages and
 // for stage 3 without a cause.
 std::string CauseLine(int failed_stage, const std::string& cause);
-// The help page ("port-access.html", "stages.html#s3") that explains that failure, or empty.
-std::string CauseHelpPage(int failed_stage);
+// The help page that explains that failure: its file and anchor ("port-access.html") and its
+// title; both empty for stages without one.
+struct HelpPage {
+  std::string page;
+  std::string title;
+};
+HelpPage CauseHelpPage(int failed_stage);
 
 // Where an update run stands while the program waits for its worker before it ends.
 enum class WaitPhase {

@@ -199,11 +199,9 @@ void TransferStatusDialog::ShowNotes() {
   QStringList lines;
   if (!cause_.empty()) {
     lines << Escaped(cause_);
-    if (!cause_page_.empty()) {
+    if (!cause_page_.page.empty()) {
       lines << QStringLiteral("More in the help: <a href=\"%1\">%2</a>")
-                   .arg(Escaped(cause_page_),
-                        cause_page_.rfind("port-access", 0) == 0 ? QStringLiteral("Port access")
-                                                                 : QStringLiteral("The seven stages"));
+                   .arg(Escaped(cause_page_.page), Escaped(cause_page_.title));
     }
   }
   if (!box_line_.empty()) lines << Escaped(box_line_);

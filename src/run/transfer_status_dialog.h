@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "run/run_notes.h"
 #include "run/stage_board.h"
 
 class QLabel;
@@ -78,7 +79,7 @@ class TransferStatusDialog : public QDialog {
   // simulated box's closing line, in a notes area below the message line.
   QLabel* notes_ = nullptr;
   std::string cause_;
-  std::string cause_page_;
+  HelpPage cause_page_;
   std::string box_line_;
   std::function<std::string()> box_report_;
   std::function<void(const QString&)> help_action_;
