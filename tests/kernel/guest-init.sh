@@ -61,7 +61,8 @@ ppdev_node() {
 }
 
 # As the ordinary user 1000: no capability, or CAP_SYS_RAWIO as an ambient capability.
-AS_USER="setpriv --reuid=$TESTER --regid=$TESTER"
+# util-linux's setpriv, by its path: busybox's own lacks --reuid.
+AS_USER="/usr/bin/setpriv --reuid=$TESTER --regid=$TESTER"
 WITH_RAWIO="$AS_USER --inh-caps=+sys_rawio --ambient-caps=+sys_rawio"
 
 # The trace must show accesses that reached a port: the data register reads back the value
