@@ -87,6 +87,8 @@ main_suite() {
   expect raw-probe-no-ecp 3 "$NO_ECP" m4410 probe
   expect raw-probe-again 3 "$NO_ECP" m4410 probe
   expect raw-update-no-ecp 3 "$NO_ECP" m4410 update /tmp/image.bin
+  # QEMU has no second port: nothing answers at 0x278.
+  expect no-port-at-base 3 "no parallel port answers at this address" m4410 probe --port lpt:0x278
   run m4410 probe --trace /tmp/trace
   if [ "$status" -eq 3 ] && trace_reached_port /tmp/trace; then
     say "ok trace-reaches-the-port"
