@@ -15,6 +15,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/update_display.h"
+#include "link/ecp_presence.h"
 #include "link/parallel_link.h"
 #include "link/parport_listing.h"
 #include "link/port_driver.h"
@@ -122,6 +123,12 @@ int RunProbe(PortEnvironment&) {
   if (OpenPortDriver(&context) != 0) {
     std::fprintf(stderr, "m4410: cannot open the port: %s", PortErrorText().c_str());
     return kExitPortNotOpened;
+  }
+  const EcpPresence presence = CheckEcpRegisters(context.get());
+  if (presence != EcpPresence::Present) {
+    ClosePortDriver(std::move(context));
+    std::fprintf(stderr, "m4410: %s\n", EcpPresenceCause(presence).c_str());
+    return kExitNoLink;
   }
   int attempts = 0;
   int linked = 1;

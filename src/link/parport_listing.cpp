@@ -52,6 +52,9 @@ bool MentionsEcp(std::string_view text) {
   return false;
 }
 
+// The kernel's modes as one word, "PCSPP,TRISTATE": its file ends in a newline.
+std::string ModesText(std::string_view text) { return std::string(Trim(text)); }
+
 bool NumberOrder(const ParportEntry& a, const ParportEntry& b) {
   const auto na = ParportNumber(a.name);
   const auto nb = ParportNumber(b.name);
@@ -119,6 +122,16 @@ ParportEntry ResolveRanges(const std::string& name, std::vector<IoRange> plain,
 }
 
 }  // namespace
+
+bool ModesIncludeEcp(std::string_view modes) {
+  while (!modes.empty()) {
+    const std::size_t comma = modes.find(',');
+    if (Trim(modes.substr(0, comma)) == "ECP") return true;
+    if (comma == std::string_view::npos) break;
+    modes.remove_prefix(comma + 1);
+  }
+  return false;
+}
 
 std::string HexPort(unsigned port) {
   char digits[16];
@@ -235,6 +248,11 @@ std::vector<ParportEntry> BuildParportListing(std::string_view ioports,
   for (ParportEntry& entry : ParseIoports(ioports)) {
     if (!known(entry.name)) entries.push_back(std::move(entry));
   }
+  for (ParportEntry& entry : entries) {
+    for (const KernelParportFile& file : files) {
+      if (file.name == entry.name) entry.modes = ModesText(file.modes);
+    }
+  }
   std::sort(entries.begin(), entries.end(), NumberOrder);
   return entries;
 }
@@ -244,14 +262,17 @@ std::vector<KernelParportFile> ReadKernelParportFiles(SystemPrimitives& system) 
   const auto add_from = [&](const std::string& folder, const char* file_name) {
     for (const std::string& name : system.ListDirectory(folder)) {
       if (!ParportNumber(name)) continue;  // procfs also holds "default"
-      const auto text = system.ReadTextFile(folder + "/" + name + "/" + file_name);
+      const std::string path = folder + "/" + name + "/";
+      const auto text = system.ReadTextFile(path + file_name);
       auto same = std::find_if(files.begin(), files.end(),
                                [&name](const KernelParportFile& f) { return f.name == name; });
       if (same == files.end()) {
-        files.push_back({name, text.value_or("")});
+        files.push_back({name, text.value_or(""), {}});
+        same = files.end() - 1;
       } else if (same->base_addr.empty() && text) {
         same->base_addr = *text;
       }
+      if (same->modes.empty()) same->modes = system.ReadTextFile(path + "modes").value_or("");
     }
   };
   add_from(kProcParportDir, "base-addr");
@@ -274,6 +295,10 @@ std::vector<std::string> FormatParportListing(const std::vector<ParportEntry>& e
   for (const ParportEntry& entry : entries) {
     std::string line = entry.name + ": base " + HexPort(entry.base) + ", extended ";
     line += entry.extended ? HexPort(*entry.extended) : std::string("unknown");
+    if (!entry.modes.empty()) {
+      line += ", modes " + entry.modes;
+      if (!ModesIncludeEcp(entry.modes)) line += " (no ECP)";
+    }
     line += "  --port " + entry.port_option;
     lines.push_back(std::move(line));
   }

@@ -17,13 +17,19 @@ struct ParportEntry {
   std::uint16_t base = 0;                 // first port of the standard range
   std::optional<std::uint16_t> extended;  // first port of the ECP range, when known
   std::string port_option;                // "lpt" or "lpt:0xe010,0xe000"
+  std::string modes;                      // as the kernel lists them, "PCSPP,TRISTATE"; empty
+                                          // when unknown
 };
 
-// One kernel parport folder: its name and the text of its base-addr (procfs) or base_addr
-// (sysfs) file, empty when there was none.
+// Whether the kernel's list of a port's modes ("PCSPP,TRISTATE,COMPAT,ECP,DMA") names ECP.
+bool ModesIncludeEcp(std::string_view modes);
+
+// One kernel parport folder: its name and the texts of its base-addr (procfs) or base_addr
+// (sysfs) file and of its modes file (procfs), each empty when there was none.
 struct KernelParportFile {
   std::string name;
   std::string base_addr;
+  std::string modes;
 };
 
 struct ParportBaseAddr {
@@ -50,7 +56,8 @@ std::vector<KernelParportFile> ReadKernelParportFiles(SystemPrimitives& system);
 std::vector<ParportEntry> ListParallelPorts(SystemPrimitives& system);
 std::vector<ParportEntry> ListParallelPorts();  // the real files
 
-// One line per port, or the none-found lines.
+// One line per port, with its modes and a mark on a port without ECP, or the none-found
+// lines.
 std::vector<std::string> FormatParportListing(const std::vector<ParportEntry>& entries);
 
 // "lpt" for 0x378 with 0x778 (or an unknown extended range), else "lpt:0xBASE[,0xECP]".

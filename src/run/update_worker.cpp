@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "link/block_transfer.h"
+#include "link/ecp_presence.h"
 #include "link/parallel_link.h"
 #include "link/port_driver.h"
 #include "link/time_source.h"
@@ -36,6 +37,15 @@ void RunUpdate(const std::string& path) {
   SetStage(DriverInitialized, Okay);
 
   if (!KeepGoing()) {
+    ClosePortDriver(std::move(context));
+    return;
+  }
+
+  // Three negotiations cannot succeed on a port without ECP registers; say so at once.
+  const EcpPresence presence = CheckEcpRegisters(context.get());
+  if (presence != EcpPresence::Present) {
+    SetRunCause(EcpPresenceCause(presence));
+    SetStage(DatalinkEstablished, Failed);
     ClosePortDriver(std::move(context));
     return;
   }

@@ -28,7 +28,7 @@ constexpr Key Count(std::string_view name, std::optional<std::uint32_t> SimOptio
   return {name, Kind::NumberOrNever, nullptr, nullptr, member, kMaxImageCount};
 }
 
-const std::array<Key, 15> kKeys{{
+const std::array<Key, 16> kKeys{{
     {"clock", Kind::Clock},
     Number("latency-us", &SimOptions::latency_us, kMaxLatencyUs),
     Number("answer-on-attempt", &SimOptions::answer_on_attempt, kMaxAnswerOnAttempt),
@@ -44,6 +44,7 @@ const std::array<Key, 15> kKeys{{
     Count("stall-at", &SimOptions::stall_at),
     Number("update-ms", &SimOptions::update_ms, kMaxUpdateMs),
     Flag("closing", &SimOptions::closing),
+    Flag("ecp", &SimOptions::ecp),
 }};
 
 std::string Quoted(std::string_view text) {
@@ -188,6 +189,7 @@ std::string FormatSimOptions(const SimOptions& o) {
   text += ",stall-at=" + count(o.stall_at);
   text += ",update-ms=" + std::to_string(o.update_ms);
   text += std::string(",closing=") + flag(o.closing);
+  text += std::string(",ecp=") + flag(o.ecp);
   return text;
 }
 
@@ -196,7 +198,7 @@ std::string_view SimOptionsHelp() {
          "answer-on-attempt=N (1, 0 never), confirm=yes|no, nack-delay-ms=N (0), "
          "setup=yes|no, reverse=yes|no, terminate=yes|no, opening=yes|no, box-data=N (0), "
          "rate=N bytes/s (2000000, 0 at once), drop-select-at=N|never, stall-at=N|never, "
-         "update-ms=N (2000), closing=yes|no";
+         "update-ms=N (2000), closing=yes|no, ecp=yes|no (no: the port has no ECP registers)";
 }
 
 }  // namespace m4410

@@ -27,6 +27,7 @@ struct SimOptions {
   std::optional<std::uint32_t> stall_at;
   std::uint32_t update_ms = 2000;             // time spent rewriting itself before closing
   bool closing = true;                        // no: never sends its closing record
+  bool ecp = true;                            // no: a port without ECP registers (reads 0xFF)
 
   friend bool operator==(const SimOptions&, const SimOptions&) = default;
 };

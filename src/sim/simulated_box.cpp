@@ -89,6 +89,7 @@ class SimulatedBoxState {
         default: return 0xFF;
       }
     }
+    if (!options_.ecp) return 0xFF;  // ecp=no: the port's extended range floats
     switch (offset) {
       case 0:
         if (Mode() == kModeEcp) return PopFifo();
@@ -114,6 +115,7 @@ class SimulatedBoxState {
       }
       return;
     }
+    if (!options_.ecp) return;
     switch (offset) {
       case 0:
         if (Mode() == kModeEcp) PushFifo(value);

@@ -247,6 +247,19 @@ TEST_F(M4410CommandTest, ProbeSaysWhetherTheBoxAnswers) {
   EXPECT_THAT(silent.err, HasSubstr("no box answered"));
 }
 
+// A port without ECP registers: stage 3 fails at once with that cause, probe or update.
+TEST_F(M4410CommandTest, APortWithoutEcpRegistersIsNamedAsSuch) {
+  const fs::path image = MakeImage(100);
+  for (const auto& args : {std::vector<std::string>{"probe", "--sim", "clock=virtual,ecp=no"},
+                           std::vector<std::string>{"update", image.string(), "--sim",
+                                                    "clock=virtual,ecp=no"}}) {
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.exit_status, 3) << args[0] << ": " << o.err;
+    EXPECT_THAT(o.err, HasSubstr("no ECP registers at the port's extended address")) << args[0];
+    EXPECT_THAT(o.err, Not(HasSubstr("no box answered"))) << args[0];
+  }
+}
+
 TEST_F(M4410CommandTest, ProbeWithoutPortAccessExits2WithCauseAndRemedy) {
   if (::access("/dev/port", F_OK) == 0) GTEST_SKIP() << "this machine has port I/O";
   const auto start = std::chrono::steady_clock::now();
@@ -277,9 +290,11 @@ TEST_F(M4410CommandTest, TraceHasOneLinePerRegisterAccess) {
   }
   EXPECT_GT(count, 10);
   EXPECT_TRUE(saw_config_b) << "the ECP setup writes configuration register B";
-  // The negotiation starts by reading the ECR to change its mode.
+  // The check for ECP registers comes first: control to compatibility idle, and the ECR
+  // answering byte mode with its empty bit.
   const std::string text = Slurp(trace);
-  EXPECT_THAT(text.substr(0, text.find('\n')), ::testing::EndsWith(" R 0x77a 0x15"));
+  EXPECT_THAT(text.substr(0, text.find('\n')), ::testing::EndsWith(" W 0x37a 0x0c"));
+  EXPECT_THAT(text, HasSubstr(" R 0x77a 0x35\n"));
 }
 
 TEST_F(M4410CommandTest, FirstInterruptLetsAnImageInFlightFinish) {

@@ -107,10 +107,11 @@ TEST(ParportListingTest, BaseAddrText) {
 
 TEST(ParportListingTest, BaseAddrFilesWinOverIoportsAndEntriesSortByNumber) {
   const std::vector<KernelParportFile> files = {
-      {"parport10", "640\t1664\n"},
-      {"parport1", "57360\t57344\n"},  // the card's ranges the other way round
-      {"parport0", ""},                // no file: /proc/ioports has it
+      {"parport10", "640\t1664\n", ""},
+      {"parport1", "57360\t57344\n", ""},  // the card's ranges the other way round
+      {"parport0", "", "PCSPP,TRISTATE\n"},  // no base-addr: /proc/ioports has it
   };
+  EXPECT_EQ(BuildParportListing(kIoports, files)[0].modes, "PCSPP,TRISTATE");
   ExpectEntries(BuildParportListing(kIoports, files),
                 {{"parport0", 0x378, 0x778, "lpt"},
                  {"parport1", 0xE010, 0xE000, "lpt:0xe010,0xe000"},
@@ -122,6 +123,7 @@ TEST(ParportListingTest, ReadsTheKernelsFolders) {
   system.files["/proc/ioports"] = kIoports;
   system.folders["/proc/sys/dev/parport"] = {"default", "parport0"};
   system.files["/proc/sys/dev/parport/parport0/base-addr"] = "888\t1912\n";
+  system.files["/proc/sys/dev/parport/parport0/modes"] = "PCSPP,TRISTATE\n";
   system.folders["/sys/class/parport"] = {"parport0", "parport2"};
   system.files["/sys/class/parport/parport2/base_addr"] = "0x3bc 0x7bc";
 
@@ -131,23 +133,40 @@ TEST(ParportListingTest, ReadsTheKernelsFolders) {
   EXPECT_EQ(files[0].base_addr, "888\t1912\n");
   EXPECT_EQ(files[1].name, "parport2");
 
-  ExpectEntries(ListParallelPorts(system), {{"parport0", 0x378, 0x778, "lpt"},
-                                            {"parport1", 0xE000, 0xE010, "lpt:0xe000,0xe010"},
-                                            {"parport2", 0x3BC, 0x7BC, "lpt:0x3bc,0x7bc"}});
+  const auto entries = ListParallelPorts(system);
+  ExpectEntries(entries, {{"parport0", 0x378, 0x778, "lpt"},
+                          {"parport1", 0xE000, 0xE010, "lpt:0xe000,0xe010"},
+                          {"parport2", 0x3BC, 0x7BC, "lpt:0x3bc,0x7bc"}});
+  EXPECT_EQ(entries[0].modes, "PCSPP,TRISTATE");
+  EXPECT_EQ(entries[1].modes, "");
 }
 
 TEST(ParportListingTest, FormatsOneLinePerPortOrSaysNoneFound) {
-  std::vector<ParportEntry> entries(2);
-  entries[0] = {"parport0", 0x378, 0x778, "lpt"};
-  entries[1] = {"parport1", 0xA000, std::nullopt, "lpt:0xa000"};
-  EXPECT_THAT(FormatParportListing(entries),
-              ElementsAre("parport0: base 0x378, extended 0x778  --port lpt",
-                          "parport1: base 0xa000, extended unknown  --port lpt:0xa000"));
+  std::vector<ParportEntry> entries(3);
+  entries[0] = {"parport0", 0x378, 0x778, "lpt", "PCSPP,TRISTATE"};
+  entries[1] = {"parport1", 0xA000, std::nullopt, "lpt:0xa000", ""};
+  entries[2] = {"parport2", 0xE000, 0xE010, "lpt:0xe000,0xe010", "PCSPP,TRISTATE,COMPAT,ECP"};
+  EXPECT_THAT(
+      FormatParportListing(entries),
+      ElementsAre(
+          "parport0: base 0x378, extended 0x778, modes PCSPP,TRISTATE (no ECP)  --port lpt",
+          "parport1: base 0xa000, extended unknown  --port lpt:0xa000",
+          "parport2: base 0xe000, extended 0xe010, modes PCSPP,TRISTATE,COMPAT,ECP  "
+          "--port lpt:0xe000,0xe010"));
 
   FakeSystem empty;
   const auto lines = FormatParportListing(ListParallelPorts(empty));
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0], "no parallel ports found");
+}
+
+TEST(ParportListingTest, EcpIsOneOfTheKernelsModesNotAPartOfOne) {
+  for (const char* with : {"ECP", "PCSPP,ECP", "PCSPP,TRISTATE,COMPAT,EPP,ECP,DMA", "ECP,DMA"}) {
+    EXPECT_TRUE(ModesIncludeEcp(with)) << with;
+  }
+  for (const char* without : {"", "PCSPP,TRISTATE", "PCSPP,TRISTATE,EPP", "ECPX,XECP", "E,CP"}) {
+    EXPECT_FALSE(ModesIncludeEcp(without)) << without;
+  }
 }
 
 TEST(ParportListingTest, PortOptionUsesTheShortFormOnlyForTheBuiltInAddresses) {

@@ -174,6 +174,7 @@ TEST(SimOptionsTest, FormattedOptionsReadBackTheSame) {
   changed.stall_at = 17;
   changed.update_ms = 0;
   changed.closing = false;
+  changed.ecp = false;
   for (const SimOptions& o : {SimOptions{}, changed}) {
     SimOptions back;
     back.rate = 1;
@@ -197,7 +198,7 @@ TEST(SimOptionsTest, HelpNamesEveryKeyOnOneLine) {
     ++keys;
     start = comma + 1;
   }
-  EXPECT_EQ(keys, 15);
+  EXPECT_EQ(keys, 16);
 }
 
 }  // namespace
