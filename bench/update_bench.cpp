@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "link/parallel_link.h"
-#include "link/port_driver.h"
+#include "port/port_driver.h"
 #include "protocol/update_protocol.h"
-#include "run/stage_board.h"
+#include "board/stage_board.h"
 #include "sim/simulated_box.h"
 
 extern char** environ;

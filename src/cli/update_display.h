@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "run/stage_board.h"
+#include "board/stage_board.h"
 
 namespace m4410 {
 

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "link/port_driver.h"
+#include "port/port_driver.h"
 
 namespace m4410 {
 

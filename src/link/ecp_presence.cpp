@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "link/parallel_link.h"
-#include "link/port_driver.h"
+#include "port/port_driver.h"
 
 namespace m4410 {
 

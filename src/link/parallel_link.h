@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "link/port_driver.h"
+#include "port/port_driver.h"
 
 namespace m4410 {
 

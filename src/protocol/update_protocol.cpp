@@ -13,7 +13,7 @@
 #include "link/block_transfer.h"
 #include "link/link_clock.h"
 #include "link/link_limits.h"
-#include "run/stage_board.h"
+#include "board/stage_board.h"
 
 namespace m4410 {
 

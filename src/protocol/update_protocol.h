@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link/port_driver.h"
+#include "port/port_driver.h"
 
 namespace m4410 {
 

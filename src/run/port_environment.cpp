@@ -4,9 +4,9 @@
 #include <cstring>
 #include <utility>
 
-#include "link/linux_port_access.h"
-#include "link/port_choice.h"
-#include "link/trace_port_access.h"
+#include "port/linux_port_access.h"
+#include "port/port_choice.h"
+#include "port/trace_port_access.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "link/port_access.h"
-#include "link/time_source.h"
+#include "port/port_access.h"
+#include "port/time_source.h"
 
 namespace m4410 {
 

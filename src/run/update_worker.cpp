@@ -10,11 +10,11 @@
 #include "link/block_transfer.h"
 #include "link/ecp_presence.h"
 #include "link/parallel_link.h"
-#include "link/port_driver.h"
-#include "link/time_source.h"
+#include "port/port_driver.h"
+#include "port/time_source.h"
 #include "protocol/update_protocol.h"
-#include "run/run_cause.h"
-#include "run/stage_board.h"
+#include "board/run_cause.h"
+#include "board/stage_board.h"
 
 namespace m4410 {
 

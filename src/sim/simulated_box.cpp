@@ -5,7 +5,7 @@
 #include <limits>
 #include <mutex>
 
-#include "link/port_driver.h"
+#include "port/port_driver.h"
 #include "sim/crc32.h"
 
 namespace m4410 {

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "link/port_access.h"
-#include "link/time_source.h"
+#include "port/port_access.h"
+#include "port/time_source.h"
 #include "sim/sim_options.h"
 
 namespace m4410 {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "link/parallel_link.h"
-#include "link/port_driver.h"
+#include "port/port_driver.h"
 #include "link/scripted_port.h"
-#include "run/run_cause.h"
-#include "run/stage_board.h"
+#include "board/run_cause.h"
+#include "board/stage_board.h"
 #include "run/update_worker.h"
 #include "sim/sim_rig.h"
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "link/port_driver.h"
-#include "link/time_source.h"
+#include "port/port_driver.h"
+#include "port/time_source.h"
 #include "link/recording_clock.h"
 #include "link/scripted_port.h"
 

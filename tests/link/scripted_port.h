@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "link/port_access.h"
-#include "link/port_driver.h"
+#include "port/port_access.h"
+#include "port/port_driver.h"
 
 namespace m4410::test {
 

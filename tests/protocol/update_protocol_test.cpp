@@ -15,8 +15,8 @@
 
 #include "link/link_rig.h"
 #include "link/parallel_link.h"
-#include "link/port_driver.h"
-#include "run/stage_board.h"
+#include "port/port_driver.h"
+#include "board/stage_board.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
 

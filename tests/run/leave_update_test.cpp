@@ -5,7 +5,7 @@
 #include <string>
 
 #include "link/block_transfer.h"
-#include "run/stage_board.h"
+#include "board/stage_board.h"
 #include "run/update_worker.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"

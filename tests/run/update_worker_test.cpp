@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "run/stage_board.h"
+#include "board/stage_board.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
 

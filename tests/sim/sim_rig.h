@@ -19,8 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "link/port_access.h"
-#include "link/time_source.h"
+#include "port/port_access.h"
+#include "port/time_source.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
 

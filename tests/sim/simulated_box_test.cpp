@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/port_driver.h"
+#include "port/port_driver.h"
 #include "sim/crc32.h"
 
 namespace m4410 {

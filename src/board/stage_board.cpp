@@ -1,0 +1,37 @@
+#include "board/stage_board.h"
+
+namespace m4410 {
+
+namespace {
+// One cell per stage, index 0 unused so that a stage number is its own index.
+std::atomic<StageStatus> cells[kStageCount + 1];
+std::atomic<std::int32_t> keep_going{1};
+std::atomic<bool> image_in_flight{false};
+
+constexpr const char* kCaptions[kStageCount + 1] = {
+    "",
+    "File validated:",
+    "Driver initialized:",
+    "Datalink established:",
+    "Box informaition received:",
+    "New software transmitted:",
+    "Box updated:",
+    "Software updating completed:",
+};
+}  // namespace
+
+void SetStage(int stage, StageStatus status) { cells[stage].store(status); }
+StageStatus GetStage(int stage) { return cells[stage].load(); }
+
+void RaiseKeepGoing() { keep_going.store(1); }
+void LowerKeepGoing() { keep_going.store(0); }
+bool KeepGoing() { return keep_going.load() != 0; }
+
+void SetImageInFlight(bool in_flight) { image_in_flight.store(in_flight); }
+bool ImageInFlight() { return image_in_flight.load(); }
+
+const char* StageCaption(int stage) {
+  return stage >= 1 && stage <= kStageCount ? kCaptions[stage] : "";
+}
+
+}  // namespace m4410

@@ -1,0 +1,30 @@
+#include "port/port_access.h"
+
+#include <mutex>
+#include <utility>
+
+namespace m4410 {
+
+namespace {
+std::mutex factory_mutex;
+PortAccessFactory& Factory() {
+  static PortAccessFactory factory;
+  return factory;
+}
+}  // namespace
+
+void SetPortAccessFactory(PortAccessFactory factory) {
+  std::lock_guard lock(factory_mutex);
+  Factory() = std::move(factory);
+}
+
+std::unique_ptr<PortAccess> MakePortAccess() {
+  PortAccessFactory factory;
+  {
+    std::lock_guard lock(factory_mutex);
+    factory = Factory();
+  }
+  return factory ? factory() : MakeDefaultPortAccess();
+}
+
+}  // namespace m4410

@@ -1,0 +1,101 @@
+#include "ui/start_checks.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace m4410 {
+
+FileChoice ChooseUpdateFile(bool complete, bool menu, bool program, bool table) {
+  if (complete) return FileChoice::Complete;
+  const int parts = int{menu} + int{program} + int{table};
+  if (parts >= 2) return FileChoice::NotYet;
+  if (menu) return FileChoice::Menu;
+  if (program) return FileChoice::Program;
+  if (table) return FileChoice::Table;
+  return FileChoice::Nothing;
+}
+
+FileErrorCause FileErrorCauseFromErrno(int error) {
+  switch (error) {
+    case 0:
+      return FileErrorCause::None;
+    case ENOENT:
+      return FileErrorCause::FileNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+      return FileErrorCause::BadPath;
+    case EMFILE:
+    case ENFILE:
+      return FileErrorCause::TooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return FileErrorCause::AccessDenied;
+    case EBUSY:
+    case ETXTBSY:
+      return FileErrorCause::SharingViolation;
+    default:
+      return FileErrorCause::Generic;
+  }
+}
+
+std::string FileErrorText(FileErrorCause cause, std::string_view path) {
+  const char* text = "An unknown error occurred while accessing %1.";
+  switch (cause) {
+    case FileErrorCause::None: text = "No error occurred."; break;
+    case FileErrorCause::Generic: break;
+    case FileErrorCause::FileNotFound: text = "%1 was not found."; break;
+    case FileErrorCause::BadPath: text = "%1 contains an invalid path."; break;
+    case FileErrorCause::TooManyOpenFiles:
+      text = "%1 could not be opened because there are too many open files.";
+      break;
+    case FileErrorCause::AccessDenied: text = "Access to %1 was denied."; break;
+    case FileErrorCause::InvalidFile:
+      text = "An invalid file handle was associated with %1.";
+      break;
+    case FileErrorCause::RemoveCurrentDir:
+      text = "%1 could not be removed because it is the current directory.";
+      break;
+    case FileErrorCause::DirectoryFull:
+      text = "%1 could not be created because the directory is full.";
+      break;
+    case FileErrorCause::BadSeek: text = "Seek failed on %1"; break;
+    case FileErrorCause::HardIO:
+      text = "A hardware I/O error was reported while accessing %1.";
+      break;
+    case FileErrorCause::SharingViolation:
+      text = "A sharing violation occurred while accessing %1.";
+      break;
+    case FileErrorCause::LockViolation:
+      text = "A locking violation occurred while accessing %1.";
+      break;
+    case FileErrorCause::DiskFull: text = "Disk full while accessing %1."; break;
+    case FileErrorCause::EndOfFile:
+      text = "An attempt was made to access %1 past its end.";
+      break;
+  }
+  // Filled by hand rather than with a formatter: a path may itself hold "%1" or "%2".
+  std::string out = text;
+  const std::string_view name = path.empty() ? std::string_view("an unnamed file") : path;
+  const std::size_t at = out.find("%1");
+  if (at != std::string::npos) out.replace(at, 2, name);
+  return out;
+}
+
+FileCheckResult CheckFileOpens(const std::string& path) {
+  if (path.empty()) return {false, FileErrorCause::BadPath, true};
+  // Non-blocking and without taking a terminal: the check must not hang on a FIFO or device.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return {false, FileErrorCauseFromErrno(errno), true};
+  struct stat st {};
+  const bool read_only =
+      ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+  if (::close(fd) != 0) return {false, FileErrorCauseFromErrno(errno), false};
+  if (read_only) return {false, FileErrorCause::AccessDenied, true};
+  return {true, FileErrorCause::None, true};
+}
+
+}  // namespace m4410

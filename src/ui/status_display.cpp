@@ -1,0 +1,129 @@
+#include "ui/status_display.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "link/block_transfer.h"
+
+namespace m4410 {
+
+namespace {
+
+constexpr int kProgressStep = 10;  // the bar's default step, never changed
+
+// Share of the span that stages 1 to 4 set the bar to when they complete. The constants are
+// single precision, the products double, as the window has always computed them.
+constexpr float kStageShare[5] = {0.0f, 0.01f, 0.02f, 0.03f, 0.04f};
+constexpr float kSendShare = 0.0031f;
+constexpr float kSendBase = 0.04f;
+constexpr float kEstimateBase = 35.0f;
+constexpr float kEstimateScale = 1.6949153f;  // 100 / 59: 35 % to 94 % of the bar is 0 to 100
+
+int Truncate(double value) {
+  if (!(value > -2147483648.0 && value < 2147483648.0)) return 0;
+  return static_cast<int>(value);
+}
+
+std::string Percent(const char* format, int percent) {
+  char text[48];
+  std::snprintf(text, sizeof text, format, percent);
+  return text;
+}
+
+}  // namespace
+
+void StatusDisplay::Tick() {
+  if (!view_.polling) return;
+  const int span = StatusView::kUpper - StatusView::kLower;
+
+  // Every stage once, in order; the rest of the tick still runs after the timer is stopped.
+  for (int stage = 1; stage <= kStageCount; ++stage) {
+    const StageStatus status = GetStage(stage);
+    if (status == NoReport) continue;
+    std::string& result = view_.results[static_cast<std::size_t>(stage - 1)];
+
+    if (stage <= BoxInformationReceived) {
+      if (status == Okay) {
+        result = "Okay";
+        SetPos(Truncate(static_cast<double>(span) * kStageShare[stage]));
+      } else {
+        ShowFailure(stage);
+      }
+      SetStage(stage, NoReport);
+    } else if (stage == SoftwareTransmitted) {
+      if (status == Busy) {
+        // Read twice, as the window always has: once for the bar, once for the text.
+        const double s = static_cast<float>(span);
+        SetPos(Truncate(WriteProgressPercent() * s * kSendShare + s * kSendBase));
+        view_.message = Percent("Sending data. %d%% complete.", WriteProgressPercent());
+        continue;
+      }
+      if (status == Okay) {
+        result = "Okay";
+      } else {
+        ShowFailure(stage);
+      }
+      view_.message.clear();
+      SetStage(stage, NoReport);
+    } else if (stage == BoxUpdated) {
+      if (status == Busy) {
+        const double share = static_cast<double>(view_.bar - StatusView::kLower) / span;
+        const int c = Truncate(share * 100 - kEstimateBase);
+        const int estimate = Truncate(c * static_cast<double>(kEstimateScale));
+        if (estimate >= 100) {
+          view_.message = "Updating box. 99% complete.";
+        } else {
+          StepIt();
+          // Below 35 % of the bar (stage 5 went by between two ticks) the estimate is
+          // negative; the operator is shown 0 rather than a negative share.
+          view_.message = Percent("Updating box. %d%% complete.", std::max(0, estimate));
+        }
+        continue;
+      }
+      if (status == Okay) {
+        result = "Okay";
+        view_.message = "Updating box. 100% complete.";
+      } else {
+        ShowFailure(stage);
+        view_.message.clear();
+      }
+      SetStage(stage, NoReport);
+    } else {  // UpdatingCompleted
+      if (status == Okay) {
+        result = "Okay";
+        SetPos(span);
+        view_.message = "Box updated";
+        view_.polling = false;
+        view_.button = "OK";
+      } else {
+        // The button keeps "&Cancel" after a failure here.
+        result = "Failed";
+        view_.message = "Box update failed";
+        view_.polling = false;
+      }
+      SetStage(stage, NoReport);
+    }
+  }
+}
+
+void StatusDisplay::ShowFailure(int stage) {
+  view_.results[static_cast<std::size_t>(stage - 1)] = "Failed";
+  view_.polling = false;
+  view_.button = "OK";
+}
+
+void StatusDisplay::SetPos(int position) {
+  // The bar holds its position inside its range, as the platform's control does.
+  view_.bar = std::clamp(position, StatusView::kLower, StatusView::kUpper);
+}
+
+void StatusDisplay::StepIt() {
+  int position = view_.bar + kProgressStep;
+  // Past the top the platform's bar starts again from the bottom.
+  if (position > StatusView::kUpper) {
+    position = StatusView::kLower + (position - StatusView::kUpper);
+  }
+  SetPos(position);
+}
+
+}  // namespace m4410

@@ -1,0 +1,43 @@
+// The "File Transfer Status" window without a window: what each 250 ms tick of its timer
+// shows, from the stage board and the image's write progress. The Qt and Win32 views draw
+// the StatusView and call Tick on their timer; the arithmetic lives here once.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "board/stage_board.h"
+
+namespace m4410 {
+
+struct StatusView {
+  static constexpr int kLower = 1;
+  static constexpr int kUpper = 3000;
+
+  std::array<std::string, kStageCount> results;  // "Okay", "Failed" or empty, stage 1 first
+  std::string message;                           // the one-line message under the bar
+  int bar = kLower;                              // the progress bar's position
+  std::string button = "&Cancel";
+  bool polling = true;                           // false once the timer is to stop
+};
+
+class StatusDisplay {
+ public:
+  // The window as it opens: bar at 1 of 1..3000, texts empty, timer running.
+  StatusDisplay() = default;
+
+  // One poll of the stage board: takes each final report (the cell goes back to NoReport)
+  // and moves the bar and the message. Does nothing once polling has stopped.
+  void Tick();
+
+  const StatusView& view() const { return view_; }
+
+ private:
+  void SetPos(int position);
+  void StepIt();
+  void ShowFailure(int stage);
+
+  StatusView view_;
+};
+
+}  // namespace m4410

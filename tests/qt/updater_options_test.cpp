@@ -1,0 +1,71 @@
+// The operator's program's command line.
+#include <QTest>
+
+#include "qt/updater_options.h"
+
+namespace m4410 {
+
+class UpdaterOptionsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  static bool Parse(QStringList words, UpdaterOptions* out, QString* error) {
+    words.prepend(QStringLiteral("marlovine-updater"));
+    return ParseUpdaterOptions(words, out, error);
+  }
+
+ private slots:
+  void noArgumentsIsTheMachinesPort() {
+    UpdaterOptions o;
+    QString error;
+    QVERIFY(Parse({}, &o, &error));
+    QCOMPARE(o.port.port, std::string("lpt"));
+    QCOMPARE(o.port.sim, std::string());
+    QCOMPARE(o.port.trace, std::string());
+  }
+
+  void portSimAndTraceTakeTheirValues() {
+    UpdaterOptions o;
+    QString error;
+    QVERIFY(Parse({"--port", "sim", "--sim=clock=virtual,update-ms=10", "--trace", "/tmp/t x"},
+                  &o, &error));
+    QCOMPARE(o.port.port, std::string("sim"));
+    QCOMPARE(o.port.sim, std::string("clock=virtual,update-ms=10"));
+    QCOMPARE(o.port.trace, std::string("/tmp/t x"));
+    QVERIFY(Parse({"--port=lpt:0xd010,0xd000"}, &o, &error));
+    QCOMPARE(o.port.port, std::string("lpt:0xd010,0xd000"));
+    // --sim alone chooses the simulated box.
+    QVERIFY(Parse({"--sim", "clock=virtual"}, &o, &error));
+    QCOMPARE(o.port.port, std::string("sim"));
+  }
+
+  void mistakesAreNamed_data() {
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("unknown") << QStringList{"--bogus"} << "unknown option '--bogus'";
+    QTest::newRow("no value") << QStringList{"--port"} << "option '--port' needs a value";
+    QTest::newRow("twice") << QStringList{"--sim", "a", "--sim", "b"}
+                           << "option '--sim' given twice";
+    QTest::newRow("empty value") << QStringList{"--trace", ""} << "option '--trace' needs a value";
+    QTest::newRow("sim on a real port") << QStringList{"--port", "lpt", "--sim", "rate=0"}
+                                        << "option '--sim' needs '--port sim', not '--port lpt'";
+    QTest::newRow("file") << QStringList{"update.bin"}
+                          << "unexpected argument 'update.bin'; the update file is chosen in "
+                             "the window";
+  }
+  void mistakesAreNamed() {
+    QFETCH(QStringList, words);
+    QFETCH(QString, error);
+    UpdaterOptions o;
+    o.port.port = "kept";
+    QString said;
+    QVERIFY(!Parse(words, &o, &said));
+    QCOMPARE(said, error);
+    QCOMPARE(o.port.port, std::string("kept"));
+  }
+};
+
+}  // namespace m4410
+
+QTEST_APPLESS_MAIN(m4410::UpdaterOptionsTest)
+#include "updater_options_test.moc"

@@ -1,0 +1,105 @@
+// The Start command's choice of file, its file check and the texts of its reports.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <string>
+
+#include "ui/start_checks.h"
+
+namespace m4410 {
+
+class StartCommandTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  std::string Path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)).toStdString(); }
+  std::string MakeFile(const char* name, mode_t mode) {
+    const std::string path = Path(name);
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write("image");
+    file.close();
+    ::chmod(path.c_str(), mode);
+    return path;
+  }
+
+ private slots:
+  void completeWinsAndPartFilesGoInOrder() {
+    QCOMPARE(ChooseUpdateFile(true, true, true, true), FileChoice::Complete);
+    QCOMPARE(ChooseUpdateFile(true, false, false, false), FileChoice::Complete);
+    QCOMPARE(ChooseUpdateFile(false, true, false, false), FileChoice::Menu);
+    QCOMPARE(ChooseUpdateFile(false, false, true, false), FileChoice::Program);
+    QCOMPARE(ChooseUpdateFile(false, false, false, true), FileChoice::Table);
+    QCOMPARE(ChooseUpdateFile(false, true, true, false), FileChoice::NotYet);
+    QCOMPARE(ChooseUpdateFile(false, false, true, true), FileChoice::NotYet);
+    QCOMPARE(ChooseUpdateFile(false, true, true, true), FileChoice::NotYet);
+    QCOMPARE(ChooseUpdateFile(false, false, false, false), FileChoice::Nothing);
+  }
+
+  void writableFilePassesAndStaysUnchanged() {
+    const std::string path = MakeFile("ok.bin", 0644);
+    QVERIFY(CheckFileOpens(path).ok);
+    QFile file(QString::fromStdString(path));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("image"));
+  }
+
+  void missingFileIsNotFoundAndNotCreated() {
+    const FileCheckResult r = CheckFileOpens(Path("missing.bin"));
+    QVERIFY(!r.ok);
+    QCOMPARE(r.cause, FileErrorCause::FileNotFound);
+    QVERIFY(!QFile::exists(QString::fromStdString(Path("missing.bin"))));
+  }
+
+  void emptyAndBadPathsAreInvalid() {
+    QCOMPARE(CheckFileOpens("").cause, FileErrorCause::BadPath);
+    const std::string file = MakeFile("plain.bin", 0644);
+    QCOMPARE(CheckFileOpens(file + "/inside.bin").cause, FileErrorCause::BadPath);
+    QCOMPARE(CheckFileOpens(Path("") + std::string(5000, 'n')).cause, FileErrorCause::BadPath);
+  }
+
+  void fileWithoutWriteBitsIsDeniedEvenForRoot() {
+    const std::string path = MakeFile("ro.bin", 0444);
+    const FileCheckResult r = CheckFileOpens(path);
+    QVERIFY(!r.ok);
+    QCOMPARE(r.cause, FileErrorCause::AccessDenied);
+  }
+
+  void folderIsRefused() { QVERIFY(!CheckFileOpens(dir_.path().toStdString()).ok); }
+
+  void errnoMapsOntoCauses() {
+    QCOMPARE(FileErrorCauseFromErrno(ENOENT), FileErrorCause::FileNotFound);
+    QCOMPARE(FileErrorCauseFromErrno(ENOTDIR), FileErrorCause::BadPath);
+    QCOMPARE(FileErrorCauseFromErrno(ENAMETOOLONG), FileErrorCause::BadPath);
+    QCOMPARE(FileErrorCauseFromErrno(EMFILE), FileErrorCause::TooManyOpenFiles);
+    QCOMPARE(FileErrorCauseFromErrno(ENFILE), FileErrorCause::TooManyOpenFiles);
+    QCOMPARE(FileErrorCauseFromErrno(EACCES), FileErrorCause::AccessDenied);
+    QCOMPARE(FileErrorCauseFromErrno(EPERM), FileErrorCause::AccessDenied);
+    QCOMPARE(FileErrorCauseFromErrno(EROFS), FileErrorCause::AccessDenied);
+    QCOMPARE(FileErrorCauseFromErrno(EBUSY), FileErrorCause::SharingViolation);
+    QCOMPARE(FileErrorCauseFromErrno(ETXTBSY), FileErrorCause::SharingViolation);
+    QCOMPARE(FileErrorCauseFromErrno(EIO), FileErrorCause::Generic);
+    QCOMPARE(FileErrorCauseFromErrno(EISDIR), FileErrorCause::Generic);
+  }
+
+  void textsNameThePath() {
+    QCOMPARE(FileErrorText(FileErrorCause::FileNotFound, "/u/a.bin"), std::string("/u/a.bin was not found."));
+    QCOMPARE(FileErrorText(FileErrorCause::BadPath, ""), std::string("an unnamed file contains an invalid path."));
+    QCOMPARE(FileErrorText(FileErrorCause::AccessDenied, "/r.bin"), std::string("Access to /r.bin was denied."));
+    QCOMPARE(FileErrorText(FileErrorCause::SharingViolation, "x"), std::string("A sharing violation occurred while accessing x."));
+    QCOMPARE(FileErrorText(FileErrorCause::TooManyOpenFiles, "x"), std::string("x could not be opened because there are too many open files."));
+    QCOMPARE(FileErrorText(FileErrorCause::Generic, "x"), std::string("An unknown error occurred while accessing x."));
+    QCOMPARE(FileErrorText(FileErrorCause::None, "x"), std::string("No error occurred."));
+    // A path is put in as it is, even when it looks like a placeholder.
+    QCOMPARE(FileErrorText(FileErrorCause::FileNotFound, "/tmp/%2 %1.bin"), std::string("/tmp/%2 %1.bin was not found."));
+  }
+};
+
+}  // namespace m4410
+
+QTEST_APPLESS_MAIN(m4410::StartCommandTest)
+#include "start_checks_test.moc"

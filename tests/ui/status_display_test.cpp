@@ -1,0 +1,139 @@
+// The status window's tick, without a window.
+#include "ui/status_display.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "link/block_transfer.h"
+
+namespace m4410 {
+namespace {
+
+class StatusDisplayTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Clear(); }
+  void TearDown() override { Clear(); }
+  static void Clear() {
+    for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
+    BytesWritten.store(0);
+    BytesToWrite.store(0);
+  }
+  static void Progress(int written, int of) {
+    BytesToWrite.store(of);
+    BytesWritten.store(written);
+  }
+  std::string Result(int stage) const { return d.view().results[stage - 1]; }
+
+  StatusDisplay d;
+};
+
+TEST_F(StatusDisplayTest, CompletedRunAsTheOperatorSeesIt) {
+  EXPECT_EQ(d.view().bar, 1);
+  EXPECT_EQ(d.view().button, "&Cancel");
+  d.Tick();  // an empty board changes nothing
+  EXPECT_EQ(d.view().bar, 1);
+
+  const int after[] = {29, 59, 89, 119};
+  for (int stage = 1; stage <= 4; ++stage) {
+    SetStage(stage, Okay);
+    d.Tick();
+    EXPECT_EQ(Result(stage), "Okay");
+    EXPECT_EQ(d.view().bar, after[stage - 1]);
+    EXPECT_EQ(GetStage(stage), NoReport) << "a final report is taken once";
+  }
+
+  SetStage(SoftwareTransmitted, Busy);
+  for (const auto& [percent, bar] : {std::pair{0, 119}, {50, 584}, {100, 1049}}) {
+    Progress(percent, 100);
+    d.Tick();
+    EXPECT_EQ(d.view().bar, bar);
+    EXPECT_EQ(d.view().message, "Sending data. " + std::to_string(percent) + "% complete.");
+    EXPECT_EQ(GetStage(SoftwareTransmitted), Busy) << "progress is left in its cell";
+  }
+  SetStage(SoftwareTransmitted, Okay);
+  d.Tick();
+  EXPECT_EQ(Result(5), "Okay");
+  EXPECT_EQ(d.view().message, "");
+
+  // The box rewrites itself: one step a tick from 1049, the estimate held at 99 % from 2829.
+  SetStage(BoxUpdated, Busy);
+  int ticks = 0;
+  while (d.view().message != "Updating box. 99% complete." && ticks < 1000) {
+    const int before = d.view().bar;
+    d.Tick();
+    ++ticks;
+    if (d.view().message != "Updating box. 99% complete.") {
+      EXPECT_EQ(d.view().bar, before + 10);
+    }
+  }
+  EXPECT_EQ(ticks, 179);
+  EXPECT_EQ(d.view().bar, 2829);
+  d.Tick();
+  EXPECT_EQ(d.view().bar, 2829) << "the bar rests once the estimate is reached";
+
+  SetStage(BoxUpdated, Okay);
+  d.Tick();
+  EXPECT_EQ(d.view().message, "Updating box. 100% complete.");
+  SetStage(UpdatingCompleted, Okay);
+  d.Tick();
+  EXPECT_EQ(Result(7), "Okay");
+  EXPECT_EQ(d.view().bar, 2999);
+  EXPECT_EQ(d.view().message, "Box updated");
+  EXPECT_EQ(d.view().button, "OK");
+  EXPECT_FALSE(d.view().polling);
+}
+
+// Every stage, every code that is not its own success or progress: "Failed", polling stops,
+// the button reads OK except after stage 7, and the message follows the stage's rule.
+TEST_F(StatusDisplayTest, EveryFailureOfEveryStage) {
+  for (int stage = 1; stage <= kStageCount; ++stage) {
+    for (const StageStatus code : {Failed, Busy, StageStatus{7}, StageStatus{-1}}) {
+      const bool progress = code == Busy && (stage == 5 || stage == 6);
+      if (progress) continue;
+      SCOPED_TRACE(testing::Message() << "stage " << stage << " code " << code);
+      StatusDisplay fresh;
+      // A message is up before the failure.
+      SetStage(SoftwareTransmitted, Busy);
+      Progress(1, 2);
+      fresh.Tick();
+      SetStage(SoftwareTransmitted, NoReport);
+      const std::string before = fresh.view().message;
+      SetStage(stage, code);
+      fresh.Tick();
+      EXPECT_EQ(fresh.view().results[stage - 1], "Failed");
+      EXPECT_FALSE(fresh.view().polling);
+      EXPECT_EQ(fresh.view().button, stage == 7 ? "&Cancel" : "OK");
+      const std::string expected =
+          stage == 7 ? "Box update failed" : stage >= 5 ? "" : before;
+      EXPECT_EQ(fresh.view().message, expected);
+      EXPECT_EQ(GetStage(stage), NoReport);
+      SetStage(stage, Okay);
+      fresh.Tick();
+      EXPECT_EQ(fresh.view().results[stage - 1], "Failed") << "no tick after the timer stops";
+      Clear();
+    }
+  }
+}
+
+TEST_F(StatusDisplayTest, ReportsWaitingTogetherAreShownByOneTick) {
+  for (int stage = 1; stage <= 4; ++stage) SetStage(stage, Okay);
+  SetStage(SoftwareTransmitted, Okay);
+  SetStage(BoxUpdated, Busy);
+  d.Tick();
+  for (int stage = 1; stage <= 5; ++stage) EXPECT_EQ(Result(stage), "Okay");
+  // Stage 5 empties the line, then stage 6 writes it; the estimate is clamped at 0.
+  EXPECT_EQ(d.view().message, "Updating box. 0% complete.");
+  EXPECT_EQ(d.view().bar, 129);
+}
+
+TEST_F(StatusDisplayTest, EmptyImageWriteShowsNoProgressAndDoesNotFault) {
+  SetStage(SoftwareTransmitted, Busy);
+  Progress(0, 0);
+  d.Tick();
+  EXPECT_EQ(d.view().message, "Sending data. 0% complete.");
+  EXPECT_EQ(d.view().bar, 119);
+}
+
+}  // namespace
+}  // namespace m4410
