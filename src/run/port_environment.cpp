@@ -1,5 +1,9 @@
 #include "run/port_environment.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -7,10 +11,64 @@
 #include "link/linux_port_access.h"
 #include "link/port_choice.h"
 #include "link/trace_port_access.h"
+#include "run/update_worker.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
 
 namespace m4410 {
+
+namespace {
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The trace is opened without truncating it and compared with the files it must not be, so a
+// --trace that names the update file (by any path or link) leaves that file whole.
+std::FILE* OpenTrace(const PortChoiceText& choice, std::string* error) {
+  const char* path = choice.trace.c_str();
+  bool created = false;
+  int fd = ::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    fd = ::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_CREAT | O_EXCL, 0644);
+    created = fd >= 0;
+  }
+  if (fd < 0) {
+    *error = "cannot create the trace file '" + choice.trace + "': " + std::strerror(errno);
+    return nullptr;
+  }
+  struct stat trace {};
+  if (::fstat(fd, &trace) != 0) {
+    *error = "cannot create the trace file '" + choice.trace + "': " + std::strerror(errno);
+    ::close(fd);
+    return nullptr;
+  }
+  std::vector<std::string> keep = choice.not_trace;
+  keep.emplace_back(BoxDataPath);
+  for (const std::string& other : keep) {
+    struct stat info {};
+    if (::stat(other.c_str(), &info) != 0 || !SameFile(info, trace)) continue;
+    ::close(fd);
+    if (created) ::unlink(path);
+    *error = "the trace file '" + choice.trace + "' would overwrite " +
+             (other == BoxDataPath ? "the box-data file '" : "'") + other +
+             "'; choose another trace file";
+    return nullptr;
+  }
+  if (S_ISREG(trace.st_mode) && ::ftruncate(fd, 0) != 0) {
+    *error = "cannot empty the trace file '" + choice.trace + "': " + std::strerror(errno);
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "w");
+  if (!file) {
+    *error = "cannot create the trace file '" + choice.trace + "': " + std::strerror(errno);
+    ::close(fd);
+  }
+  return file;
+}
+
+}  // namespace
 
 std::unique_ptr<PortEnvironment> PortEnvironment::Install(const PortChoiceText& choice,
                                                           std::string* error) {
@@ -42,11 +100,8 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(const PortChoiceText& 
   }
 
   if (!choice.trace.empty()) {
-    environment->trace_ = std::fopen(choice.trace.c_str(), "w");
-    if (!environment->trace_) {
-      *error = "cannot create the trace file '" + choice.trace + "': " + std::strerror(errno);
-      return nullptr;
-    }
+    environment->trace_ = OpenTrace(choice, error);
+    if (!environment->trace_) return nullptr;
     factory = [inner = std::move(factory), addresses = environment->addresses_,
                out = environment->trace_]() -> std::unique_ptr<PortAccess> {
       auto access = inner();

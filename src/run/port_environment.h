@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "link/port_access.h"
 #include "link/time_source.h"
@@ -17,12 +18,14 @@ struct PortChoiceText {
   std::string port = "lpt";  // lpt, lpt:BASE[,ECPBASE] or sim
   std::string sim;           // key=value,... for the simulated box
   std::string trace;         // file that receives one line per register access
+  // Files the trace must never be, such as the update file. The box-data file is always one.
+  std::vector<std::string> not_trace;
 };
 
 class PortEnvironment {
  public:
-  // nullptr with a message naming the bad value when a choice is wrong or the trace file
-  // cannot be created.
+  // nullptr with a message naming the bad value when a choice is wrong, or the trace file
+  // cannot be created or is one of the files it must not be (left as it was).
   static std::unique_ptr<PortEnvironment> Install(const PortChoiceText& choice,
                                                   std::string* error);
   ~PortEnvironment();
