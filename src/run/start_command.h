@@ -34,6 +34,7 @@ enum class FileErrorCause {
   LockViolation,
   DiskFull,
   EndOfFile,
+  NotPlainFile,  // ours: a pipe, a device or a socket, which the run could block on
 };
 
 FileErrorCause FileErrorCauseFromErrno(int error);
@@ -49,7 +50,8 @@ struct FileCheckResult {
 
 // Opens an existing file for reading and writing (never creating it) and closes it again,
 // reading and writing nothing. A regular file without any write permission bit is refused as
-// read-only, for every user.
+// read-only, for every user. A pipe, a device or a socket is refused as NotPlainFile without
+// being opened.
 FileCheckResult CheckFileOpens(const std::string& path);
 
 }  // namespace m4410
