@@ -44,9 +44,9 @@ constexpr auto kPollInterval = std::chrono::milliseconds(100);
 volatile sig_atomic_t interrupts = 0;
 volatile sig_atomic_t last_signal = 0;
 
-// Every signal whose default would end the command mid-image. SIGPIPE and SIGXFSZ are ignored
-// instead: a closed pipe or a full trace file only loses output.
-// The real-time signals end a process by default too.
+// Every catchable signal whose default would end the command mid-image, the real-time ones
+// included. SIGPIPE and SIGXFSZ are ignored instead: a closed pipe or a trace file at its size
+// limit only loses output.
 std::vector<int> EndSignals() {
   std::vector<int> signals{SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM,
                            SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT};
