@@ -260,9 +260,10 @@ int Main(int argc, char** argv) {
     }
   }
 
-  PortChoiceText choice{args.port, args.sim, args.trace, {}};
-  if (args.command == CliCommand::Update) choice.not_trace.push_back(args.file);
-  auto environment = PortEnvironment::Install(choice, &error);
+  std::vector<std::string> not_trace;
+  if (args.command == CliCommand::Update) not_trace.push_back(args.file);
+  auto environment =
+      PortEnvironment::Install({args.port, args.sim, args.trace}, &error, not_trace);
   if (!environment) return UsageError(error);
   return args.command == CliCommand::Update ? RunUpdate(args, *environment)
                                             : RunProbe(*environment);

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -19,13 +21,18 @@ namespace m4410 {
 
 namespace {
 
+// The open trace file's identity, for IsActiveTraceFile; 0 and 0 while there is none.
+std::atomic<std::uint64_t> trace_device{0};
+std::atomic<std::uint64_t> trace_inode{0};
+
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // The trace is opened without truncating it and compared with the files it must not be, so a
 // --trace that names the update file (by any path or link) leaves that file whole.
-std::FILE* OpenTrace(const PortChoiceText& choice, std::string* error) {
+std::FILE* OpenTrace(const PortChoiceText& choice, const std::vector<std::string>& not_trace,
+                     std::string* error) {
   const char* path = choice.trace.c_str();
   bool created = false;
   int fd = ::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
@@ -43,7 +50,7 @@ std::FILE* OpenTrace(const PortChoiceText& choice, std::string* error) {
     ::close(fd);
     return nullptr;
   }
-  std::vector<std::string> keep = choice.not_trace;
+  std::vector<std::string> keep = not_trace;
   keep.emplace_back(BoxDataPath);
   for (const std::string& other : keep) {
     struct stat info {};
@@ -64,14 +71,23 @@ std::FILE* OpenTrace(const PortChoiceText& choice, std::string* error) {
   if (!file) {
     *error = "cannot create the trace file '" + choice.trace + "': " + std::strerror(errno);
     ::close(fd);
+    return nullptr;
   }
+  trace_device.store(trace.st_dev);
+  trace_inode.store(trace.st_ino);
   return file;
 }
 
 }  // namespace
 
-std::unique_ptr<PortEnvironment> PortEnvironment::Install(const PortChoiceText& choice,
-                                                          std::string* error) {
+bool IsActiveTraceFile(const std::string& path) {
+  struct stat info {};
+  if (trace_inode.load() == 0 || ::stat(path.c_str(), &info) != 0) return false;
+  return info.st_dev == trace_device.load() && info.st_ino == trace_inode.load();
+}
+
+std::unique_ptr<PortEnvironment> PortEnvironment::Install(
+    const PortChoiceText& choice, std::string* error, const std::vector<std::string>& not_trace) {
   const PortChoiceResult parsed = ParsePortChoice(choice.port);
   if (!parsed.choice) {
     *error = parsed.error;
@@ -100,7 +116,7 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(const PortChoiceText& 
   }
 
   if (!choice.trace.empty()) {
-    environment->trace_ = OpenTrace(choice, error);
+    environment->trace_ = OpenTrace(choice, not_trace, error);
     if (!environment->trace_) return nullptr;
     factory = [inner = std::move(factory), addresses = environment->addresses_,
                out = environment->trace_]() -> std::unique_ptr<PortAccess> {
@@ -118,7 +134,11 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(const PortChoiceText& 
 PortEnvironment::~PortEnvironment() {
   SetPortAccessFactory({});
   if (clock_) SetTimeSource(nullptr);
-  if (trace_) std::fclose(trace_);
+  if (trace_) {
+    std::fclose(trace_);
+    trace_device.store(0);
+    trace_inode.store(0);
+  }
 }
 
 std::string PortEnvironment::BoxReport() const {

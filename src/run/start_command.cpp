@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "run/port_environment.h"
+
 namespace m4410 {
 
 FileChoice ChooseUpdateFile(bool complete, bool menu, bool program, bool table) {
@@ -79,6 +81,9 @@ QString FileErrorText(FileErrorCause cause, const QString& path) {
     case FileErrorCause::NotPlainFile:
       text = "%1 is not a plain file. Only a plain file can be sent as an update.";
       break;
+    case FileErrorCause::TraceFile:
+      text = "%1 is the port trace file this program is writing. It cannot be sent as an update.";
+      break;
   }
   // Filled by hand rather than with arg(): a path may itself hold "%1" or "%2".
   QString out = QString::fromLatin1(text);
@@ -112,6 +117,8 @@ FileCheckResult CheckFileOpens(const std::string& path) {
   const bool read_only = looked && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
   if (::close(fd) != 0) return {false, FileErrorCauseFromErrno(errno), false};
   if (special) return {false, FileErrorCause::NotPlainFile, true};
+  // The trace grows while the run reads it: the box would be sent a log as its software.
+  if (IsActiveTraceFile(path)) return {false, FileErrorCause::TraceFile, true};
   if (read_only) return {false, FileErrorCause::AccessDenied, true};
   return {true, FileErrorCause::None, true};
 }

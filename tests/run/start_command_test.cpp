@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <string>
 
+#include "run/port_environment.h"
 #include "run/start_command.h"
 
 namespace m4410 {
@@ -93,6 +94,23 @@ class StartCommandTest : public QObject {
                   .startsWith(QString::fromStdString(path) + QStringLiteral(" is not a plain file.")));
     }
     ::close(sock);
+  }
+
+  void theTraceBeingWrittenIsNoUpdateFile() {
+    const std::string trace = MakeFile("trace.txt", 0644);
+    const std::string alias = Path("alias.txt");
+    QCOMPARE(::symlink(trace.c_str(), alias.c_str()), 0);
+    std::string error;
+    {
+      const auto environment = PortEnvironment::Install({"sim", "", trace}, &error);
+      QVERIFY2(environment != nullptr, error.c_str());
+      for (const std::string& path : {trace, alias}) {
+        const FileCheckResult r = CheckFileOpens(path);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.cause, FileErrorCause::TraceFile);
+      }
+    }
+    QVERIFY(CheckFileOpens(trace).ok);  // once nothing traces into it, it is a file like any
   }
 
   void folderIsRefused() { QVERIFY(!CheckFileOpens(dir_.path().toStdString()).ok); }
