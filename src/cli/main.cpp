@@ -1,5 +1,7 @@
 // m4410: the update run without a window, for scripts, CI and field laptops.
 #include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +24,7 @@
 #include "run/port_environment.h"
 #include "board/run_cause.h"
 #include "board/stage_board.h"
+#include "run/standard_descriptors.h"
 #include "run/update_worker.h"
 #include "sim/sim_options.h"
 
@@ -35,29 +38,52 @@ constexpr int kExitPortNotOpened = 2;
 constexpr int kExitNoLink = 3;
 constexpr const char* kExitStatusHelp =
     "exit status: 0 completed (probe: linked); 2-7 the first stage that failed (probe: 2 port\n"
-    "not opened, 3 no link); 64 command-line error; 66 FILE unreadable; 130 interrupted\n";
+    "not opened, 3 no link); 64 command-line error; 66 FILE not a readable, non-empty plain\n"
+    "file; 130 interrupted (by a signal, at whatever stage)\n";
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
 volatile sig_atomic_t interrupts = 0;
+volatile sig_atomic_t last_signal = 0;
 
-// The first interrupt stops the run at its next check, as closing the status window does;
-// the second ends the command at once (the kernel drops the port claim with the process).
-void OnInterrupt(int) {
-  interrupts = interrupts + 1;
-  if (interrupts > 1) _exit(kExitInterrupted);
-  LowerKeepGoing();
-  static const char note[] =
-      "\nstopping at the next safe point (press Ctrl-C again to quit at once)\n";
-  const ssize_t ignored = write(STDERR_FILENO, note, sizeof note - 1);
-  (void)ignored;
+// Every catchable signal whose default would end the command mid-image, the real-time ones
+// included. SIGPIPE and SIGXFSZ are ignored instead: a closed pipe or a trace file at its size
+// limit only loses output.
+std::vector<int> EndSignals() {
+  std::vector<int> signals{SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM,
+                           SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT};
+  for (int n = SIGRTMIN; n <= SIGRTMAX; ++n) signals.push_back(n);
+  return signals;
 }
 
-void CatchInterrupts() {
+// The first end signal stops the run at its next safe point (the main loop leaves the update
+// once no image byte is going out); a second one ends the command at once, unless the image
+// is going out: a box cut off mid-image is worse off than one never started. The kernel
+// drops the port claim with the process.
+void OnEndSignal(int signal_number) {
+  last_signal = signal_number;
+  interrupts = interrupts + 1;  // the handler masks every end signal, so no two race here
+  LowerKeepGoing();
+  if (interrupts > 1 && !ImageInFlight()) _exit(kExitInterrupted);
+}
+
+void IgnoreLostOutput() {
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
+}
+
+sigset_t EndSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal_number : EndSignals()) sigaddset(&set, signal_number);
+  return set;
+}
+
+void CatchEndSignals() {
   struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  action.sa_handler = OnEndSignal;
+  action.sa_mask = EndSignalSet();
+  action.sa_flags = SA_RESTART;
+  for (const int signal_number : EndSignals()) sigaction(signal_number, &action, nullptr);
 }
 
 int UsageError(const std::string& message) {
@@ -65,24 +91,46 @@ int UsageError(const std::string& message) {
   return kExitUsage;
 }
 
-// The file is checked before the port is touched, so a typo costs nothing.
-bool CheckReadable(const std::string& path, std::string* why) {
+const char* KindOfFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a plain file";
+}
+
+// The file is checked before the port is touched, so a typo costs nothing. Only a plain,
+// non-empty file is an image: a pipe or a device would hold the worker with the port claimed
+// and the link up, and an empty file would send the box a header with nothing behind it.
+bool CheckUpdateFile(const std::string& path, std::string* why) {
+  // Looked at before it is opened: opening a pipe waits for a writer, a device may act.
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
     *why = std::strerror(errno);
     return false;
   }
-  if (S_ISDIR(info.st_mode)) {
-    *why = "it is a directory";
+  if (!S_ISREG(info.st_mode)) {
+    *why = std::string("it is ") + KindOfFile(info.st_mode) + "; only a plain file can be sent";
     return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
     *why = std::strerror(errno);
     return false;
   }
-  std::fclose(file);
-  if (S_ISREG(info.st_mode) && info.st_size > std::numeric_limits<std::int32_t>::max()) {
+  // The file that opened is the one to judge, in case the name changed hands meanwhile.
+  const bool same = ::fstat(fd, &info) == 0;
+  ::close(fd);
+  if (!same || !S_ISREG(info.st_mode)) {
+    *why = "it is not a plain file; only a plain file can be sent";
+    return false;
+  }
+  if (info.st_size == 0) {
+    *why = "it is empty";
+    return false;
+  }
+  if (info.st_size > std::numeric_limits<std::int32_t>::max()) {
     *why = "it is larger than the 2 GiB the box protocol can announce";
     return false;
   }
@@ -92,22 +140,55 @@ bool CheckReadable(const std::string& path, std::string* why) {
 int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
   for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
   RaiseKeepGoing();
-  CatchInterrupts();
+  CatchEndSignals();
   const std::string path = args.file;
-  if (!StartUpdateWorker(&path)) {
+  // The worker starts with the end signals blocked, so they all come to this thread and
+  // never break off one of the worker's system calls.
+  const sigset_t end_signals = EndSignalSet();
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &end_signals, &previous);
+  const bool started = StartUpdateWorker(&path);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (!started) {
     std::fprintf(stderr, "m4410: another update is still running\n");
     return 1;
   }
   UpdateDisplay display(stderr, isatty(STDERR_FILENO) != 0, args.quiet);
+  bool noted = false;
+  bool told_image_goes_on = false;
+  bool left = false;
   while (UpdateWorkerRunning()) {
     display.Poll();
+    if (interrupts > 0) {
+      if (!noted) {
+        noted = true;
+        display.NoteInterrupt();
+        const std::string what = std::string(strsignal(last_signal));
+        std::fprintf(stderr, "\nm4410: %s: stopping at the next safe point\n", what.c_str());
+        std::fflush(stderr);
+      }
+      if (UpdateSafeToLeave()) {
+        // Before the image or once it is out: nothing is being sent, and a box that has the
+        // image finishes on its own, so there is nothing left worth waiting for.
+        if (!left) LeaveUpdate();
+        left = true;
+      } else if (!told_image_goes_on) {
+        told_image_goes_on = true;
+        std::fprintf(stderr,
+                     "m4410: the image is going out and is sent whole first (a box cut off "
+                     "mid-image cannot start); the run stops after it\n");
+      }
+    }
     std::this_thread::sleep_for(kPollInterval);
   }
   WaitForUpdateWorker();
-  const bool interrupted = interrupts > 0;
-  display.Finish(interrupted);
+  if (interrupts > 0 && !noted) {
+    display.Poll();  // a failure already on the board came before the interrupt
+    display.NoteInterrupt();
+  }
+  display.Finish();
   if (environment.simulated()) std::fprintf(stderr, "%s\n", environment.BoxReport().c_str());
-  const int status = display.ExitStatus(interrupted);
+  const int status = display.ExitStatus();
   // The failed stage says where; the cause says why and what to do about it.
   const std::string cause = RunCause();
   if (status == DriverInitialized) {
@@ -156,6 +237,8 @@ int RunPorts() {
 }
 
 int Main(int argc, char** argv) {
+  EnsureStandardDescriptors();
+  IgnoreLostOutput();
   std::vector<std::string> words(argv + 1, argv + argc);
   CliArgs args;
   std::string error;
@@ -178,13 +261,16 @@ int Main(int argc, char** argv) {
 
   if (args.command == CliCommand::Update) {
     std::string why;
-    if (!CheckReadable(args.file, &why)) {
-      std::fprintf(stderr, "m4410: cannot read '%s': %s\n", args.file.c_str(), why.c_str());
+    if (!CheckUpdateFile(args.file, &why)) {
+      std::fprintf(stderr, "m4410: cannot send '%s': %s\n", args.file.c_str(), why.c_str());
       return kExitNoInput;
     }
   }
 
-  auto environment = PortEnvironment::Install({args.port, args.sim, args.trace}, &error);
+  std::vector<std::string> not_trace;
+  if (args.command == CliCommand::Update) not_trace.push_back(args.file);
+  auto environment =
+      PortEnvironment::Install({args.port, args.sim, args.trace}, &error, not_trace);
   if (!environment) return UsageError(error);
   return args.command == CliCommand::Update ? RunUpdate(args, *environment)
                                             : RunProbe(*environment);

@@ -92,25 +92,33 @@ void UpdateDisplay::EndProgressLine() {
   last_progress_percent_ = -1;
 }
 
-void UpdateDisplay::Finish(bool interrupted) {
+void UpdateDisplay::NoteInterrupt() {
+  if (first_failed_ == 0 && !completed_) interrupted_ = true;
+}
+
+void UpdateDisplay::Finish() {
   Poll();
   EndProgressLine();
-  if (first_failed_ != 0) {
-    if (quiet_) std::fprintf(out_, "%s Failed\n", StageCaption(first_failed_));
-  } else if (completed_) {
-    if (quiet_) std::fprintf(out_, "%s Okay\n", StageCaption(UpdatingCompleted));
-  } else if (interrupted) {
+  if (first_failed_ != 0 && quiet_) {
+    std::fprintf(out_, "%s Failed\n", StageCaption(first_failed_));
+  } else if (completed_ && quiet_) {
+    std::fprintf(out_, "%s Okay\n", StageCaption(UpdatingCompleted));
+  }
+  if (completed_) {
+    // An interrupt that came too late to stop anything.
+  } else if (interrupted_) {
     std::fprintf(out_, "update interrupted; the port has been released\n");
-  } else {
+  } else if (first_failed_ == 0) {
     std::fprintf(out_, "update ended without a result\n");
   }
   std::fflush(out_);
 }
 
-int UpdateDisplay::ExitStatus(bool interrupted) const {
+int UpdateDisplay::ExitStatus() const {
   if (completed_) return 0;
+  if (interrupted_) return 130;
   if (first_failed_ != 0) return first_failed_;
-  return interrupted ? 130 : 1;
+  return 1;
 }
 
 }  // namespace m4410

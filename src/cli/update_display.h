@@ -16,12 +16,15 @@ class UpdateDisplay {
 
   // Looks at the board once and prints what changed.
   void Poll();
+  // The user asked the run to stop. Call after a Poll, so a failure already on the board
+  // counts as having come first.
+  void NoteInterrupt();
   // After the worker has ended: the last reports, the closing line.
-  void Finish(bool interrupted);
+  void Finish();
 
-  // 0 when stage 7 is Okay; else the first stage that failed; 130 when an interrupt stopped
-  // the run before it ended.
-  int ExitStatus(bool interrupted) const;
+  // 0 when stage 7 is Okay; 130 when an interrupt came before the run failed or ended (the
+  // stage lines still say how far it got); else the first stage that failed.
+  int ExitStatus() const;
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -37,6 +40,7 @@ class UpdateDisplay {
   StageStatus seen_[kStageCount + 1] = {};
   int first_failed_ = 0;
   bool completed_ = false;
+  bool interrupted_ = false;
   bool progress_open_ = false;
   int last_printed_step_ = -1;
   int last_progress_percent_ = -1;

@@ -10,6 +10,7 @@
 #include "qt/updater_app.h"
 #include "qt/updater_options.h"
 #include "run/port_environment.h"
+#include "run/standard_descriptors.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ int Refuse(const QString& message) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Before any file is opened, so none takes the place of a closed standard stream.
+  m4410::EnsureStandardDescriptors();
+
   // --help and --version answer without a display, so they work over ssh and in scripts.
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];

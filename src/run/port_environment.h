@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "port/port_access.h"
 #include "port/time_source.h"
@@ -19,12 +20,18 @@ struct PortChoiceText {
   std::string trace;         // file that receives one line per register access
 };
 
+// Whether path names the trace file that the installed environment is writing (by any name
+// or link). Such a file must never be read as an update image.
+bool IsActiveTraceFile(const std::string& path);
+
 class PortEnvironment {
  public:
-  // nullptr with a message naming the bad value when a choice is wrong or the trace file
-  // cannot be created.
+  // nullptr with a message naming the bad value when a choice is wrong, or the trace file
+  // cannot be created or is one it must never be (then left as it was): one of not_trace,
+  // such as the update file, or the box-data file.
   static std::unique_ptr<PortEnvironment> Install(const PortChoiceText& choice,
-                                                  std::string* error);
+                                                  std::string* error,
+                                                  const std::vector<std::string>& not_trace = {});
   ~PortEnvironment();
   PortEnvironment(const PortEnvironment&) = delete;
   PortEnvironment& operator=(const PortEnvironment&) = delete;

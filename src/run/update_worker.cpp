@@ -1,7 +1,6 @@
 #include "run/update_worker.h"
 
 #include <atomic>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -27,9 +26,7 @@ void RunUpdate(const std::string& path) {
 
   std::unique_ptr<PortDriverContext> context;
   if (OpenPortDriver(&context) != 0) {
-    // Nobody reads standard output in the window program; it is our diagnostic log.
-    std::printf("%s", PortErrorText().c_str());
-    std::fflush(stdout);
+    // Each program shows the cause once, where its operator looks.
     SetRunCause(PortErrorText());
     SetStage(DriverInitialized, Failed);
     return;

@@ -202,6 +202,10 @@ bool ReplaceFile(const std::string& path, const std::string& content) {
 ProfileStore::ProfileStore(std::string path) : path_(std::move(path)) {}
 
 std::string ProfileStore::GetString(std::string_view section, std::string_view item) const {
+  // The names are trimmed as a write trims them, so a name reads what it wrote.
+  section = Trim(section);
+  item = Trim(item);
+  if (section.empty() || item.empty()) return {};
   std::string content;
   if (ReadWholeFile(path_, &content) != ReadOutcome::Read) return {};
   bool in_section = false;

@@ -19,8 +19,8 @@ class ProfileStore {
   const std::string& path() const { return path_; }
 
   // The item's value, or the empty string when the file, the section or the item is missing
-  // or the file cannot be read. Names match without regard to ASCII case; spaces around the
-  // value are not part of it. At most kMaxValueLength bytes, cut at a character boundary.
+  // or the file cannot be read. Names match without regard to ASCII case, and spaces and tabs
+  // around a name or the value are not part of it, on reading as on writing. At most kMaxValueLength bytes, cut at a character boundary.
   std::string GetString(std::string_view section, std::string_view item) const;
 
   // Replaces the item's line in place, or adds the item at the end of its section (the

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "run/port_environment.h"
+
 namespace m4410 {
 
 FileChoice ChooseUpdateFile(bool complete, bool menu, bool program, bool table) {
@@ -76,6 +78,12 @@ std::string FileErrorText(FileErrorCause cause, std::string_view path) {
     case FileErrorCause::EndOfFile:
       text = "An attempt was made to access %1 past its end.";
       break;
+    case FileErrorCause::NotPlainFile:
+      text = "%1 is not a plain file. Only a plain file can be sent as an update.";
+      break;
+    case FileErrorCause::TraceFile:
+      text = "%1 is the port trace file this program is writing. It cannot be sent as an update.";
+      break;
   }
   // Filled by hand rather than with a formatter: a path may itself hold "%1" or "%2".
   std::string out = text;
@@ -85,15 +93,32 @@ std::string FileErrorText(FileErrorCause cause, std::string_view path) {
   return out;
 }
 
+namespace {
+
+// Directories are left to the open, which refuses them as the platform always has.
+bool IsSpecialFile(mode_t mode) {
+  return S_ISFIFO(mode) || S_ISCHR(mode) || S_ISBLK(mode) || S_ISSOCK(mode);
+}
+
+}  // namespace
+
 FileCheckResult CheckFileOpens(const std::string& path) {
   if (path.empty()) return {false, FileErrorCause::BadPath, true};
-  // Non-blocking and without taking a terminal: the check must not hang on a FIFO or device.
+  // Looked at before it is opened: opening a device can act on it, and the worker would
+  // block for ever on a pipe with the port claimed and the link up.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {false, FileErrorCauseFromErrno(errno), true};
+  if (IsSpecialFile(st.st_mode)) return {false, FileErrorCause::NotPlainFile, true};
+  // Non-blocking and without taking a terminal, should the name change hands meanwhile.
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return {false, FileErrorCauseFromErrno(errno), true};
-  struct stat st {};
-  const bool read_only =
-      ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+  const bool looked = ::fstat(fd, &st) == 0;
+  const bool special = looked && IsSpecialFile(st.st_mode);
+  const bool read_only = looked && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
   if (::close(fd) != 0) return {false, FileErrorCauseFromErrno(errno), false};
+  if (special) return {false, FileErrorCause::NotPlainFile, true};
+  // The trace grows while the run reads it: the box would be sent a log as its software.
+  if (IsActiveTraceFile(path)) return {false, FileErrorCause::TraceFile, true};
   if (read_only) return {false, FileErrorCause::AccessDenied, true};
   return {true, FileErrorCause::None, true};
 }

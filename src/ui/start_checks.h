@@ -34,6 +34,8 @@ enum class FileErrorCause {
   LockViolation,
   DiskFull,
   EndOfFile,
+  NotPlainFile,  // ours: a pipe, a device or a socket, which the run could block on
+  TraceFile,     // ours: the file the port trace is being written to
 };
 
 FileErrorCause FileErrorCauseFromErrno(int error);
@@ -49,7 +51,8 @@ struct FileCheckResult {
 
 // Opens an existing file for reading and writing (never creating it) and closes it again,
 // reading and writing nothing. A regular file without any write permission bit is refused as
-// read-only, for every user.
+// read-only, for every user. A pipe, a device or a socket is refused as NotPlainFile without
+// being opened, and the trace file being written (--trace) as TraceFile.
 FileCheckResult CheckFileOpens(const std::string& path);
 
 }  // namespace m4410

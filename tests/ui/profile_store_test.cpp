@@ -135,6 +135,23 @@ class ProfileStoreTest : public QObject {
              std::string("[S]\nname with spaces=\\\\server\\share\\%20.bin\n"));
   }
 
+  // Whatever padding a name carries when written or read, it is the same item.
+  void namesAreTrimmedAlikeOnWriteAndRead() {
+    ProfileStore store(PathStd("padded.ini"));
+    const std::string pads[] = {"", " ", "\t", " \t "};
+    int n = 0;
+    for (const std::string& a : pads) {
+      for (const std::string& b : pads) {
+        const std::string value = "v" + std::to_string(n++);
+        QVERIFY(store.WriteString(a + "S" + b, b + "k" + a, value));
+        for (const std::string& c : pads) QCOMPARE(store.GetString(c + "S", "k" + c), value);
+      }
+    }
+    QCOMPARE(ReadAll(Path("padded.ini")), std::string("[S]\nk=v15\n"));
+    QCOMPARE(store.GetString(" ", "k"), std::string());
+    QCOMPARE(store.GetString("S", "\t"), std::string());
+  }
+
   void longValueIsCutTo4095() {
     ProfileStore store(PathStd("long.ini"));
     QVERIFY(store.WriteString("S", "k", std::string(5000, 'x')));

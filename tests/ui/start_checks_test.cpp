@@ -2,11 +2,17 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <cerrno>
 #include <string>
 
+#include "run/port_environment.h"
 #include "ui/start_checks.h"
 
 namespace m4410 {
@@ -67,6 +73,43 @@ class StartCommandTest : public QObject {
     const FileCheckResult r = CheckFileOpens(path);
     QVERIFY(!r.ok);
     QCOMPARE(r.cause, FileErrorCause::AccessDenied);
+  }
+
+  // The worker would block on any of these for ever; the check must refuse them at once.
+  void onlyPlainFilesPass() {
+    const std::string fifo = Path("pipe.bin");
+    QCOMPARE(::mkfifo(fifo.c_str(), 0666), 0);
+    const std::string socket_path = Path("socket.bin");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket_path.c_str());
+    QCOMPARE(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (const std::string& path : {fifo, socket_path, std::string("/dev/null")}) {
+      const FileCheckResult r = CheckFileOpens(path);
+      QVERIFY2(!r.ok, path.c_str());
+      QCOMPARE(r.cause, FileErrorCause::NotPlainFile);
+      QVERIFY(r.named);
+      QVERIFY(FileErrorText(r.cause, path).rfind(path + " is not a plain file.", 0) == 0);
+    }
+    ::close(sock);
+  }
+
+  void theTraceBeingWrittenIsNoUpdateFile() {
+    const std::string trace = MakeFile("trace.txt", 0644);
+    const std::string alias = Path("alias.txt");
+    QCOMPARE(::symlink(trace.c_str(), alias.c_str()), 0);
+    std::string error;
+    {
+      const auto environment = PortEnvironment::Install({"sim", "", trace}, &error);
+      QVERIFY2(environment != nullptr, error.c_str());
+      for (const std::string& path : {trace, alias}) {
+        const FileCheckResult r = CheckFileOpens(path);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.cause, FileErrorCause::TraceFile);
+      }
+    }
+    QVERIFY(CheckFileOpens(trace).ok);  // once nothing traces into it, it is a file like any
   }
 
   void folderIsRefused() { QVERIFY(!CheckFileOpens(dir_.path().toStdString()).ok); }

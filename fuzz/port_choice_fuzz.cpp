@@ -1,0 +1,31 @@
+// --port text: a choice written back as a --port value reads as the same choice; a refusal
+// always says why.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "fuzz_check.h"
+#include "port/parport_listing.h"
+#include "port/port_choice.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const m4410::PortChoiceResult result = m4410::ParsePortChoice(text);
+  if (!result.choice) {
+    FUZZ_CHECK(!result.error.empty());
+    return 0;
+  }
+  const m4410::PortChoice& choice = *result.choice;
+  const std::string option = choice.kind == m4410::PortKind::Sim
+                                 ? std::string("sim")
+                                 : m4410::PortOptionFor(choice.addresses.base,
+                                                        choice.addresses.extended);
+  const m4410::PortChoiceResult again = m4410::ParsePortChoice(option);
+  FUZZ_CHECK(again.choice.has_value());
+  FUZZ_CHECK(again.choice->kind == choice.kind);
+  if (choice.kind == m4410::PortKind::Lpt) {
+    FUZZ_CHECK(again.choice->addresses.base == choice.addresses.base);
+    FUZZ_CHECK(again.choice->addresses.extended == choice.addresses.extended);
+  }
+  return 0;
+}
