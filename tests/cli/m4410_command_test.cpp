@@ -137,8 +137,9 @@ TEST_F(M4410CommandTest, CompleteUpdateOnTheSimulatedBox) {
                                "Box informaition received: Okay\n"));
   EXPECT_THAT(o.err, HasSubstr("New software transmitted: Okay\n"));
   EXPECT_THAT(o.err, HasSubstr("Box updated: Okay\nSoftware updating completed: Okay\n"));
-  char last[64];
-  std::snprintf(last, sizeof last, "box received 5000 bytes, crc32 %08x\n", image_crc_);
+  char last[80];
+  std::snprintf(last, sizeof last, "box received 5000 bytes, crc32 %08x, host faults: none\n",
+                image_crc_);
   EXPECT_TRUE(o.err.size() >= std::strlen(last) &&
               o.err.compare(o.err.size() - std::strlen(last), std::string::npos, last) == 0)
       << o.err;
