@@ -325,6 +325,7 @@ TEST_F(UpdateWorkerTest, BoxDataReplacesFileZeroInTheCurrentDirectory) {
 class InvariantSweepTest : public UpdateWorkerTest {
  protected:
   static constexpr std::size_t kSmall = 3 * 16 + 5;
+  static constexpr std::int64_t kReadingStepUs = 25;
 
   void Sweep(const std::string& failure, std::size_t positions, std::vector<int> may_fail) {
     const Bytes image = test::ImageBytes(kSmall);
@@ -334,7 +335,7 @@ class InvariantSweepTest : public UpdateWorkerTest {
       SCOPED_TRACE(failure + std::to_string(p));
       for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
       rig_.reset();
-      rig_ = std::make_unique<test::SimRig>(failure + std::to_string(p));
+      rig_ = std::make_unique<test::SimRig>(failure + std::to_string(p), kReadingStepUs);
       UpdateWorker(&job);
       const BoxReceipt r = rig_->receipt();
       EXPECT_EQ(HostFaultSummary(r), "none");
@@ -360,8 +361,11 @@ TEST_F(InvariantSweepTest, SlowBoxStallingAtEveryImageByte) {
   Sweep("rate=1000,stall-at=", kSmall, {SoftwareTransmitted, BoxUpdated});
 }
 
-TEST_F(InvariantSweepTest, BoxDroppingTheLinkAtEveryImageByte) {
+TEST_F(InvariantSweepTest, PromptBoxDroppingTheLinkAtEveryImageByte) {
   Sweep("drop-select-at=", kSmall, {SoftwareTransmitted, BoxUpdated});
+}
+
+TEST_F(InvariantSweepTest, SlowBoxDroppingTheLinkAtEveryImageByte) {
   Sweep("rate=1000,drop-select-at=", kSmall, {SoftwareTransmitted, BoxUpdated});
 }
 
