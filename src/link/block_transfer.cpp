@@ -64,7 +64,9 @@ int BlockWrite(PortDriverContext* context, const std::uint8_t* data, std::int32_
   BytesToWrite.store(n);
   if (!context || !data || n <= 0) return -1;
 
-  if (PortDirectionIs(context, kReverse) != 0) SwitchToForward(context);
+  // Bytes written while the port still faces the host would never reach the box, yet
+  // would count as sent: a turn that failed fails the write.
+  if (PortDirectionIs(context, kReverse) != 0 && SwitchToForward(context) != 0) return -1;
 
   // The worker is the only writer, so a local count mirrors BytesWritten without reading it
   // back; each step is published with a plain store.
@@ -93,7 +95,10 @@ int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n,
               std::int32_t timeout_ms) {
   if (!context || !buffer || n <= 0 || timeout_ms <= 0) return -1;
 
-  if (PortDirectionIs(context, kForward) != 0) SwitchToReverse(context);
+  // A port that did not turn round (the box kept our last bytes, dropped the link or never
+  // acknowledged) still holds what we wrote: reading it would pass our own bytes off as the
+  // box's. Only a port the box has turned round gives bytes from the box.
+  if (PortDirectionIs(context, kForward) != 0 && SwitchToReverse(context) != 0) return -1;
 
   for (std::int32_t i = 0; i < n; ++i) {
     if (!WaitForReverseByte(context, timeout_ms)) return -1;

@@ -12,6 +12,7 @@ namespace m4410 {
 extern std::atomic<std::int32_t> BytesWritten;
 extern std::atomic<std::int32_t> BytesToWrite;
 
+// Both give -1 when the port cannot be turned to their direction: no byte moves then.
 int BlockWrite(PortDriverContext* context, const std::uint8_t* data, std::int32_t n);
 // timeout_ms bounds the wait for each byte (kByteReadTimeoutMs unless the caller knows the
 // box needs longer).

@@ -27,8 +27,27 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 constexpr std::int32_t kPauseAroundImageMs = 500;
 constexpr std::uint32_t kBoxDataChunk = 100;
 
+// Opens the update file for reading without waiting on it, and only if it is a plain file:
+// a named pipe or a device could hold the worker for ever, and has no size to announce.
+File OpenUpdateFile(const char* path, struct stat* info) {
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (!file) ::close(fd);
+  return File(file);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // Counts the bytes of the file by reading it to its end. A length beyond what a signed
-// 32-bit count holds comes back as -1: the header could not carry it.
+// 32-bit count holds, or a read error (which would pass for the end and shorten the image),
+// comes back as -1.
 std::int64_t SizeByReading(std::FILE* file) {
   // A plain file that is already too long is refused without reading gigabytes first.
   struct stat info {};
@@ -43,17 +62,19 @@ std::int64_t SizeByReading(std::FILE* file) {
     size += static_cast<std::int64_t>(got);
     if (size > std::numeric_limits<std::int32_t>::max()) return -1;
   }
-  return size;
+  return std::ferror(file) ? -1 : size;
 }
 
 // The box-data file lands in the current directory of a program with raw-port privileges,
 // so a symbolic link or anything but a plain file at that name is refused, never followed.
-File CreateBoxDataFile(const char* path) {
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                        0644);
+// Nor may it be the update file itself (an image named "0" in the current directory): it is
+// truncated only once it is known to be neither.
+File CreateBoxDataFile(const char* path, const struct stat& update) {
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) return nullptr;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || SameFile(info, update) ||
+      ::ftruncate(fd, 0) != 0) {
     ::close(fd);
     return nullptr;
   }
@@ -64,9 +85,10 @@ File CreateBoxDataFile(const char* path) {
 
 // Reads the box data that the opening record announced into path (if it opens), chunk by
 // chunk. A chunk that does not arrive ends the reading; that is not a failure of the update.
-void ReceiveBoxData(PortDriverContext* context, std::uint32_t length, const char* path) {
+void ReceiveBoxData(PortDriverContext* context, std::uint32_t length, const char* path,
+                    const struct stat& update) {
   File file;
-  if (path && path[0] != '\0') file = CreateBoxDataFile(path);
+  if (path && path[0] != '\0') file = CreateBoxDataFile(path, update);
   std::uint8_t chunk[kBoxDataChunk];
   for (std::uint64_t offset = 0; offset < length; offset += kBoxDataChunk) {
     const auto count = static_cast<std::int32_t>(
@@ -113,14 +135,16 @@ int SendRecord(PortDriverContext* context, const BoxRecord& record) {
 int SendUpdate(PortDriverContext* context, const char* update_path, const char* box_data_path) {
   // 1. Size the update file.
   std::int64_t size;
+  struct stat sized {};
   {
-    File sizing(std::fopen(update_path, "rb"));
+    File sizing = OpenUpdateFile(update_path, &sized);
     if (!sizing) return OpenFailed;
     size = SizeByReading(sizing.get());
   }
   std::printf("size read\n");
   if (size < 0) {
-    // Too long for the header's length word: refuse it rather than send a wrapped length.
+    // Too long for the header's length word, or unreadable: refuse it rather than send a
+    // wrapped length or a shortened image.
     std::printf("error during reading file '%s' up in memory\n", update_path);
     std::fflush(stdout);
     return ReadFailed;
@@ -136,14 +160,17 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   }
 
   // 3, 4. Read it whole; the file stays open until the image has gone out.
-  File update(std::fopen(update_path, "rb"));
+  struct stat reopened {};
+  File update = OpenUpdateFile(update_path, &reopened);
   if (!update) {
     std::printf("file '%s' would not reopen\n", update_path);
     std::fflush(stdout);
     return ReopenFailed;
   }
-  if (std::fread(image.get(), 1, static_cast<std::size_t>(length), update.get()) !=
-      static_cast<std::size_t>(length)) {
+  // A file replaced or changed in length since it was sized is not the image announced.
+  if (!SameFile(reopened, sized) || reopened.st_size != size ||
+      std::fread(image.get(), 1, static_cast<std::size_t>(length), update.get()) !=
+          static_cast<std::size_t>(length)) {
     std::printf("error during reading file '%s' up in memory\n", update_path);
     std::fflush(stdout);
     return ReadFailed;
@@ -161,7 +188,7 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   if (!KeepGoing()) return Cancelled;
 
   // 7. Box data, if announced.
-  if (opening.words[2] != 0) ReceiveBoxData(context, opening.words[2], box_data_path);
+  if (opening.words[2] != 0) ReceiveBoxData(context, opening.words[2], box_data_path, reopened);
 
   // 8, 9. Header.
   BoxRecord header;

@@ -144,12 +144,13 @@ PortEnvironment::~PortEnvironment() {
 std::string PortEnvironment::BoxReport() const {
   if (!box_) return {};
   const BoxReceipt receipt = box_->Receipt();
-  if (receipt.image_bytes == 0) return "box received no image";
+  const std::string faults = ", host faults: " + HostFaultSummary(receipt);
+  if (receipt.image_bytes == 0) return "box received no image" + faults;
   char line[80];
   std::snprintf(line, sizeof line, "box received %llu bytes, crc32 %08x",
                 static_cast<unsigned long long>(receipt.image_bytes),
                 static_cast<unsigned>(receipt.image_crc32));
-  return line;
+  return line + faults;
 }
 
 }  // namespace m4410

@@ -38,8 +38,9 @@ class PortEnvironment {
 
   bool simulated() const { return box_ != nullptr; }
   PortAddresses addresses() const { return addresses_; }
-  // What the simulated box took: "box received N bytes, crc32 xxxxxxxx" or
-  // "box received no image". Empty on a real port.
+  // What the simulated box took and what it would not have accepted from us:
+  // "box received N bytes, crc32 xxxxxxxx, host faults: none" (or the faults by kind), or
+  // "box received no image, host faults: ...". Empty on a real port.
   std::string BoxReport() const;
 
  private:

@@ -28,7 +28,7 @@ constexpr Key Count(std::string_view name, std::optional<std::uint32_t> SimOptio
   return {name, Kind::NumberOrNever, nullptr, nullptr, member, kMaxImageCount};
 }
 
-const std::array<Key, 16> kKeys{{
+const std::array<Key, 17> kKeys{{
     {"clock", Kind::Clock},
     Number("latency-us", &SimOptions::latency_us, kMaxLatencyUs),
     Number("answer-on-attempt", &SimOptions::answer_on_attempt, kMaxAnswerOnAttempt),
@@ -42,6 +42,7 @@ const std::array<Key, 16> kKeys{{
     Number("rate", &SimOptions::rate, kMaxRate),
     Count("drop-select-at", &SimOptions::drop_select_at),
     Count("stall-at", &SimOptions::stall_at),
+    Count("drop-select-at-sent", &SimOptions::drop_select_at_sent),
     Number("update-ms", &SimOptions::update_ms, kMaxUpdateMs),
     Flag("closing", &SimOptions::closing),
     Flag("ecp", &SimOptions::ecp),
@@ -187,6 +188,7 @@ std::string FormatSimOptions(const SimOptions& o) {
   text += ",rate=" + std::to_string(o.rate);
   text += ",drop-select-at=" + count(o.drop_select_at);
   text += ",stall-at=" + count(o.stall_at);
+  text += ",drop-select-at-sent=" + count(o.drop_select_at_sent);
   text += ",update-ms=" + std::to_string(o.update_ms);
   text += std::string(",closing=") + flag(o.closing);
   text += std::string(",ecp=") + flag(o.ecp);
@@ -198,6 +200,7 @@ std::string_view SimOptionsHelp() {
          "answer-on-attempt=N (1, 0 never), confirm=yes|no, nack-delay-ms=N (0), "
          "setup=yes|no, reverse=yes|no, terminate=yes|no, opening=yes|no, box-data=N (0), "
          "rate=N bytes/s (2000000, 0 at once), drop-select-at=N|never, stall-at=N|never, "
+         "drop-select-at-sent=N|never, "
          "update-ms=N (2000), closing=yes|no, ecp=yes|no (no: the port has no ECP registers)";
 }
 

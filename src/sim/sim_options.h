@@ -25,6 +25,8 @@ struct SimOptions {
   // Image bytes after which the box drops Select, or stops taking bytes; empty = never.
   std::optional<std::uint32_t> drop_select_at;
   std::optional<std::uint32_t> stall_at;
+  // Bytes of its opening record and box data after which the box drops Select; empty = never.
+  std::optional<std::uint32_t> drop_select_at_sent;
   std::uint32_t update_ms = 2000;             // time spent rewriting itself before closing
   bool closing = true;                        // no: never sends its closing record
   bool ecp = true;                            // no: a port without ECP registers (reads 0xFF)

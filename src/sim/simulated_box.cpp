@@ -40,6 +40,20 @@ constexpr std::uint32_t kImageTag = 0x40200000;
 constexpr std::int64_t kByteCost = 1'000'000;  // rate budget is in byte x us / s units
 constexpr std::int64_t kMaxRateStepUs = 10'000'000;
 constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kLongAgo = std::numeric_limits<std::int64_t>::min();
+
+// The pauses the host owes the box during negotiation: the extensibility byte's set-up time
+// before the request (event 0 to event 1) and the strobe width.
+constexpr std::int64_t kRequestSetupMs = 10;
+constexpr std::int64_t kStrobeMs = 1;
+
+// Millisecond boundaries crossed from `from` to `to`. The host times its pauses with a
+// millisecond clock on the same time line (counting the field's moves), so a pause of n ms
+// crosses at least n boundaries however it falls within a millisecond.
+std::int64_t MsBoundaries(std::int64_t from, std::int64_t to) {
+  if (from == kLongAgo) return std::numeric_limits<std::int64_t>::max();
+  return to / 1000 - from / 1000;
+}
 
 void PutWord(std::array<std::uint8_t, 12>* record, int index, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) {
@@ -53,7 +67,7 @@ void PutWord(std::array<std::uint8_t, 12>* record, int index, std::uint32_t valu
 class SimulatedBoxState {
  public:
   SimulatedBoxState(const SimOptions& options, VirtualClock* clock)
-      : options_(options), clock_(clock), start_(std::chrono::steady_clock::now()) {
+      : options_(options), clock_(clock) {
     NewSession();
   }
 
@@ -92,11 +106,13 @@ class SimulatedBoxState {
     if (!options_.ecp) return 0xFF;  // ecp=no: the port's extended range floats
     switch (offset) {
       case 0:
-        if (Mode() == kModeEcp) return PopFifo();
+        if (Mode() == kModeEcp) return HostReadsFifo();
         if (Mode() == kModeConfig) return kConfigA;
         return 0xFF;
       case 1: return Mode() == kModeConfig ? config_b_ : 0xFF;
-      case 2: return ReadEcr();
+      case 2:
+        SkipToNextTake();
+        return ReadEcr();
       default: return 0xFF;
     }
   }
@@ -108,6 +124,7 @@ class SimulatedBoxState {
     if (range == PortRange::Standard) {
       if (offset == 0) {
         data_ = value;
+        data_written_at_ = now_;
       } else if (offset == 2) {
         const std::uint8_t old = control_;
         control_ = value;
@@ -118,7 +135,7 @@ class SimulatedBoxState {
     if (!options_.ecp) return;
     switch (offset) {
       case 0:
-        if (Mode() == kModeEcp) PushFifo(value);
+        if (Mode() == kModeEcp) HostWritesFifo(value);
         break;  // configuration register A is read-only
       case 1:
         if (Mode() == kModeConfig) config_b_ = value;
@@ -197,6 +214,7 @@ class SimulatedBoxState {
     chunk_head_ = chunk_count_ = 0;
     budget_ = 0;
     rate_time_ = Now();
+    data_written_at_ = strobed_at_ = kLongAgo;
     receipt_ = BoxReceipt{};
   }
 
@@ -205,8 +223,10 @@ class SimulatedBoxState {
       clock_->Advance(1);
       return clock_->PeekMicros();
     }
+    // The host's monotonic clock counts from the same origin, so the box sees the host's
+    // millisecond boundaries where the host sees them.
     return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now() - start_)
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
   }
 
@@ -252,21 +272,43 @@ class SimulatedBoxState {
     Answer(kCompatibilityIdle);
   }
 
+  void Fault(HostFault kind) { ++receipt_.host_faults[static_cast<std::size_t>(kind)]; }
+
+  // The data lines turn only in forward idle (event 38 needs them as inputs first) and turn
+  // back only once the box has let go of them (event 49 answered).
+  void CheckTurn(std::uint8_t old, std::uint8_t value) {
+    const bool was_reverse = old & kReverse;
+    const bool now_reverse = value & kReverse;
+    if (was_reverse == now_reverse) return;
+    const bool ready = now_reverse ? phase_ == Phase::Forward
+                                   : !(phase_ == Phase::Reverse ||
+                                       (phase_ == Phase::Forward && event_count_ > 0));
+    if (!ready) Fault(HostFault::TurnOutOfPhase);
+  }
+
   void OnControl(std::uint8_t old, std::uint8_t value) {
     const bool strobe_low = value & kStrobeLow;
     const bool autofd_low = value & kAutoFdLow;
     const bool init_low = !(value & kInitHigh);
+    const bool init_fell = init_low && (old & kInitHigh);
     const bool selectin_low = value & kSelectInLow;
     const bool termination = selectin_low && !autofd_low;
 
+    CheckTurn(old, value);
+    // Event 38, the reverse request, belongs to forward idle with the data lines turned.
+    if (init_fell && !(phase_ == Phase::Forward && (value & kReverse))) {
+      Fault(HostFault::TurnOutOfPhase);
+    }
+
     switch (phase_) {
       case Phase::Compatibility:
-        if (IsRequest(value) && !IsRequest(old)) {
+        if (IsRequest(value) && !IsRequest(old)) {  // event 1: nSelectIn high, nAutoFd low
           ++receipt_.negotiation_attempts;
+          if (MsBoundaries(data_written_at_, now_) < kRequestSetupMs) Fault(HostFault::ShortPause);
           const std::uint32_t first = options_.answer_on_attempt;
           if (first != 0 && receipt_.negotiation_attempts >= first) {
             phase_ = Phase::Requested;
-            Answer(kNegotiationAnswer);
+            Answer(kNegotiationAnswer);  // event 2
           }
         }
         break;
@@ -274,15 +316,17 @@ class SimulatedBoxState {
       case Phase::Requested:
         if (selectin_low) {
           BackToCompatibility();
-        } else if (strobe_low) {
+        } else if (strobe_low) {  // event 3: the extensibility byte is latched
           latched_ = data_;
+          strobed_at_ = now_;
           phase_ = Phase::Strobed;
         }
         break;
       case Phase::Strobed:
         if (selectin_low) {
           BackToCompatibility();
-        } else if (!strobe_low && !autofd_low) {
+        } else if (!strobe_low && !autofd_low) {  // event 4: nStrobe and nAutoFd high
+          if (MsBoundaries(strobed_at_, now_) < kStrobeMs) Fault(HostFault::ShortPause);
           Confirm();
         }
         break;
@@ -293,9 +337,9 @@ class SimulatedBoxState {
       case Phase::Confirmed:
         if (selectin_low) {
           BackToCompatibility();
-        } else if (autofd_low) {
+        } else if (autofd_low) {  // event 30: HostAck low
           phase_ = Phase::Setup;
-          if (options_.setup) Answer(kForwardIdle);
+          if (options_.setup) Answer(kForwardIdle);  // event 31: PError high
         }
         break;
       case Phase::Setup:
@@ -307,33 +351,35 @@ class SimulatedBoxState {
         }
         break;
       case Phase::Forward:
-        if (termination) {
+        if (termination) {  // event 22
           Terminate();
-        } else if (init_low && (value & kReverse)) {
+        } else if (init_low && (value & kReverse)) {  // event 38
           if (options_.reverse) {
             phase_ = Phase::Reverse;
-            Answer(kReverseIdle, 0, Action::StartSending);
+            Answer(kReverseIdle, 0, Action::StartSending);  // event 40: PError low
           }
         }
         break;
       case Phase::Reverse:
-        if (!init_low) {
-          sending_ = false;  // the host withdrew its request: stop at once
+        if (!init_low) {  // event 47: the host withdrew its request; stop at once
+          sending_ = false;
           phase_ = Phase::Forward;
-          Answer(kForwardIdle);  // Busy low and nAck high already, then PError high
+          Answer(kForwardIdle);  // event 49: Busy low and nAck high already, then PError high
         } else if (termination) {
+          // The host must take the link forward before it terminates.
+          Fault(HostFault::TerminationOutOfPhase);
           sending_ = false;
           Terminate();
         }
         break;
       case Phase::Terminating:
-        if (autofd_low) {
+        if (autofd_low) {  // event 24
           phase_ = Phase::TermAcked;
-          Answer(kTerminationAnswer | kNackHigh);
+          Answer(kTerminationAnswer | kNackHigh);  // event 25
         }
         break;
       case Phase::TermAcked:
-        if (!autofd_low) {
+        if (!autofd_low) {  // event 26, then the box's event 27/28: compatibility idle
           BackToCompatibility();
           receipt_.terminated = true;
         }
@@ -363,7 +409,7 @@ class SimulatedBoxState {
   void Terminate() {
     if (!options_.terminate) return;
     phase_ = Phase::Terminating;
-    Answer(kTerminationAnswer);
+    Answer(kTerminationAnswer);  // event 23
   }
 
   // --- the port chip -------------------------------------------------------------------
@@ -387,19 +433,38 @@ class SimulatedBoxState {
   }
 
   void PushFifo(std::uint8_t value) {
-    if (fifo_count_ == SimulatedBox::kFifoDepth) {
-      ++receipt_.overruns;
-      return;
-    }
     fifo_[(fifo_head_ + fifo_count_) % SimulatedBox::kFifoDepth] = value;
     ++fifo_count_;
   }
 
-  std::uint8_t PopFifo() {
-    if (fifo_count_ == 0) {
-      ++receipt_.underruns;
+  // The chip moves FIFO bytes only in the direction the port faces: a read while forward
+  // finds the data lines driven by nobody, a write while reverse goes nowhere.
+  std::uint8_t HostReadsFifo() {
+    if (!(control_ & kReverse)) {
+      Fault(HostFault::FifoReadWhileForward);
       return 0xFF;
     }
+    if (fifo_count_ == 0) {
+      Fault(HostFault::FifoUnderrun);
+      return 0xFF;
+    }
+    return PopFifo();
+  }
+
+  void HostWritesFifo(std::uint8_t value) {
+    polls_since_write_ = 0;
+    if (control_ & kReverse) {
+      Fault(HostFault::FifoWriteWhileReverse);
+      return;
+    }
+    if (fifo_count_ == SimulatedBox::kFifoDepth) {
+      Fault(HostFault::FifoOverrun);
+      return;
+    }
+    PushFifo(value);
+  }
+
+  std::uint8_t PopFifo() {
     const std::uint8_t value = fifo_[fifo_head_];
     fifo_head_ = (fifo_head_ + 1) % SimulatedBox::kFifoDepth;
     --fifo_count_;
@@ -432,6 +497,23 @@ class SimulatedBoxState {
     }
     // An idle box is ready for the next byte, but saves up no more than that.
     if (fifo_count_ == 0) budget_ = std::min(budget_, kByteCost);
+  }
+
+  // On the virtual clock a host waiting on a FIFO that only the box's rate can move would
+  // spin through every microsecond of a slow byte. Move time on to just before the box
+  // takes its next byte: the host's next clock reading sees the time that has passed, and
+  // its next poll sees the byte gone, in that order, so its bounds still hold.
+  // A host that is writing polls once per byte; one that polls twice with no write between
+  // is waiting, as is one facing a full FIFO.
+  void SkipToNextTake() {
+    ++polls_since_write_;
+    if (!clock_ || options_.rate == 0 || fifo_count_ == 0 || !Taking()) return;
+    if (fifo_count_ < SimulatedBox::kFifoDepth && polls_since_write_ < 2) return;
+    const std::int64_t missing = kByteCost - budget_;
+    if (missing <= 0) return;
+    const std::int64_t due = rate_time_ + (missing + options_.rate - 1) / options_.rate;
+    const std::int64_t until = std::min(due, closing_due_) - 2;
+    if (until > now_) clock_->Advance(until - now_);
   }
 
   void TakeByte(std::uint8_t byte) {
@@ -479,17 +561,19 @@ class SimulatedBoxState {
   }
 
   void CheckLimits() {
-    if (options_.drop_select_at && receipt_.image_bytes == *options_.drop_select_at) {
-      // The link is lost: the box takes nothing more and sends nothing more.
-      dropped_ = true;
-      receipt_.link_dropped = true;
-      closing_due_ = kNever;
-      sending_ = false;
-    }
+    if (options_.drop_select_at && receipt_.image_bytes == *options_.drop_select_at) DropLink();
     if (options_.stall_at && receipt_.image_bytes == *options_.stall_at) {
       stalled_ = true;
       receipt_.stalled = true;
     }
+  }
+
+  // The link is lost: the box takes nothing more and sends nothing more.
+  void DropLink() {
+    dropped_ = true;
+    receipt_.link_dropped = true;
+    closing_due_ = kNever;
+    sending_ = false;
   }
 
   // --- reverse: bytes to the host ------------------------------------------------------
@@ -540,6 +624,10 @@ class SimulatedBoxState {
       }
       const std::uint8_t byte =
           chunk.generated ? static_cast<std::uint8_t>(chunk.pos % 251) : chunk.record[chunk.pos];
+      if (options_.drop_select_at_sent && receipt_.bytes_sent == *options_.drop_select_at_sent) {
+        DropLink();
+        return;
+      }
       ++chunk.pos;
       PushFifo(byte);
       ++receipt_.bytes_sent;
@@ -548,7 +636,6 @@ class SimulatedBoxState {
 
   const SimOptions options_;
   VirtualClock* const clock_;
-  const std::chrono::steady_clock::time_point start_;
   mutable std::mutex mutex_;
   const void* holder_ = nullptr;
   std::int64_t now_ = 0;
@@ -570,6 +657,8 @@ class SimulatedBoxState {
   std::size_t event_count_ = 0;
   std::int64_t last_event_at_ = 0;
   std::uint8_t latched_ = 0;
+  std::int64_t data_written_at_ = kLongAgo;  // event 0: the extensibility byte set up
+  std::int64_t strobed_at_ = kLongAgo;       // event 3
   bool sending_ = false;
   bool dropped_ = false;
   bool stalled_ = false;
@@ -585,6 +674,7 @@ class SimulatedBoxState {
   std::size_t chunk_head_ = 0;
   std::size_t chunk_count_ = 0;
   std::int64_t budget_ = 0;
+  int polls_since_write_ = 0;  // ECR reads since the host last wrote the FIFO
   std::int64_t rate_time_ = 0;
 
   BoxReceipt receipt_;
@@ -636,5 +726,24 @@ BoxReceipt SimulatedBox::Receipt() const { return state_->Receipt(); }
 std::uint8_t SimulatedBox::LastData() const { return state_->LastData(); }
 std::uint8_t SimulatedBox::ConfigB() const { return state_->ConfigB(); }
 std::size_t SimulatedBox::FifoLevel() const { return state_->FifoLevel(); }
+
+std::uint64_t BoxReceipt::all_faults() const {
+  std::uint64_t total = 0;
+  for (const std::uint64_t count : host_faults) total += count;
+  return total;
+}
+
+std::string HostFaultSummary(const BoxReceipt& receipt) {
+  static constexpr const char* kNames[kHostFaultKinds] = {
+      "fifo read while forward", "fifo write while reverse", "fifo overrun", "fifo underrun",
+      "turn out of phase",       "termination out of phase", "short pause"};
+  std::string text;
+  for (std::size_t kind = 0; kind < kHostFaultKinds; ++kind) {
+    if (receipt.host_faults[kind] == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(receipt.host_faults[kind]) + " " + kNames[kind];
+  }
+  return text.empty() ? "none" : text;
+}
 
 }  // namespace m4410

@@ -67,10 +67,12 @@ class M4410CommandTest : public ::testing::Test {
     return path;
   }
 
-  // What the simulated box reports when it holds the whole image of MakeImage(size).
+  // What the simulated box reports when it holds the whole image of MakeImage(size) and saw
+  // nothing a real box would refuse.
   std::string WholeImage(std::size_t size) const {
-    char line[64];
-    std::snprintf(line, sizeof line, "box received %zu bytes, crc32 %08x\n", size, image_crc_);
+    char line[96];
+    std::snprintf(line, sizeof line, "box received %zu bytes, crc32 %08x, host faults: none\n",
+                  size, image_crc_);
     return line;
   }
 
@@ -170,8 +172,9 @@ TEST_F(M4410CommandTest, CompleteUpdateOnTheSimulatedBox) {
                                "Box informaition received: Okay\n"));
   EXPECT_THAT(o.err, HasSubstr("New software transmitted: Okay\n"));
   EXPECT_THAT(o.err, HasSubstr("Box updated: Okay\nSoftware updating completed: Okay\n"));
-  char last[64];
-  std::snprintf(last, sizeof last, "box received 5000 bytes, crc32 %08x\n", image_crc_);
+  char last[80];
+  std::snprintf(last, sizeof last, "box received 5000 bytes, crc32 %08x, host faults: none\n",
+                image_crc_);
   EXPECT_TRUE(o.err.size() >= std::strlen(last) &&
               o.err.compare(o.err.size() - std::strlen(last), std::string::npos, last) == 0)
       << o.err;
@@ -434,7 +437,7 @@ TEST_F(M4410CommandTest, InterruptOutsideTheImageLeavesAtOnceWith130) {
   };
   const Case cases[] = {
       // Waiting ten seconds for the opening record: stops before the image.
-      {"opening=no", "Datalink established: Okay", "box received no image\n"},
+      {"opening=no", "Datalink established: Okay", "box received no image, host faults: none\n"},
       // Waiting ten minutes for the closing record: the image is in the box.
       {"closing=no,update-ms=0", "New software transmitted: Okay", WholeImage(300)},
   };

@@ -228,5 +228,38 @@ TEST_F(BlockTransferTest, FifoFullForAWhileOnlyDelaysTheWrite) {
   EXPECT_EQ(FifoWrites(rig.port), 20u);
 }
 
+// Every way a turn round can fail: the box keeps our last bytes (Select high), drops the link
+// with them in the FIFO, or never acknowledges the request. The transfer fails and the FIFO
+// is not touched: a read would take our own bytes back, a write would put them nowhere.
+TEST_F(BlockTransferTest, FailedTurnFailsTheTransferWithoutTouchingTheFifo) {
+  struct Case {
+    const char* name;
+    std::uint8_t control;  // the direction the port starts in
+    std::uint8_t status;   // what the box shows throughout
+    std::uint8_t fifo;     // ECR bits 1-0: 0 holds data, 1 empty
+  };
+  const Case cases[] = {
+      {"read: our bytes never drain", 0x04, 0xF8, 0x00},
+      {"read: link lost with our bytes in the FIFO", 0x04, 0xE8, 0x00},
+      {"read: reverse request never acknowledged", 0x04, 0xF8, 0x01},
+      {"write: reverse not withdrawn", 0x20, 0xD8, 0x01},
+  };
+  for (const Case& c : cases) {
+    LinkRig local;
+    local.port.Set(kStd, kControl, c.control);
+    local.port.Answer(kStd, kStatus, [&c](ScriptedPort&) { return c.status; });
+    local.port.Answer(kExt, kEcr, [&c](ScriptedPort& p) {
+      return static_cast<std::uint8_t>((p.Held(kExt, kEcr) & 0xFC) | c.fifo);
+    });
+    Bytes buffer(12, 0x5A);
+    const int result = c.control & 0x20 ? BlockWrite(&local.context, buffer.data(), 12)
+                                        : BlockRead(&local.context, buffer.data(), 12);
+    EXPECT_EQ(result, -1) << c.name;
+    EXPECT_TRUE(local.port.Accesses(kExt, kFifo, false).empty()) << c.name;
+    EXPECT_TRUE(local.port.Accesses(kExt, kFifo, true).empty()) << c.name;
+    EXPECT_EQ(buffer, Bytes(12, 0x5A)) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace m4410

@@ -18,6 +18,10 @@ namespace {
 class LinkWithSimulatedBoxTest : public ::testing::Test {
  protected:
   void TearDown() override {
+    // Whatever the box left unanswered, the link never broke the protocol.
+    if (box_) {
+      EXPECT_EQ(HostFaultSummary(box_->Receipt()), "none");
+    }
     if (context_) ClosePortDriver(std::move(context_));
     SetPortAccessFactory({});
     SetTimeSource(nullptr);
@@ -70,7 +74,6 @@ TEST_F(LinkWithSimulatedBoxTest, WholeLifeEstablishReverseForwardTerminate) {
   EXPECT_EQ(Control(), 0x0C);
   EXPECT_EQ(Ecr() >> 5, 0);
   EXPECT_TRUE(box_->Receipt().terminated);
-  EXPECT_EQ(box_->Receipt().overruns, 0u);
 }
 
 TEST_F(LinkWithSimulatedBoxTest, SilentBoxFailsAfterThePauseAndTheLimit) {

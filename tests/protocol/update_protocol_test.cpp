@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -107,6 +109,10 @@ class UpdateProtocolTest : public ::testing::Test {
     RaiseKeepGoing();
   }
   void TearDown() override {
+    // Whatever the box did, the host never broke the protocol.
+    if (rig_) {
+      EXPECT_EQ(HostFaultSummary(receipt()), "none");
+    }
     if (context_) ClosePortDriver(std::move(context_));
     rig_.reset();
     RaiseKeepGoing();
@@ -173,7 +179,7 @@ TEST_F(UpdateProtocolTest, ThousandBytesWithoutBoxDataInWireOrder) {
   EXPECT_EQ(box.image_bytes, 1000u);
   EXPECT_EQ(box.image_crc32, CrcOf(image));
   EXPECT_EQ(box.stray_bytes, 0u);
-  EXPECT_EQ(box.overruns, 0u);
+  EXPECT_EQ(box.all_faults(), 0u) << HostFaultSummary(box);
   EXPECT_TRUE(dir_.CwdEntries().empty());  // no box data, no file "0"
 }
 
@@ -406,6 +412,60 @@ TEST_F(UpdateProtocolTest, FileLongerThanTheLengthWordIsRefusedBeforeTheBox) {
   EXPECT_THAT(testing::internal::GetCapturedStdout(), HasSubstr("error during reading file"));
   EXPECT_TRUE(log().events.empty());
   EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
+}
+
+// Nothing but a plain file is sent, and opening one never waits: a named pipe with no
+// writer, a device, a socket or a directory fails the first open, before the box.
+TEST_F(UpdateProtocolTest, AnythingButAPlainFileFailsTheOpenAtOnce) {
+  Link();
+  const std::filesystem::path pipe = dir_.root() / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const std::filesystem::path socket_path = dir_.root() / "socket";
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket_path.c_str());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+  for (const std::string& path : {pipe.string(), std::string("/dev/zero"), socket_path.string(),
+                                 dir_.root().string()}) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Send(path), OpenFailed) << path;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << path;
+  }
+  ::close(sock);
+  EXPECT_TRUE(log().events.empty());
+  EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
+}
+
+// A read error while sizing would pass for the end of the file and send a shortened image.
+// Reading this process's memory from address 0 fails with EIO on a plain file.
+TEST_F(UpdateProtocolTest, ReadErrorWhileSizingFailsBeforeTheBox) {
+  Link();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Send("/proc/self/mem"), ReadFailed);
+  EXPECT_THAT(testing::internal::GetCapturedStdout(),
+              HasSubstr("error during reading file '/proc/self/mem' up in memory\n"));
+  EXPECT_TRUE(log().events.empty());
+  EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
+}
+
+// An image named "0" in the current directory is the box-data file's name: the box data
+// is read and dropped, and the image goes out whole and stays as it was.
+TEST_F(UpdateProtocolTest, BoxDataNeverReplacesTheImageBeingSent) {
+  const Bytes image = test::ImageBytes(300);
+  dir_.Put("cwd/0", image);
+  ASSERT_EQ(::link((dir_.cwd() / "0").c_str(), (dir_.root() / "hard-link").c_str()), 0);
+  for (const std::string& path : {std::string("0"), (dir_.root() / "hard-link").string()}) {
+    if (context_) ClosePortDriver(std::move(context_));
+    rig_.reset();
+    Link("box-data=250");
+    EXPECT_EQ(Send(path), Completed) << path;
+    EXPECT_THAT(log().TransferShape(), ElementsAre(12, 100, 100, 50, -12, -300, 12));
+    EXPECT_EQ(receipt().image_crc32, CrcOf(image));
+    EXPECT_EQ(test::ReadWhole(dir_.cwd() / "0"), image);
+  }
 }
 
 }  // namespace

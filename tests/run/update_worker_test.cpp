@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "board/stage_board.h"
+#include "sim/simulated_box.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
 
@@ -47,6 +49,10 @@ class UpdateWorkerTest : public ::testing::Test {
     path_ = dir_.Put("update.bin", image_);
   }
   void TearDown() override {
+    // However the run ended, the host never broke the protocol.
+    if (rig_) {
+      EXPECT_EQ(HostFaultSummary(rig_->receipt()), "none");
+    }
     rig_.reset();
     RaiseKeepGoing();
   }
@@ -137,6 +143,14 @@ void LowerOnFirstAttempt(PortLog& log, std::string*) {
 
 void RemoveFile(PortLog&, std::string* path) { *path += ".gone"; }
 
+void NamedPipe(PortLog&, std::string* path) {
+  *path += ".pipe";
+  ASSERT_EQ(::mkfifo(path->c_str(), 0600), 0);
+}
+
+// A plain file whose every read fails (EIO at address 0).
+void UnreadableFile(PortLog&, std::string* path) { *path = "/proc/self/mem"; }
+
 void LowerAfterBoxRecord(PortLog& log, std::string*) {
   log.watchers.push_back([&log](const PortEvent& e) {
     if (IsFifoRead(e) && log.fifo_reads == 12) LowerKeepGoing();
@@ -178,6 +192,8 @@ const Row kRows[] = {
     {"KeepGoingLoweredDuringLinkAttempts", "answer-on-attempt=2", LowerOnFirstAttempt,
      {O, O, O, N, N, N, N}, N, N, true, 1, false},
     {"UpdateFileVanished", "", RemoveFile, {O, O, O, N, N, N, F}, N, N, true, 1, true},
+    {"UpdateFileIsANamedPipe", "", NamedPipe, {O, O, O, N, N, N, F}, N, N, true, 1, true},
+    {"UpdateFileUnreadable", "", UnreadableFile, {O, O, O, N, N, N, F}, N, N, true, 1, true},
     {"NoBoxRecord", "opening=no", Nothing, {O, O, O, F, N, N, F}, N, N, true, 1, true},
     {"KeepGoingLoweredAfterBoxRecord", "", LowerAfterBoxRecord, {O, O, O, N, N, N, F}, N, N, true,
      1, true},
@@ -187,6 +203,12 @@ const Row kRows[] = {
     {"ImageNotSent", "drop-select-at=1000", Nothing, {O, O, O, O, F, N, F}, B, N, true, 1, true},
     {"ClosingRecordNotReceived", "closing=no", Nothing, {O, O, O, O, O, F, F}, B, B, true, 1,
      true},
+    // The last bytes of the image still in the FIFO when the box stops taking them, or
+    // drops the link: the port never turns round, so no closing record is read.
+    {"StalledWithTheImageEndInTheFifo", "stall-at=2988", Nothing, {O, O, O, O, O, F, F}, B, B,
+     true, 1, true},
+    {"LinkLostWithTheImageEndInTheFifo", "rate=1000,drop-select-at=2988", Nothing,
+     {O, O, O, O, O, F, F}, B, B, true, 1, true},
     {"Completed", "", Nothing, {O, O, O, O, O, O, O}, B, B, true, 1, true},
     {"KeepGoingLoweredDuringImage", "", LowerDuringImage, {O, O, O, O, O, O, O}, B, B, true, 1,
      true},
@@ -216,9 +238,10 @@ TEST_P(WorkerOutcomeTest, StagesTerminationAndRelease) {
     expected.back() = NoReport;
     EXPECT_EQ(stages_at_settle_[0], expected);
   }
-  const bool image_sent = row.stages[SoftwareTransmitted - 1] == Okay;
-  EXPECT_EQ(rig.receipt().image_complete, image_sent);
-  if (image_sent) {
+  // Completed means the box holds the whole image.
+  if (row.stages[UpdatingCompleted - 1] == Okay) {
+    EXPECT_TRUE(rig.receipt().image_complete);
+    EXPECT_EQ(rig.receipt().image_bytes, image_.size());
     EXPECT_EQ(rig.receipt().image_crc32, Crc32Extend(0, image_.data(), image_.size()));
   }
 }
@@ -292,6 +315,63 @@ TEST_F(UpdateWorkerTest, BoxDataReplacesFileZeroInTheCurrentDirectory) {
   Run();
   EXPECT_EQ(GetStage(UpdatingCompleted), Okay);
   EXPECT_EQ(test::ReadWhole(dir_.cwd() / "0"), test::BoxDataBytes(250));
+}
+
+// --- the invariant, swept -------------------------------------------------------------------
+
+// Whole runs of a small image (three bursts of 16 and a remainder) against a box that fails
+// at position p, for every p: the run completes with the box holding exactly the image, or
+// fails at one of the stages `may_fail` and at stage 7. Never Completed with less.
+class InvariantSweepTest : public UpdateWorkerTest {
+ protected:
+  static constexpr std::size_t kSmall = 3 * 16 + 5;
+  static constexpr std::int64_t kReadingStepUs = 25;
+
+  void Sweep(const std::string& failure, std::size_t positions, std::vector<int> may_fail) {
+    const Bytes image = test::ImageBytes(kSmall);
+    const std::uint32_t crc = Crc32Extend(0, image.data(), image.size());
+    std::string job = dir_.Put("small.bin", image);
+    for (std::size_t p = 0; p <= positions; ++p) {
+      SCOPED_TRACE(failure + std::to_string(p));
+      for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
+      rig_.reset();
+      rig_ = std::make_unique<test::SimRig>(failure + std::to_string(p), kReadingStepUs);
+      UpdateWorker(&job);
+      const BoxReceipt r = rig_->receipt();
+      EXPECT_EQ(HostFaultSummary(r), "none");
+      if (GetStage(UpdatingCompleted) == Okay) {
+        EXPECT_EQ(r.image_bytes, kSmall);
+        EXPECT_EQ(r.image_crc32, crc);
+        continue;
+      }
+      EXPECT_EQ(GetStage(UpdatingCompleted), Failed);
+      int failed = 0;
+      for (const int stage : may_fail) failed += GetStage(stage) == Failed;
+      EXPECT_EQ(failed, 1) << ::testing::PrintToString(Stages());
+    }
+  }
+};
+
+// A prompt box takes each byte as it comes; a slow one (1 ms a byte) leaves the FIFO full.
+TEST_F(InvariantSweepTest, PromptBoxStallingAtEveryImageByte) {
+  Sweep("stall-at=", kSmall, {SoftwareTransmitted, BoxUpdated});
+}
+
+TEST_F(InvariantSweepTest, SlowBoxStallingAtEveryImageByte) {
+  Sweep("rate=1000,stall-at=", kSmall, {SoftwareTransmitted, BoxUpdated});
+}
+
+TEST_F(InvariantSweepTest, PromptBoxDroppingTheLinkAtEveryImageByte) {
+  Sweep("drop-select-at=", kSmall, {SoftwareTransmitted, BoxUpdated});
+}
+
+TEST_F(InvariantSweepTest, SlowBoxDroppingTheLinkAtEveryImageByte) {
+  Sweep("rate=1000,drop-select-at=", kSmall, {SoftwareTransmitted, BoxUpdated});
+}
+
+TEST_F(InvariantSweepTest, BoxDyingAtEveryByteOfItsRecordAndData) {
+  Sweep("box-data=20,drop-select-at-sent=", 12 + 20,
+        {BoxInformationReceived, SoftwareTransmitted, BoxUpdated});
 }
 
 // --- the one-worker guard --------------------------------------------------------------------

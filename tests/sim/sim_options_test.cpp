@@ -49,7 +49,7 @@ TEST(SimOptionsTest, EveryKeyIsRead) {
   const SimOptions o = Parsed(
       "clock=virtual,latency-us=250,answer-on-attempt=3,confirm=no,nack-delay-ms=5,setup=no,"
       "reverse=no,terminate=no,opening=no,box-data=250,rate=0,drop-select-at=1000,"
-      "stall-at=0,update-ms=10,closing=no");
+      "stall-at=0,drop-select-at-sent=7,update-ms=10,closing=no");
   EXPECT_EQ(o.clock, SimClock::Virtual);
   EXPECT_EQ(o.latency_us, 250u);
   EXPECT_EQ(o.answer_on_attempt, 3u);
@@ -63,6 +63,7 @@ TEST(SimOptionsTest, EveryKeyIsRead) {
   EXPECT_EQ(o.rate, 0u);
   EXPECT_EQ(o.drop_select_at, 1000u);
   EXPECT_EQ(o.stall_at, 0u);
+  EXPECT_EQ(o.drop_select_at_sent, 7u);
   EXPECT_EQ(o.update_ms, 10u);
   EXPECT_FALSE(o.closing);
 }
@@ -198,7 +199,7 @@ TEST(SimOptionsTest, HelpNamesEveryKeyOnOneLine) {
     ++keys;
     start = comma + 1;
   }
-  EXPECT_EQ(keys, 16);
+  EXPECT_EQ(keys, 17);
 }
 
 }  // namespace
