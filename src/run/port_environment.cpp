@@ -1,5 +1,6 @@
 #include "run/port_environment.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -7,10 +8,18 @@
 #include "port/linux_port_access.h"
 #include "port/port_choice.h"
 #include "port/trace_port_access.h"
+#include "port/vcd_trace.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
 
 namespace m4410 {
+
+bool IsWaveformTraceName(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string ending = name.substr(name.size() - 4);
+  for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ending == ".vcd";
+}
 
 std::unique_ptr<PortEnvironment> PortEnvironment::Install(const PortChoiceText& choice,
                                                           std::string* error) {
@@ -47,10 +56,13 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(const PortChoiceText& 
       *error = "cannot create the trace file '" + choice.trace + "': " + std::strerror(errno);
       return nullptr;
     }
+    // A name ending in .vcd asks for the lines as a waveform; anything else, the text lines.
+    const bool waveform = IsWaveformTraceName(choice.trace);
     factory = [inner = std::move(factory), addresses = environment->addresses_,
-               out = environment->trace_]() -> std::unique_ptr<PortAccess> {
+               out = environment->trace_, waveform]() -> std::unique_ptr<PortAccess> {
       auto access = inner();
       if (!access) return nullptr;
+      if (waveform) return std::make_unique<VcdPortAccess>(std::move(access), out);
       return std::make_unique<TracingPortAccess>(std::move(access), addresses, out);
     };
   }
