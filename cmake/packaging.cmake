@@ -13,6 +13,15 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/res/help/
   FILES_MATCHING PATTERN "*.html" PATTERN "*.css"
 )
 
+# Manual pages and the command's bash completion.
+foreach(page m4410 marlovine-updater)
+  if(TARGET ${page})
+    install(FILES ${PROJECT_SOURCE_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/res/completion/m4410
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
 # The application icon in its two sizes.
 set(M4410_ICON_16 ${PROJECT_SOURCE_DIR}/res/icon_159_16.png)
 set(M4410_ICON_32 ${PROJECT_SOURCE_DIR}/res/icon_159_32.png)

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "port/linux_port_access.h"
 #include "port/port_choice.h"
 #include "port/trace_port_access.h"
+#include "port/vcd_trace.h"
 #include "run/update_worker.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
@@ -86,6 +88,13 @@ bool IsActiveTraceFile(const std::string& path) {
   return info.st_dev == trace_device.load() && info.st_ino == trace_inode.load();
 }
 
+bool IsWaveformTraceName(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string ending = name.substr(name.size() - 4);
+  for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ending == ".vcd";
+}
+
 std::unique_ptr<PortEnvironment> PortEnvironment::Install(
     const PortChoiceText& choice, std::string* error, const std::vector<std::string>& not_trace) {
   const PortChoiceResult parsed = ParsePortChoice(choice.port);
@@ -118,10 +127,13 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(
   if (!choice.trace.empty()) {
     environment->trace_ = OpenTrace(choice, not_trace, error);
     if (!environment->trace_) return nullptr;
+    // A name ending in .vcd asks for the lines as a waveform; anything else, the text lines.
+    const bool waveform = IsWaveformTraceName(choice.trace);
     factory = [inner = std::move(factory), addresses = environment->addresses_,
-               out = environment->trace_]() -> std::unique_ptr<PortAccess> {
+               out = environment->trace_, waveform]() -> std::unique_ptr<PortAccess> {
       auto access = inner();
       if (!access) return nullptr;
+      if (waveform) return std::make_unique<VcdPortAccess>(std::move(access), out);
       return std::make_unique<TracingPortAccess>(std::move(access), addresses, out);
     };
   }

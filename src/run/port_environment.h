@@ -17,12 +17,15 @@ class SimulatedBox;
 struct PortChoiceText {
   std::string port = "lpt";  // lpt, lpt:BASE[,ECPBASE] or sim
   std::string sim;           // key=value,... for the simulated box
-  std::string trace;         // file that receives one line per register access
+  std::string trace;         // one line per register access, or a waveform for NAME.vcd
 };
 
 // Whether path names the trace file that the installed environment is writing (by any name
 // or link). Such a file must never be read as an update image.
 bool IsActiveTraceFile(const std::string& path);
+
+// True for a trace file name ending in ".vcd" (any case): the run's lines as a waveform.
+bool IsWaveformTraceName(const std::string& name);
 
 class PortEnvironment {
  public:
