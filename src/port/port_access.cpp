@@ -27,4 +27,6 @@ std::unique_ptr<PortAccess> MakePortAccess() {
   return factory ? factory() : MakeDefaultPortAccess();
 }
 
+std::unique_ptr<PortAccess> MakeDefaultPortAccess() { return MakeSystemPortAccess(PortAddresses{}); }
+
 }  // namespace m4410

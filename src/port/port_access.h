@@ -40,7 +40,10 @@ using PortAccessFactory = std::function<std::unique_ptr<PortAccess>()>;
 // platform's default backend.
 void SetPortAccessFactory(PortAccessFactory factory);
 std::unique_ptr<PortAccess> MakePortAccess();
-// The platform's own backend, whatever factory is set.
+// The platform's own backend, whatever factory is set: on 0x378 and 0x778, or on the given
+// addresses. Raw port I/O on Linux, the kernel port driver on Windows; nullptr where the
+// build has none (OpenPortDriver then reports result 1).
 std::unique_ptr<PortAccess> MakeDefaultPortAccess();
+std::unique_ptr<PortAccess> MakeSystemPortAccess(PortAddresses addresses);
 
 }  // namespace m4410
