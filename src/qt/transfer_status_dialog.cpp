@@ -7,8 +7,6 @@
 
 #include "qt/dialog_template.h"
 #include "qt/help_viewer.h"
-#include "link/block_transfer.h"
-#include "board/run_cause.h"
 #include "ui/run_notes.h"
 #include "run/update_worker.h"
 
@@ -20,22 +18,10 @@ constexpr int kResultControl = 1052;  // results of stages 1 to 7: 1052 to 1058
 constexpr int kMessageControl = 1059;
 constexpr int kButtonControl = 2;
 constexpr int kProgressControl = 1003;
-constexpr int kProgressStep = 10;  // the bar's default step, never changed
 
-// Share of the span that stages 1 to 4 set the bar to when they complete.
-constexpr float kStageShare[5] = {0.0f, 0.01f, 0.02f, 0.03f, 0.04f};
-constexpr float kSendShare = 0.0031f;
-constexpr float kSendBase = 0.04f;
-constexpr float kEstimateBase = 35.0f;
-constexpr float kEstimateScale = 1.6949153f;  // 100 / 59
 constexpr int kEndWatchMs = 50;
 
 QString Escaped(const std::string& text) { return QString::fromStdString(text).toHtmlEscaped(); }
-
-int Truncate(double value) {
-  if (!(value > -2147483648.0 && value < 2147483648.0)) return 0;
-  return static_cast<int>(value);
-}
 
 }  // namespace
 
@@ -91,101 +77,38 @@ int TransferStatusDialog::DoModal() {
 }
 
 void TransferStatusDialog::OnInitDialog() {
+  model_ = StatusDisplay();
+  drawn_bar_ = -1;
+  drawn_button_.clear();
   m_timer.start();
-  if (m_progress != nullptr) {
-    m_progress->setRange(kProgressLower, kProgressUpper);
-    m_progress->setValue(kProgressLower);
-  }
-  m_strMessage.clear();
-  UpdateData();
+  if (m_progress != nullptr) m_progress->setRange(StatusView::kLower, StatusView::kUpper);
+  Draw();
 }
 
 void TransferStatusDialog::OnTimer() {
-  const int lower = m_progress != nullptr ? m_progress->minimum() : kProgressLower;
-  const int upper = m_progress != nullptr ? m_progress->maximum() : kProgressUpper;
-  const int span = upper - lower;
-
-  for (int stage = 1; stage <= kStageCount; ++stage) {
-    const StageStatus status = GetStage(stage);
-    if (status == NoReport) continue;
-    QString& result = m_strResult[stage - 1];
-
-    if (stage <= BoxInformationReceived) {
-      if (status == Okay) {
-        result = QStringLiteral("Okay");
-        SetPos(Truncate(static_cast<double>(span) * kStageShare[stage]));
-      } else {
-        ShowFailure(stage);
-      }
-      SetStage(stage, NoReport);
-    } else if (stage == SoftwareTransmitted) {
-      if (status == Busy) {
-        const double s = static_cast<float>(span);
-        SetPos(Truncate(WriteProgressPercent() * s * kSendShare + s * kSendBase));
-        m_strMessage = QString::asprintf("Sending data. %d%% complete.", WriteProgressPercent());
-        continue;
-      }
-      if (status == Okay) {
-        result = QStringLiteral("Okay");
-        image_seen_in_box_ = true;
-      } else {
-        ShowFailure(stage);
-      }
-      m_strMessage.clear();
-      SetStage(stage, NoReport);
-    } else if (stage == BoxUpdated) {
-      image_seen_in_box_ = true;  // stage 6 is only ever reported after the image went out
-      if (status == Busy) {
-        const int position = m_progress != nullptr ? m_progress->value() : lower;
-        const double share = span > 0 ? static_cast<double>(position - lower) / span : 0.0;
-        const int c = Truncate(share * 100 - kEstimateBase);
-        const int estimate = Truncate(c * static_cast<double>(kEstimateScale));
-        if (estimate >= 100) {
-          m_strMessage = QStringLiteral("Updating box. 99% complete.");
-        } else {
-          StepIt();
-          // Below 35 % of the bar (stage 5 went by between two ticks) the estimate is
-          // negative; the operator is shown 0 rather than a negative share.
-          m_strMessage = QString::asprintf("Updating box. %d%% complete.", qMax(0, estimate));
-        }
-        continue;
-      }
-      if (status == Okay) {
-        result = QStringLiteral("Okay");
-        m_strMessage = QStringLiteral("Updating box. 100% complete.");
-      } else {
-        ShowFailure(stage);
-        m_strMessage.clear();
-      }
-      SetStage(stage, NoReport);
-    } else {  // UpdatingCompleted
-      if (status == Okay) {
-        result = QStringLiteral("Okay");
-        SetPos(span);
-        m_strMessage = QStringLiteral("Box updated");
-        StopTimer();
-        if (m_buttonCancel != nullptr) m_buttonCancel->setText(QStringLiteral("OK"));
-      } else {
-        // The button keeps "&Cancel" after a failure here.
-        result = QStringLiteral("Failed");
-        m_strMessage = QStringLiteral("Box update failed");
-        StopTimer();
-      }
-      SetStage(stage, NoReport);
-    }
-  }
-  UpdateData();
+  model_.Tick();
+  Draw();
 }
 
-void TransferStatusDialog::ShowFailure(int stage) {
-  m_strResult[stage - 1] = QStringLiteral("Failed");
-  // The worker records the cause before it reports the failure, so it is there to be read.
-  if (cause_.empty()) {
-    cause_ = CauseLine(stage, RunCause());
-    if (!cause_.empty()) cause_page_ = CauseHelpPage(stage);
+// Shows what the model says; the progress bar and the button follow it at once, as the
+// platform's controls do when the tick sets them.
+void TransferStatusDialog::Draw() {
+  const StatusView& view = model_.view();
+  for (int i = 0; i < kStageCount; ++i) {
+    if (m_labelResult[i] != nullptr) {
+      m_labelResult[i]->setText(QString::fromStdString(view.results[static_cast<std::size_t>(i)]));
+    }
   }
-  StopTimer();
-  if (m_buttonCancel != nullptr) m_buttonCancel->setText(QStringLiteral("OK"));
+  if (m_editMessage != nullptr) m_editMessage->setText(QString::fromStdString(view.message));
+  // The bar and the button are set when the model moves them, as the tick always set them,
+  // not pushed on every tick.
+  if (m_progress != nullptr && view.bar != drawn_bar_) m_progress->setValue(view.bar);
+  drawn_bar_ = view.bar;
+  if (m_buttonCancel != nullptr && view.button != drawn_button_) {
+    m_buttonCancel->setText(QString::fromStdString(view.button));
+  }
+  drawn_button_ = view.button;
+  if (!view.polling && m_timer.isActive()) StopTimer();
 }
 
 void TransferStatusDialog::ShowBoxReportWhenRunEnds() {
@@ -197,11 +120,12 @@ void TransferStatusDialog::ShowBoxReportWhenRunEnds() {
 
 void TransferStatusDialog::ShowNotes() {
   QStringList lines;
-  if (!cause_.empty()) {
-    lines << Escaped(cause_);
-    if (!cause_page_.page.empty()) {
+  const StatusView& view = model_.view();
+  if (!view.cause.empty()) {
+    lines << Escaped(view.cause);
+    if (!view.cause_page.page.empty()) {
       lines << QStringLiteral("More in the help: <a href=\"%1\">%2</a>")
-                   .arg(Escaped(cause_page_.page), Escaped(cause_page_.title));
+                   .arg(Escaped(view.cause_page.page), Escaped(view.cause_page.title));
     }
   }
   if (!box_line_.empty()) lines << Escaped(box_line_);
@@ -225,29 +149,6 @@ void TransferStatusDialog::OnCancel() {
 }
 
 void TransferStatusDialog::reject() { OnCancel(); }
-
-void TransferStatusDialog::UpdateData() {
-  for (int i = 0; i < kStageCount; ++i) {
-    if (m_labelResult[i] != nullptr) m_labelResult[i]->setText(m_strResult[i]);
-  }
-  if (m_editMessage != nullptr) m_editMessage->setText(m_strMessage);
-}
-
-void TransferStatusDialog::SetPos(int position) {
-  // The bar holds its position inside its range, as the platform's control does.
-  if (m_progress == nullptr) return;
-  m_progress->setValue(qBound(m_progress->minimum(), position, m_progress->maximum()));
-}
-
-void TransferStatusDialog::StepIt() {
-  if (m_progress == nullptr) return;
-  int position = m_progress->value() + kProgressStep;
-  // Past the top the platform's bar starts again from the bottom.
-  if (position > m_progress->maximum()) {
-    position = m_progress->minimum() + (position - m_progress->maximum());
-  }
-  SetPos(position);
-}
 
 void TransferStatusDialog::StopTimer() {
   m_timer.stop();

@@ -1,5 +1,6 @@
-// The "File Transfer Status" window: polls the stage board every 250 ms, shows each stage's
-// result, moves the progress bar and writes the one-line progress message.
+// The "File Transfer Status" window: on its 250 ms timer it lets the status display model poll
+// the stage board, and draws the stage results, the progress bar, the message line and the
+// button as the model says.
 #pragma once
 
 #include <QDialog>
@@ -8,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "ui/run_notes.h"
 #include "board/stage_board.h"
+#include "ui/status_display.h"
 
 class QLabel;
 class QLineEdit;
@@ -24,8 +25,6 @@ class TransferStatusDialog : public QDialog {
  public:
   static constexpr int kTemplateId = 103;
   static constexpr int kTimerPeriodMs = 250;
-  static constexpr int kProgressLower = 1;
-  static constexpr int kProgressUpper = 3000;
 
   explicit TransferStatusDialog(QWidget* parent = nullptr);
   ~TransferStatusDialog() override;
@@ -48,24 +47,18 @@ class TransferStatusDialog : public QDialog {
   // help viewer.
   void SetHelpAction(std::function<void(const QString& page)> action);
   // Whether a tick has shown that the whole image went out to the box.
-  bool ImageSeenInBox() const { return image_seen_in_box_; }
+  bool ImageSeenInBox() const { return model_.view().image_in_box; }
 
   QPushButton* m_buttonCancel = nullptr;
   QProgressBar* m_progress = nullptr;
-  // Results of stages 1 to 7, then the message line.
-  QString m_strResult[kStageCount];
-  QString m_strMessage;
 
  protected:
   void reject() override;
 
  private:
-  // Pushes the eight texts into their controls.
-  void UpdateData();
-  void SetPos(int position);
-  void StepIt();
+  // Draws the model's view into the controls.
+  void Draw();
   void StopTimer();
-  void ShowFailure(int stage);
   // Once the worker has ended, adds what the simulated box received to the notes.
   void ShowBoxReportWhenRunEnds();
   // Fills the notes under the message line and makes room for them.
@@ -74,17 +67,17 @@ class TransferStatusDialog : public QDialog {
   QLabel* m_labelResult[kStageCount] = {};
   QLineEdit* m_editMessage = nullptr;
   QTimer m_timer;
+  StatusDisplay model_;
+  int drawn_bar_ = -1;
+  std::string drawn_button_;
 
   // Beyond the template: the cause of a failed stage 2 or 3 with its help page, and the
   // simulated box's closing line, in a notes area below the message line.
   QLabel* notes_ = nullptr;
-  std::string cause_;
-  HelpPage cause_page_;
   std::string box_line_;
   std::function<std::string()> box_report_;
   std::function<void(const QString&)> help_action_;
   QTimer end_watch_;
-  bool image_seen_in_box_ = false;
   int template_height_ = 0;
   int button_top_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "board/run_cause.h"
 #include "link/block_transfer.h"
 
 namespace m4410 {
@@ -60,12 +61,14 @@ void StatusDisplay::Tick() {
       }
       if (status == Okay) {
         result = "Okay";
+        view_.image_in_box = true;
       } else {
         ShowFailure(stage);
       }
       view_.message.clear();
       SetStage(stage, NoReport);
     } else if (stage == BoxUpdated) {
+      view_.image_in_box = true;  // stage 6 is only ever reported after the image went out
       if (status == Busy) {
         const double share = static_cast<double>(view_.bar - StatusView::kLower) / span;
         const int c = Truncate(share * 100 - kEstimateBase);
@@ -108,6 +111,11 @@ void StatusDisplay::Tick() {
 
 void StatusDisplay::ShowFailure(int stage) {
   view_.results[static_cast<std::size_t>(stage - 1)] = "Failed";
+  // The worker records the cause before it reports the failure, so it is there to be read.
+  if (view_.cause.empty()) {
+    view_.cause = CauseLine(stage, RunCause());
+    if (!view_.cause.empty()) view_.cause_page = CauseHelpPage(stage);
+  }
   view_.polling = false;
   view_.button = "OK";
 }

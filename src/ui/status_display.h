@@ -7,6 +7,7 @@
 #include <string>
 
 #include "board/stage_board.h"
+#include "ui/run_notes.h"
 
 namespace m4410 {
 
@@ -19,6 +20,13 @@ struct StatusView {
   int bar = kLower;                              // the progress bar's position
   std::string button = "&Cancel";
   bool polling = true;                           // false once the timer is to stop
+
+  // Beyond the template: whether a tick has shown that the whole image went out (the board
+  // no longer says so once its reports are taken), and, when stage 2 or 3 failed, the cause
+  // as m4410 words it and the help page on it.
+  bool image_in_box = false;
+  std::string cause;
+  HelpPage cause_page;
 };
 
 class StatusDisplay {

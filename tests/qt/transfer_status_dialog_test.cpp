@@ -1,4 +1,6 @@
-// The status dialog's poll of the stage board, driven tick by tick.
+// The status window as a view: it draws what the status display model says at each tick,
+// paints every bar position, shows the notes of a run and closes as the operator asks. The
+// tick arithmetic itself is tested without a window in tests/ui/status_display_test.cpp.
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -258,106 +260,6 @@ class TransferStatusDialogTest : public QObject {
 
     TransferStatusDialog real;
     QCOMPARE(real.windowTitle(), QStringLiteral("File Transfer Status"));
-  }
-
-  void everyReportWaitingIsShownByOneTick() {
-    TransferStatusDialog d;
-    d.OnInitDialog();
-    for (int stage = 1; stage <= 7; ++stage) SetStage(stage, Okay);
-    d.OnTimer();
-    for (int stage = 1; stage <= 7; ++stage) {
-      QCOMPARE(Result(d, stage), QStringLiteral("Okay"));
-      QCOMPARE(GetStage(stage), NoReport);
-    }
-    QCOMPARE(Bar(d), 2999);
-    QCOMPARE(MessageLine(d), QStringLiteral("Box updated"));
-  }
-
-  void stageSevenFailureKeepsCancel() {
-    TransferStatusDialog d;
-    d.OnInitDialog();
-    for (int stage = 1; stage <= 4; ++stage) SetStage(stage, Okay);
-    SetStage(7, Failed);
-    d.OnTimer();
-    QCOMPARE(Result(d, 7), QStringLiteral("Failed"));
-    QCOMPARE(MessageLine(d), QStringLiteral("Box update failed"));
-    QCOMPARE(Bar(d), 119);
-    QCOMPARE(Button(d), QStringLiteral("&Cancel"));
-    QVERIFY(!d.TimerRunning());
-  }
-
-  void busyWhereNoStageIsBusyIsAFailure_data() {
-    QTest::addColumn<int>("stage");
-    QTest::addColumn<int>("code");
-    for (int stage : {1, 2, 3, 4, 7}) {
-      QTest::addRow("stage %d busy", stage) << stage << int{Busy};
-    }
-    QTest::addRow("stage 5 unknown") << 5 << 7;
-    QTest::addRow("stage 6 negative") << 6 << -1;
-    QTest::addRow("stage 1 unknown") << 1 << 42;
-  }
-  void busyWhereNoStageIsBusyIsAFailure() {
-    QFETCH(int, stage);
-    QFETCH(int, code);
-    TransferStatusDialog d;
-    d.OnInitDialog();
-    SetStage(stage, code);
-    d.OnTimer();
-    QCOMPARE(Result(d, stage), QStringLiteral("Failed"));
-    QCOMPARE(GetStage(stage), NoReport);
-    QVERIFY(!d.TimerRunning());
-    QCOMPARE(Bar(d), 1);
-    QCOMPARE(Button(d), stage == 7 ? QStringLiteral("&Cancel") : QStringLiteral("OK"));
-  }
-
-  void failuresOfTheLongStagesEmptyTheMessage() {
-    for (int stage : {5, 6}) {
-      ClearBoard();
-      TransferStatusDialog d;
-      d.OnInitDialog();
-      SetStage(5, Busy);
-      BytesToWrite.store(10);
-      BytesWritten.store(3);
-      d.OnTimer();
-      QCOMPARE(MessageLine(d), QStringLiteral("Sending data. 30% complete."));
-      if (stage == 6) {
-        SetStage(5, Okay);
-        SetStage(6, Busy);
-        d.OnTimer();
-        QVERIFY(!MessageLine(d).isEmpty());
-      }
-      SetStage(stage, Failed);
-      d.OnTimer();
-      QCOMPARE(Result(d, stage), QStringLiteral("Failed"));
-      QCOMPARE(MessageLine(d), QString());
-      QCOMPARE(Button(d), QStringLiteral("OK"));
-    }
-  }
-
-  void emptyImageWriteDoesNotFault() {
-    TransferStatusDialog d;
-    d.OnInitDialog();
-    for (int stage = 1; stage <= 4; ++stage) SetStage(stage, Okay);
-    SetStage(5, Busy);
-    BytesWritten.store(0);
-    BytesToWrite.store(0);
-    d.OnTimer();
-    QCOMPARE(Bar(d), 119);
-    QCOMPARE(MessageLine(d), QStringLiteral("Sending data. 0% complete."));
-    BytesToWrite.store(-5);
-    d.OnTimer();
-    QCOMPARE(Bar(d), 119);
-  }
-
-  void estimateStartsFromWhereverTheBarStands() {
-    // No tick saw stage 5's progress, so the bar is far below the estimate's band: the
-    // estimate is negative and shows as 0 while the bar climbs.
-    TransferStatusDialog d;
-    d.OnInitDialog();
-    SetStage(6, Busy);
-    d.OnTimer();
-    QCOMPARE(Bar(d), 11);
-    QCOMPARE(MessageLine(d), QStringLiteral("Updating box. 0% complete."));
   }
 
   void closingLowersKeepGoing_data() {

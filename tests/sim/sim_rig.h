@@ -5,7 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +13,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -218,9 +218,14 @@ class SimRig {
 class ScratchDir {
  public:
   ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "m4410-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
-    root_ = pattern;
+    // A fresh name each time; create_directory says whether it was free.
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100 && root_.empty(); ++attempt) {
+      const std::filesystem::path candidate =
+          std::filesystem::temp_directory_path() / ("m4410-test-" + std::to_string(entropy()));
+      if (std::filesystem::create_directory(candidate)) root_ = candidate;
+    }
+    if (root_.empty()) ADD_FAILURE() << "no scratch directory";
     std::filesystem::create_directory(cwd());
     old_cwd_ = std::filesystem::current_path();
     std::filesystem::current_path(cwd());
