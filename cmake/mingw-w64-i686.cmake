@@ -19,3 +19,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # -static also takes in winpthread, which std::thread needs in this thread model.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# zlib too, so no .exe needs a DLL beside it.
+set(ZLIB_USE_STATIC_LIBS ON)

@@ -104,9 +104,9 @@ bool LinuxPortAccess::CheckFacility() {
       std::string program = system_.ExecutablePath();
       if (program.empty()) program = "<program>";
       SetPortErrorText(
-          "raw port access needs root or the CAP_SYS_RAWIO capability. Run the program as "
-          "root, or give it the capability once: sudo setcap cap_sys_rawio+ep " +
-          program + "\n");
+          "raw port access needs root or the CAP_SYS_RAWIO capability. Give the program the "
+          "capability once: sudo setcap cap_sys_rawio+ep " +
+          program + " (or, for one update from a terminal, run m4410 with sudo)\n");
     }
     return false;
   }
