@@ -28,7 +28,7 @@ constexpr Key Count(std::string_view name, std::optional<std::uint32_t> SimOptio
   return {name, Kind::NumberOrNever, nullptr, nullptr, member, kMaxImageCount};
 }
 
-const std::array<Key, 17> kKeys{{
+const std::array<Key, 18> kKeys{{
     {"clock", Kind::Clock},
     Number("latency-us", &SimOptions::latency_us, kMaxLatencyUs),
     Number("answer-on-attempt", &SimOptions::answer_on_attempt, kMaxAnswerOnAttempt),
@@ -46,6 +46,7 @@ const std::array<Key, 17> kKeys{{
     Number("update-ms", &SimOptions::update_ms, kMaxUpdateMs),
     Flag("closing", &SimOptions::closing),
     Flag("ecp", &SimOptions::ecp),
+    Number("bus-ns", &SimOptions::bus_ns, kMaxBusNs),
 }};
 
 std::string Quoted(std::string_view text) {
@@ -192,6 +193,7 @@ std::string FormatSimOptions(const SimOptions& o) {
   text += ",update-ms=" + std::to_string(o.update_ms);
   text += std::string(",closing=") + flag(o.closing);
   text += std::string(",ecp=") + flag(o.ecp);
+  text += ",bus-ns=" + std::to_string(o.bus_ns);
   return text;
 }
 
@@ -201,7 +203,8 @@ std::string_view SimOptionsHelp() {
          "setup=yes|no, reverse=yes|no, terminate=yes|no, opening=yes|no, box-data=N (0), "
          "rate=N bytes/s (2000000, 0 at once), drop-select-at=N|never, stall-at=N|never, "
          "drop-select-at-sent=N|never, "
-         "update-ms=N (2000), closing=yes|no, ecp=yes|no (no: the port has no ECP registers)";
+         "update-ms=N (2000), closing=yes|no, ecp=yes|no (no: the port has no ECP registers), "
+         "bus-ns=N (0: the cost of one register access)";
 }
 
 }  // namespace m4410

@@ -30,6 +30,7 @@ struct SimOptions {
   std::uint32_t update_ms = 2000;             // time spent rewriting itself before closing
   bool closing = true;                        // no: never sends its closing record
   bool ecp = true;                            // no: a port without ECP registers (reads 0xFF)
+  std::uint32_t bus_ns = 0;                   // what one register access costs, as on a real bus
 
   friend bool operator==(const SimOptions&, const SimOptions&) = default;
 };
@@ -42,6 +43,7 @@ inline constexpr std::uint32_t kMaxBoxData = 0xFFFFFFFFu;  // the opening record
 inline constexpr std::uint32_t kMaxRate = 1'000'000'000;
 inline constexpr std::uint32_t kMaxImageCount = 0xFFFFFFFFu;  // drop-select-at, stall-at
 inline constexpr std::uint32_t kMaxUpdateMs = 3'600'000;
+inline constexpr std::uint32_t kMaxBusNs = 1'000'000;
 
 // "key=value,key=value"; empty text gives the defaults and later keys override earlier ones.
 // On failure *out is left as it was and *error names the offending key or value.

@@ -220,14 +220,28 @@ class SimulatedBoxState {
 
   std::int64_t Now() {
     if (clock_) {
-      clock_->Advance(1);
+      // Every access takes a microsecond of simulated time, and bus-ns more: a real bus's
+      // cost, kept to the nanosecond across accesses.
+      bus_debt_ns_ += options_.bus_ns;
+      clock_->Advance(1 + bus_debt_ns_ / 1000);
+      bus_debt_ns_ %= 1000;
       return clock_->PeekMicros();
     }
+    if (options_.bus_ns > 0) SpendBusTime();
     // The host's monotonic clock counts from the same origin, so the box sees the host's
     // millisecond boundaries where the host sees them.
     return std::chrono::duration_cast<std::chrono::microseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+  }
+
+  // On the real clock an access takes bus-ns of real time, as an I/O instruction to a real
+  // port stalls the processor; spun, since a sleep is far coarser.
+  void SpendBusTime() const {
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::nanoseconds(options_.bus_ns);
+    while (std::chrono::steady_clock::now() < until) {
+    }
   }
 
   // Everything that happens by itself between two accesses: answers falling due, the
@@ -639,6 +653,7 @@ class SimulatedBoxState {
   mutable std::mutex mutex_;
   const void* holder_ = nullptr;
   std::int64_t now_ = 0;
+  std::int64_t bus_debt_ns_ = 0;  // bus time owed on the virtual clock, under a microsecond
 
   // The port chip. Power-on: compatibility lines, ECR reading 0x15.
   std::uint8_t data_ = 0;

@@ -199,7 +199,7 @@ TEST(SimOptionsTest, HelpNamesEveryKeyOnOneLine) {
     ++keys;
     start = comma + 1;
   }
-  EXPECT_EQ(keys, 17);
+  EXPECT_EQ(keys, 18);
 }
 
 }  // namespace
