@@ -5,6 +5,7 @@ namespace m4410 {
 namespace {
 // One cell per stage, index 0 unused so that a stage number is its own index.
 std::atomic<StageStatus> cells[kStageCount + 1];
+std::atomic<StageStatus> results[kStageCount + 1];
 std::atomic<std::int32_t> keep_going{1};
 std::atomic<bool> image_in_flight{false};
 
@@ -20,7 +21,16 @@ constexpr const char* kCaptions[kStageCount + 1] = {
 };
 }  // namespace
 
-void SetStage(int stage, StageStatus status) { cells[stage].store(status); }
+void SetStage(int stage, StageStatus status) {
+  cells[stage].store(status);
+  if (status == Okay || status == Failed) results[stage].store(status);
+}
+
+StageStatus StageResult(int stage) { return results[stage].load(); }
+
+void ClearStageResults() {
+  for (auto& result : results) result.store(NoReport);
+}
 StageStatus GetStage(int stage) { return cells[stage].load(); }
 
 void RaiseKeepGoing() { keep_going.store(1); }

@@ -27,6 +27,11 @@ inline constexpr StageStatus Busy = 3;  // stages 5 and 6 only
 void SetStage(int stage, StageStatus status);
 StageStatus GetStage(int stage);
 
+// The last final report (Okay or Failed) written to each stage in the current run, kept for
+// the update log after the status window has taken the reports; NoReport where none came.
+StageStatus StageResult(int stage);
+void ClearStageResults();
+
 void RaiseKeepGoing();
 void LowerKeepGoing();
 bool KeepGoing();

@@ -6,8 +6,10 @@ namespace m4410 {
 
 const char* CliUsage() {
   return "usage: m4410 update FILE [--port PORT] [--sim OPTIONS] [--trace TRACEFILE] [--quiet]\n"
+         "                   [--no-log]\n"
          "       m4410 probe [--port PORT] [--sim OPTIONS] [--trace TRACEFILE]\n"
          "       m4410 ports\n"
+         "       m4410 log\n"
          "       m4410 --help | --version\n"
          "PORT is lpt (0x378, extended registers at 0x778), lpt:BASE[,ECPBASE], or sim.\n";
 }
@@ -21,6 +23,8 @@ bool TakeCommand(const std::string& word, CliArgs* parsed, std::string* error) {
     parsed->command = CliCommand::Probe;
   } else if (word == "ports") {
     parsed->command = CliCommand::Ports;
+  } else if (word == "log") {
+    parsed->command = CliCommand::Log;
   } else {
     *error = "unknown command '" + word + "'";
     return false;
@@ -57,6 +61,10 @@ bool ParseCliArgs(const std::vector<std::string>& args, CliArgs* out, std::strin
       }
       if (word == "--quiet" || word == "-q") {
         parsed.quiet = true;
+        continue;
+      }
+      if (word == "--no-log") {
+        parsed.no_log = true;
         continue;
       }
       std::string* target = nullptr;
@@ -110,8 +118,14 @@ bool ParseCliArgs(const std::vector<std::string>& args, CliArgs* out, std::strin
     *error = "option '--quiet' applies to update only";
     return false;
   }
-  if (parsed.command == CliCommand::Ports && (port_given || sim_given || trace_given)) {
-    *error = "ports takes no options";
+  if (parsed.no_log && parsed.command != CliCommand::Update) {
+    *error = "option '--no-log' applies to update only";
+    return false;
+  }
+  if ((parsed.command == CliCommand::Ports || parsed.command == CliCommand::Log) &&
+      (port_given || sim_given || trace_given)) {
+    *error = std::string(parsed.command == CliCommand::Ports ? "ports" : "log") +
+             " takes no options";
     return false;
   }
   if (sim_given) {

@@ -6,7 +6,7 @@
 
 namespace m4410 {
 
-enum class CliCommand { Update, Probe, Ports, Help, Version };
+enum class CliCommand { Update, Probe, Ports, Log, Help, Version };
 
 struct CliArgs {
   CliCommand command = CliCommand::Help;
@@ -15,6 +15,7 @@ struct CliArgs {
   std::string sim;               // --sim
   std::string trace;             // --trace
   bool quiet = false;            // --quiet (update only)
+  bool no_log = false;           // --no-log (update only): no line in the update log
 };
 
 // false with a message naming the offending word on a usage error.

@@ -25,6 +25,7 @@
 #include "board/run_cause.h"
 #include "board/stage_board.h"
 #include "run/standard_descriptors.h"
+#include "run/update_log.h"
 #include "run/update_worker.h"
 #include "sim/sim_options.h"
 
@@ -188,6 +189,10 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
   }
   display.Finish();
   if (environment.simulated()) std::fprintf(stderr, "%s\n", environment.BoxReport().c_str());
+  if (const std::string warning = UpdateLogWarning(); !warning.empty()) {
+    std::fprintf(stderr, "m4410: warning: the run is not in the update log: %s\n",
+                 warning.c_str());
+  }
   const int status = display.ExitStatus();
   // The failed stage says where; the cause says why and what to do about it.
   const std::string cause = RunCause();
@@ -236,6 +241,22 @@ int RunPorts() {
   return 0;
 }
 
+// The update log as it stands, oldest run first.
+int RunLog() {
+  const std::string path = UpdateLogPath();
+  std::FILE* log = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+  if (!log) {
+    std::fprintf(stderr, "m4410: no update logged yet%s%s\n", path.empty() ? "" : " in ",
+                 path.c_str());
+    return 0;
+  }
+  char chunk[64 * 1024];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, log)) > 0) std::fwrite(chunk, 1, n, stdout);
+  std::fclose(log);
+  return 0;
+}
+
 int Main(int argc, char** argv) {
   EnsureStandardDescriptors();
   IgnoreLostOutput();
@@ -254,6 +275,8 @@ int Main(int argc, char** argv) {
       return 0;
     case CliCommand::Ports:
       return RunPorts();
+    case CliCommand::Log:
+      return RunLog();
     case CliCommand::Update:
     case CliCommand::Probe:
       break;
@@ -272,6 +295,7 @@ int Main(int argc, char** argv) {
   auto environment =
       PortEnvironment::Install({args.port, args.sim, args.trace}, &error, not_trace);
   if (!environment) return UsageError(error);
+  ConfigureUpdateLog("m4410", args.port, !args.no_log);
   return args.command == CliCommand::Update ? RunUpdate(args, *environment)
                                             : RunProbe(*environment);
 }

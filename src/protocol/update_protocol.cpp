@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -98,7 +99,25 @@ void ReceiveBoxData(PortDriverContext* context, std::uint32_t length, const char
   }
 }
 
+// The opening record, for the update log; written and read on the worker's thread, but kept
+// in atomics so a reader elsewhere never sees a torn word.
+std::atomic<bool> opening_seen{false};
+std::atomic<std::uint32_t> opening_words[3];
+
+void KeepOpeningRecord(const BoxRecord& record) {
+  for (int i = 0; i < 3; ++i) opening_words[i].store(record.words[i]);
+  opening_seen.store(true);
+}
+
 }  // namespace
+
+bool LastOpeningRecord(BoxRecord* record) {
+  if (!opening_seen.load()) return false;
+  for (int i = 0; i < 3; ++i) record->words[i] = opening_words[i].load();
+  return true;
+}
+
+void ForgetOpeningRecord() { opening_seen.store(false); }
 
 void PutWordBE(std::uint8_t* buffer, std::size_t* cursor, std::uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) {
@@ -183,6 +202,8 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
     SetStage(BoxInformationReceived, Failed);
     return NoBoxRecord;
   }
+
+  KeepOpeningRecord(opening);
 
   // 6.
   if (!KeepGoing()) return Cancelled;

@@ -39,4 +39,9 @@ int SendRecord(PortDriverContext* context, const BoxRecord& record);
 
 int SendUpdate(PortDriverContext* context, const char* update_path, const char* box_data_path);
 
+// The box's opening record of the last SendUpdate, as received; false while none has come
+// in this run (ForgetOpeningRecord clears it when a run starts).
+bool LastOpeningRecord(BoxRecord* record);
+void ForgetOpeningRecord();
+
 }  // namespace m4410

@@ -10,6 +10,7 @@
 #include "qt/updater_app.h"
 #include "qt/updater_options.h"
 #include "run/port_environment.h"
+#include "run/update_log.h"
 #include "run/standard_descriptors.h"
 
 namespace {
@@ -61,6 +62,7 @@ int main(int argc, char* argv[]) {
   const std::unique_ptr<m4410::PortEnvironment> environment =
       m4410::PortEnvironment::Install(options.port, &why);
   if (!environment) return Refuse(QString::fromStdString(why));
+  m4410::ConfigureUpdateLog(m4410::UpdaterApp::kAppName, options.port.port, !options.no_log);
 
   // Where the desktop cannot open the help pages, the program shows them itself.
   m4410::AppHelpViewer().SetFallback(&m4410::ShowHelpWindow);

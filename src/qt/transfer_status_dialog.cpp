@@ -8,6 +8,7 @@
 #include "qt/dialog_template.h"
 #include "qt/help_viewer.h"
 #include "ui/run_notes.h"
+#include "run/update_log.h"
 #include "run/update_worker.h"
 
 namespace m4410 {
@@ -56,7 +57,7 @@ TransferStatusDialog::TransferStatusDialog(QWidget* parent) : QDialog(parent) {
   help_action_ = [](const QString& page) { AppHelpViewer().ShowHelp(page); };
 
   end_watch_.setInterval(kEndWatchMs);
-  connect(&end_watch_, &QTimer::timeout, this, &TransferStatusDialog::ShowBoxReportWhenRunEnds);
+  connect(&end_watch_, &QTimer::timeout, this, &TransferStatusDialog::ShowWhatTheRunLeft);
 }
 
 void TransferStatusDialog::SetBoxReport(std::function<std::string()> report) {
@@ -111,10 +112,13 @@ void TransferStatusDialog::Draw() {
   if (!view.polling && m_timer.isActive()) StopTimer();
 }
 
-void TransferStatusDialog::ShowBoxReportWhenRunEnds() {
-  if (!box_report_ || !box_line_.empty() || UpdateWorkerRunning()) return;
+void TransferStatusDialog::ShowWhatTheRunLeft() {
+  if (run_ended_ || UpdateWorkerRunning()) return;
   end_watch_.stop();
-  box_line_ = box_report_();
+  run_ended_ = true;
+  if (box_report_) box_line_ = box_report_();
+  const std::string warning = UpdateLogWarning();
+  if (!warning.empty()) log_line_ = "The run is not in the update log: " + warning;
   ShowNotes();
 }
 
@@ -129,6 +133,7 @@ void TransferStatusDialog::ShowNotes() {
     }
   }
   if (!box_line_.empty()) lines << Escaped(box_line_);
+  if (!log_line_.empty()) lines << Escaped(log_line_);
   if (lines.isEmpty() || m_editMessage == nullptr) return;
 
   notes_->setText(lines.join(QStringLiteral("<br>")));
@@ -153,10 +158,11 @@ void TransferStatusDialog::reject() { OnCancel(); }
 void TransferStatusDialog::StopTimer() {
   m_timer.stop();
   ShowNotes();
-  // What a simulated box received is known once the worker has let go of the port.
-  if (box_report_ && box_line_.empty()) {
+  // What a simulated box received, and whether the run made it into the update log, are
+  // known once the worker has let go of the port.
+  if (!run_ended_) {
     end_watch_.start();
-    ShowBoxReportWhenRunEnds();
+    ShowWhatTheRunLeft();
   }
 }
 

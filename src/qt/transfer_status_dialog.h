@@ -59,8 +59,9 @@ class TransferStatusDialog : public QDialog {
   // Draws the model's view into the controls.
   void Draw();
   void StopTimer();
-  // Once the worker has ended, adds what the simulated box received to the notes.
-  void ShowBoxReportWhenRunEnds();
+  // Once the worker has ended, adds what the simulated box received, and a log that could not
+  // be written, to the notes.
+  void ShowWhatTheRunLeft();
   // Fills the notes under the message line and makes room for them.
   void ShowNotes();
 
@@ -75,6 +76,8 @@ class TransferStatusDialog : public QDialog {
   // simulated box's closing line, in a notes area below the message line.
   QLabel* notes_ = nullptr;
   std::string box_line_;
+  std::string log_line_;
+  bool run_ended_ = false;
   std::function<std::string()> box_report_;
   std::function<void(const QString&)> help_action_;
   QTimer end_watch_;

@@ -6,7 +6,7 @@ namespace m4410 {
 
 QString UpdaterUsage() {
   return QStringLiteral(
-      "usage: marlovine-updater [--port PORT] [--sim OPTIONS] [--trace TRACEFILE]\n"
+      "usage: marlovine-updater [--port PORT] [--sim OPTIONS] [--trace TRACEFILE] [--no-log]\n"
       "       marlovine-updater --help | --version\n"
       "PORT is lpt (0x378, extended registers at 0x778, the default), lpt:BASE[,ECPBASE],\n"
       "or sim (a simulated box, shaped by --sim key=value,...).\n");
@@ -29,6 +29,10 @@ bool ParseUpdaterOptions(const QStringList& arguments, UpdaterOptions* out, QStr
       name = word.left(eq);
       value = word.mid(eq + 1);
       inline_value = true;
+    }
+    if (word == QLatin1String("--no-log")) {
+      parsed.no_log = true;
+      continue;
     }
     if (name == QLatin1String("--port")) {
       target = &parsed.port.port;

@@ -11,6 +11,7 @@ namespace m4410 {
 // --help and --version are answered before the window system starts (main.cpp).
 struct UpdaterOptions {
   PortChoiceText port;  // no options: the machine's own parallel port
+  bool no_log = false;  // --no-log: runs leave no line in the update log
 };
 
 // arguments as QCoreApplication::arguments() gives them (the program's name first), read as

@@ -1,6 +1,7 @@
 #include "run/update_worker.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "port/port_driver.h"
 #include "port/time_source.h"
 #include "protocol/update_protocol.h"
+#include "run/update_log.h"
 #include "board/run_cause.h"
 #include "board/stage_board.h"
 
@@ -19,8 +21,7 @@ namespace m4410 {
 
 namespace {
 
-void RunUpdate(const std::string& path) {
-  ClearRunCause();
+void RunStages(const std::string& path) {
   CheckUpdateFile(path);
   SetStage(FileValidated, Okay);
 
@@ -71,6 +72,17 @@ void RunUpdate(const std::string& path) {
   SetStage(UpdatingCompleted, result == Completed ? Okay : Failed);
   TerminateLink(context.get());
   ClosePortDriver(std::move(context));
+}
+
+// A run from its first stage to the release of the port, then its line in the update log.
+void RunUpdate(const std::string& path) {
+  ClearRunCause();
+  ClearStageResults();
+  ForgetOpeningRecord();
+  const auto started = std::chrono::steady_clock::now();
+  RunStages(path);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+  LogUpdateRun(path, took.count());
 }
 
 // The one worker that may hold the port. Joined when the next one starts, when someone

@@ -361,6 +361,45 @@ TEST_F(M4410CommandTest, WithoutPortAccessTheCauseIsGivenOnceOnStandardError) {
   }
 }
 
+// Each update leaves one line in the update log, which `m4410 log` prints; --no-log leaves
+// none, and a log that cannot be written costs a warning, never the update.
+TEST_F(M4410CommandTest, EachUpdateLeavesOneLineInTheLog) {
+  const fs::path image = MakeImage(3000);
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08x", image_crc_);
+  const char* outer = std::getenv("XDG_STATE_HOME");
+  const std::string previous = outer != nullptr ? outer : "";
+  ASSERT_EQ(::setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1), 0);
+  EXPECT_EQ(Run({"update", image.string(), "--sim", "clock=virtual"}).exit_status, 0);
+  EXPECT_EQ(Run({"update", image.string(), "--sim", "clock=virtual", "--no-log"}).exit_status, 0);
+  EXPECT_EQ(Run({"update", image.string(), "--sim", "clock=virtual,opening=no"}).exit_status, 4);
+
+  const Outcome log = Run({"log"});
+  ASSERT_EQ(log.exit_status, 0);
+  std::istringstream lines(log.out);
+  std::vector<std::string> entries;
+  for (std::string line; std::getline(lines, line);) entries.push_back(line);
+  ASSERT_EQ(entries.size(), 2u) << log.out;
+  const std::string common = " m4410 port=sim file=\"" + image.string() + "\" size=3000 crc32=" + crc;
+  EXPECT_THAT(entries[0], HasSubstr(common + " box=00004410,00010002,00000000 stages=Okay,Okay,"
+                                             "Okay,Okay,Okay,Okay,Okay duration="));
+  EXPECT_THAT(entries[1], HasSubstr(common + " box=- stages=Okay,Okay,Okay,Failed,-,-,Failed"));
+
+  // A file where the log's folder should be: the update completes, and says so once.
+  std::ofstream(dir_ / "blocked") << "x";
+  ASSERT_EQ(::setenv("XDG_STATE_HOME", (dir_ / "blocked").c_str(), 1), 0);
+  const Outcome blocked = Run({"update", image.string(), "--sim", "clock=virtual"});
+  if (previous.empty()) {
+    ::unsetenv("XDG_STATE_HOME");
+  } else {
+    ::setenv("XDG_STATE_HOME", previous.c_str(), 1);
+  }
+  EXPECT_EQ(blocked.exit_status, 0);
+  const std::string warning = "not in the update log";
+  EXPECT_THAT(blocked.err, HasSubstr(warning));
+  EXPECT_EQ(blocked.err.find(warning), blocked.err.rfind(warning));
+}
+
 TEST_F(M4410CommandTest, TraceHasOneLinePerRegisterAccess) {
   const std::string trace = (dir_ / "trace.txt").string();
   const Outcome o = Run({"probe", "--sim", "clock=virtual", "--trace", trace});

@@ -1,0 +1,42 @@
+// The update log: one line per run of either program, in the user's state folder, so that a
+// technician who updates many boxes can tell afterwards which image went where. A log that
+// cannot be written never fails an update; the program says so once.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "board/stage_board.h"
+
+namespace m4410 {
+
+struct UpdateLogEntry {
+  std::string when;     // UTC, ISO 8601 to the second
+  std::string program;  // m4410 or marlovine-updater
+  std::string port;     // as chosen: lpt, lpt:BASE,ECPBASE or sim
+  std::string file;
+  std::int64_t size = -1;  // -1: the file could not be read at the end of the run
+  std::uint32_t crc32 = 0;
+  bool box_seen = false;   // the box's opening record arrived
+  std::array<std::uint32_t, 3> box{};
+  std::array<StageStatus, kStageCount> stages{};  // NoReport where a stage was not reached
+  double seconds = 0;
+};
+
+// "$XDG_STATE_HOME/marlovine-updater/updates.log", or under ~/.local/state.
+std::string UpdateLogPath();
+std::string FormatUpdateLogLine(const UpdateLogEntry& entry);
+// Appends one line, making the folders it needs; false with the reason otherwise.
+bool AppendUpdateLog(const UpdateLogEntry& entry, std::string* error);
+
+// Each program says once, at start-up, who it is and which port it uses; until then (in the
+// tests, say) and with --no-log nothing is logged.
+void ConfigureUpdateLog(const std::string& program, const std::string& port, bool enabled);
+
+// Called by the worker at the end of every run, with the run's update file and length.
+void LogUpdateRun(const std::string& file, double seconds);
+// Why the last run's line could not be written; empty when it was, or nothing was to be.
+std::string UpdateLogWarning();
+
+}  // namespace m4410
