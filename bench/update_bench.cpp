@@ -62,6 +62,33 @@ fs::path ImageFile(std::size_t size) {
   return path;
 }
 
+// One whole update of image on box: the link, the transfer and the release. Counts the
+// accesses of the transfer alone into *accesses and its time into *seconds; the error that
+// stops the benchmark, or null.
+const char* UpdateOnce(SimulatedBox& box, const fs::path& image, std::size_t size,
+                       std::uint64_t* accesses, double* seconds) {
+  std::uint64_t count = 0;
+  SetPortAccessFactory([&box, &count] {
+    return std::make_unique<CountingAccess>(box.MakeAccess(), &count);
+  });
+  RaiseKeepGoing();
+  std::unique_ptr<PortDriverContext> context;
+  if (OpenPortDriver(&context) != 0 || EstablishLink(context.get()) != 0) {
+    SetPortAccessFactory({});
+    return "no link with the simulated box";
+  }
+  count = 0;
+  const auto start = std::chrono::steady_clock::now();
+  const int result = SendUpdate(context.get(), image.c_str(), "");
+  *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  *accesses = count;
+  TerminateLink(context.get());
+  ClosePortDriver(std::move(context));
+  SetPortAccessFactory({});
+  if (result != 0 || box.Receipt().image_bytes != size) return "update did not complete";
+  return nullptr;
+}
+
 void BM_RegisterAccessThroughSeam(benchmark::State& state) {
   VirtualClock clock;
   SetTimeSource(&clock);
@@ -89,26 +116,13 @@ void BM_WholeUpdate4MiB(benchmark::State& state) {
     VirtualClock clock;
     if (virtual_clock) SetTimeSource(&clock);
     SimulatedBox box(options, virtual_clock ? &clock : nullptr);
-    std::uint64_t count = 0;
-    SetPortAccessFactory([&box, &count] {
-      return std::make_unique<CountingAccess>(box.MakeAccess(), &count);
-    });
-    RaiseKeepGoing();
-    std::unique_ptr<PortDriverContext> context;
-    if (OpenPortDriver(&context) != 0 || EstablishLink(context.get()) != 0) {
-      state.SkipWithError("no link with the simulated box");
-      break;
-    }
-    const int result = SendUpdate(context.get(), image.c_str(), "");
-    TerminateLink(context.get());
-    ClosePortDriver(std::move(context));
-    if (result != 0 || box.Receipt().image_bytes != kSize) {
-      state.SkipWithError("update did not complete");
-      break;
-    }
-    accesses = count;
-    SetPortAccessFactory({});
+    double seconds = 0;
+    const char* error = UpdateOnce(box, image, kSize, &accesses, &seconds);
     SetTimeSource(nullptr);
+    if (error != nullptr) {
+      state.SkipWithError(error);
+      break;
+    }
   }
   state.counters["accesses_per_byte"] = static_cast<double>(accesses) / kSize;
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
@@ -140,27 +154,8 @@ void BM_UpdateAtHardwareSpeed4MiB(benchmark::State& state) {
   double seconds = 0;
   for (auto _ : state) {
     SimulatedBox box(options, nullptr);
-    std::uint64_t count = 0;
-    SetPortAccessFactory([&box, &count] {
-      return std::make_unique<CountingAccess>(box.MakeAccess(), &count);
-    });
-    RaiseKeepGoing();
-    std::unique_ptr<PortDriverContext> context;
-    if (OpenPortDriver(&context) != 0 || EstablishLink(context.get()) != 0) {
-      state.SkipWithError("no link with the simulated box");
-      break;
-    }
-    // The image's part of the run: from the box's record to its closing record.
-    count = 0;
-    const auto start = std::chrono::steady_clock::now();
-    const int result = SendUpdate(context.get(), image.c_str(), "");
-    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    accesses = count;
-    TerminateLink(context.get());
-    ClosePortDriver(std::move(context));
-    SetPortAccessFactory({});
-    if (result != 0 || box.Receipt().image_bytes != kSize) {
-      state.SkipWithError("update did not complete");
+    if (const char* error = UpdateOnce(box, image, kSize, &accesses, &seconds)) {
+      state.SkipWithError(error);
       break;
     }
     state.SetIterationTime(seconds);
