@@ -11,7 +11,6 @@
 #include <cstring>
 #include <utility>
 
-#include "port/linux_port_access.h"
 #include "port/port_choice.h"
 #include "port/trace_port_access.h"
 #include "port/vcd_trace.h"
@@ -121,7 +120,7 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(
     const bool standard = addresses.base == PortAddresses{}.base &&
                           addresses.extended == PortAddresses{}.extended;
     factory = standard ? PortAccessFactory(MakeDefaultPortAccess)
-                       : PortAccessFactory([addresses] { return MakeLinuxPortAccess(addresses); });
+                       : PortAccessFactory([addresses] { return MakeSystemPortAccess(addresses); });
   }
 
   if (!choice.trace.empty()) {
