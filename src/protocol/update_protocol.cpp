@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <zlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -99,8 +100,11 @@ void ReceiveBoxData(PortDriverContext* context, std::uint32_t length, const char
   }
 }
 
-// The opening record, for the update log; written and read on the worker's thread, but kept
-// in atomics so a reader elsewhere never sees a torn word.
+// What the transfer loaded and received, for the update log; written and read on the
+// worker's thread, but kept in atomics so a reader elsewhere never sees a torn word.
+std::atomic<bool> image_seen{false};
+std::atomic<std::int64_t> image_size{0};
+std::atomic<std::uint32_t> image_crc32{0};
 std::atomic<bool> opening_seen{false};
 std::atomic<std::uint32_t> opening_words[3];
 
@@ -111,13 +115,23 @@ void KeepOpeningRecord(const BoxRecord& record) {
 
 }  // namespace
 
+bool LastImage(std::int64_t* size, std::uint32_t* crc32) {
+  if (!image_seen.load()) return false;
+  *size = image_size.load();
+  *crc32 = image_crc32.load();
+  return true;
+}
+
 bool LastOpeningRecord(BoxRecord* record) {
   if (!opening_seen.load()) return false;
   for (int i = 0; i < 3; ++i) record->words[i] = opening_words[i].load();
   return true;
 }
 
-void ForgetOpeningRecord() { opening_seen.store(false); }
+void ForgetLastTransfer() {
+  image_seen.store(false);
+  opening_seen.store(false);
+}
 
 void PutWordBE(std::uint8_t* buffer, std::size_t* cursor, std::uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) {
@@ -195,6 +209,11 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
     return ReadFailed;
   }
   std::fflush(stdout);
+  // The figure the log records, from the bytes that go out rather than a second read.
+  image_size.store(length);
+  image_crc32.store(static_cast<std::uint32_t>(
+      ::crc32_z(0, image.get(), static_cast<z_size_t>(length))));
+  image_seen.store(true);
 
   // 5. The box speaks first.
   BoxRecord opening;

@@ -39,9 +39,11 @@ int SendRecord(PortDriverContext* context, const BoxRecord& record);
 
 int SendUpdate(PortDriverContext* context, const char* update_path, const char* box_data_path);
 
-// The box's opening record of the last SendUpdate, as received; false while none has come
-// in this run (ForgetOpeningRecord clears it when a run starts).
+// What the last SendUpdate loaded and received, for the update log: the image's size and
+// CRC-32 (false until it was read whole) and the box's opening record (false until it came).
+// ForgetLastTransfer clears both when a run starts.
+bool LastImage(std::int64_t* size, std::uint32_t* crc32);
 bool LastOpeningRecord(BoxRecord* record);
-void ForgetOpeningRecord();
+void ForgetLastTransfer();
 
 }  // namespace m4410

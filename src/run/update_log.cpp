@@ -11,11 +11,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 
 #include "protocol/update_protocol.h"
-#include "sim/crc32.h"
 
 namespace m4410 {
 
@@ -62,22 +60,6 @@ bool MakeFolders(const std::string& folder) {
     const std::string part = folder.substr(0, at);
     if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
   }
-  return true;
-}
-
-// Size and CRC-32 of the file as it stands at the end of the run.
-bool Measure(const std::string& path, std::int64_t* size, std::uint32_t* crc) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  Crc32 running;
-  std::int64_t total = 0;
-  char chunk[64 * 1024];
-  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-    running.Update(chunk, static_cast<std::size_t>(in.gcount()));
-    total += in.gcount();
-  }
-  *size = total;
-  *crc = running.Value();
   return true;
 }
 
@@ -174,7 +156,7 @@ void LogUpdateRun(const std::string& file, double seconds) {
   std::error_code ignored;
   const std::filesystem::path absolute = std::filesystem::absolute(file, ignored);
   entry.file = absolute.empty() ? file : absolute.string();
-  if (!Measure(file, &entry.size, &entry.crc32)) entry.size = -1;
+  if (!LastImage(&entry.size, &entry.crc32)) entry.size = -1;
   BoxRecord opening;
   entry.box_seen = LastOpeningRecord(&opening);
   for (int i = 0; i < 3; ++i) entry.box[static_cast<std::size_t>(i)] = opening.words[i];

@@ -16,7 +16,7 @@ struct UpdateLogEntry {
   std::string program;  // m4410 or marlovine-updater
   std::string port;     // as chosen: lpt, lpt:BASE,ECPBASE or sim
   std::string file;
-  std::int64_t size = -1;  // -1: the file could not be read at the end of the run
+  std::int64_t size = -1;  // -1: the run stopped before the image was read whole
   std::uint32_t crc32 = 0;
   bool box_seen = false;   // the box's opening record arrived
   std::array<std::uint32_t, 3> box{};

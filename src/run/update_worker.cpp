@@ -78,7 +78,7 @@ void RunStages(const std::string& path) {
 void RunUpdate(const std::string& path) {
   ClearRunCause();
   ClearStageResults();
-  ForgetOpeningRecord();
+  ForgetLastTransfer();
   const auto started = std::chrono::steady_clock::now();
   RunStages(path);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
