@@ -1,14 +1,15 @@
 # Holds the sources' includes to the layer order: a folder includes only from itself and the
-# folders below it; only qt/ includes Qt; only win32/ and port/'s Windows files include
-# windows.h; only port/ reaches the hardware. Run by ctest as
+# folders below it (os/ lies below every layer that opens files); only qt/ includes Qt; only
+# win32/ and the *_win32 files include windows.h; only port/ reaches the hardware. Run by ctest as
 #   cmake -DSOURCE_DIR=<top of the tree> -P cmake/check_layers.cmake
 cmake_minimum_required(VERSION 3.22)
+set(below_os os)
 set(below_port port)
 set(below_link link port)
 set(below_board board)
-set(below_protocol protocol link port board)
+set(below_protocol protocol link port board os)
 set(below_sim sim port)
-set(below_run run protocol link port board sim)
+set(below_run run protocol link port board sim os)
 set(below_ui ui ${below_run})
 set(below_qt qt ${below_ui})
 set(below_win32 win32 ${below_ui})

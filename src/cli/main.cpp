@@ -1,11 +1,4 @@
 // m4410: the update run without a window, for scripts, CI and field laptops.
-#include <errno.h>
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -16,9 +9,11 @@
 #include <vector>
 
 #include "cli/cli_args.h"
+#include "cli/end_requests.h"
 #include "cli/update_display.h"
 #include "link/ecp_presence.h"
 #include "link/parallel_link.h"
+#include "os/files.h"
 #include "port/parport_listing.h"
 #include "port/port_driver.h"
 #include "run/port_environment.h"
@@ -43,62 +38,9 @@ constexpr const char* kExitStatusHelp =
     "file; 130 interrupted (by a signal, at whatever stage)\n";
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
-volatile sig_atomic_t interrupts = 0;
-volatile sig_atomic_t last_signal = 0;
-
-// Every catchable signal whose default would end the command mid-image, the real-time ones
-// included. SIGPIPE and SIGXFSZ are ignored instead: a closed pipe or a trace file at its size
-// limit only loses output.
-std::vector<int> EndSignals() {
-  std::vector<int> signals{SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM,
-                           SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT};
-  for (int n = SIGRTMIN; n <= SIGRTMAX; ++n) signals.push_back(n);
-  return signals;
-}
-
-// The first end signal stops the run at its next safe point (the main loop leaves the update
-// once no image byte is going out); a second one ends the command at once, unless the image
-// is going out: a box cut off mid-image is worse off than one never started. The kernel
-// drops the port claim with the process.
-void OnEndSignal(int signal_number) {
-  last_signal = signal_number;
-  interrupts = interrupts + 1;  // the handler masks every end signal, so no two race here
-  LowerKeepGoing();
-  if (interrupts > 1 && !ImageInFlight()) _exit(kExitInterrupted);
-}
-
-void IgnoreLostOutput() {
-  ::signal(SIGPIPE, SIG_IGN);
-  ::signal(SIGXFSZ, SIG_IGN);
-}
-
-sigset_t EndSignalSet() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const int signal_number : EndSignals()) sigaddset(&set, signal_number);
-  return set;
-}
-
-void CatchEndSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnEndSignal;
-  action.sa_mask = EndSignalSet();
-  action.sa_flags = SA_RESTART;
-  for (const int signal_number : EndSignals()) sigaction(signal_number, &action, nullptr);
-}
-
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "m4410: %s\n%s", message.c_str(), CliUsage());
   return kExitUsage;
-}
-
-const char* KindOfFile(mode_t mode) {
-  if (S_ISDIR(mode)) return "a directory";
-  if (S_ISFIFO(mode)) return "a named pipe";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "not a plain file";
 }
 
 // The file is checked before the port is touched, so a typo costs nothing. Only a plain,
@@ -106,32 +48,24 @@ const char* KindOfFile(mode_t mode) {
 // and the link up, and an empty file would send the box a header with nothing behind it.
 bool CheckUpdateFile(const std::string& path, std::string* why) {
   // Looked at before it is opened: opening a pipe waits for a writer, a device may act.
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    *why = std::strerror(errno);
-    return false;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    *why = std::string("it is ") + KindOfFile(info.st_mode) + "; only a plain file can be sent";
-    return false;
-  }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    *why = std::strerror(errno);
+  FileFacts facts;
+  if (!LookAtPath(path, &facts, why)) return false;
+  if (facts.kind != FileKind::Plain) {
+    *why = std::string("it is ") + FileKindText(facts.kind) + "; only a plain file can be sent";
     return false;
   }
   // The file that opened is the one to judge, in case the name changed hands meanwhile.
-  const bool same = ::fstat(fd, &info) == 0;
-  ::close(fd);
-  if (!same || !S_ISREG(info.st_mode)) {
-    *why = "it is not a plain file; only a plain file can be sent";
+  std::FILE* file = OpenPlainFileToRead(path, &facts, why);
+  if (!file) {
+    if (facts.kind != FileKind::Plain) *why = "it is not a plain file; only a plain file can be sent";
     return false;
   }
-  if (info.st_size == 0) {
+  std::fclose(file);
+  if (facts.size == 0) {
     *why = "it is empty";
     return false;
   }
-  if (info.st_size > std::numeric_limits<std::int32_t>::max()) {
+  if (facts.size > std::numeric_limits<std::int32_t>::max()) {
     *why = "it is larger than the 2 GiB the box protocol can announce";
     return false;
   }
@@ -141,30 +75,24 @@ bool CheckUpdateFile(const std::string& path, std::string* why) {
 int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
   for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
   RaiseKeepGoing();
-  CatchEndSignals();
+  CatchEndRequests(kExitInterrupted);
   const std::string path = args.file;
-  // The worker starts with the end signals blocked, so they all come to this thread and
-  // never break off one of the worker's system calls.
-  const sigset_t end_signals = EndSignalSet();
-  sigset_t previous;
-  pthread_sigmask(SIG_BLOCK, &end_signals, &previous);
-  const bool started = StartUpdateWorker(&path);
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  const bool started = StartShieldedUpdateWorker(&path);
   if (!started) {
     std::fprintf(stderr, "m4410: another update is still running\n");
     return 1;
   }
-  UpdateDisplay display(stderr, isatty(STDERR_FILENO) != 0, args.quiet);
+  UpdateDisplay display(stderr, IsTerminal(stderr), args.quiet);
   bool noted = false;
   bool told_image_goes_on = false;
   bool left = false;
   while (UpdateWorkerRunning()) {
     display.Poll();
-    if (interrupts > 0) {
+    if (EndRequestCount() > 0) {
       if (!noted) {
         noted = true;
         display.NoteInterrupt();
-        const std::string what = std::string(strsignal(last_signal));
+        const std::string what = LastEndRequestName();
         std::fprintf(stderr, "\nm4410: %s: stopping at the next safe point\n", what.c_str());
         std::fflush(stderr);
       }
@@ -183,7 +111,7 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
     std::this_thread::sleep_for(kPollInterval);
   }
   WaitForUpdateWorker();
-  if (interrupts > 0 && !noted) {
+  if (EndRequestCount() > 0 && !noted) {
     display.Poll();  // a failure already on the board came before the interrupt
     display.NoteInterrupt();
   }

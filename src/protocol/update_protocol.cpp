@@ -1,9 +1,6 @@
 #include "protocol/update_protocol.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <zlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +13,7 @@
 #include "link/link_clock.h"
 #include "link/link_limits.h"
 #include "board/stage_board.h"
+#include "os/files.h"
 
 namespace m4410 {
 
@@ -31,32 +29,16 @@ constexpr std::uint32_t kBoxDataChunk = 100;
 
 // Opens the update file for reading without waiting on it, and only if it is a plain file:
 // a named pipe or a device could hold the worker for ever, and has no size to announce.
-File OpenUpdateFile(const char* path, struct stat* info) {
-  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  std::FILE* file = ::fdopen(fd, "rb");
-  if (!file) ::close(fd);
-  return File(file);
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+File OpenUpdateFile(const char* path, FileFacts* facts) {
+  return File(OpenPlainFileToRead(path, facts, nullptr));
 }
 
 // Counts the bytes of the file by reading it to its end. A length beyond what a signed
 // 32-bit count holds, or a read error (which would pass for the end and shorten the image),
 // comes back as -1.
-std::int64_t SizeByReading(std::FILE* file) {
+std::int64_t SizeByReading(std::FILE* file, const FileFacts& facts) {
   // A plain file that is already too long is refused without reading gigabytes first.
-  struct stat info {};
-  if (::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
-      info.st_size > std::numeric_limits<std::int32_t>::max()) {
-    return -1;
-  }
+  if (facts.size > std::numeric_limits<std::int32_t>::max()) return -1;
   std::int64_t size = 0;
   char chunk[64 * 1024];
   std::size_t got;
@@ -68,27 +50,25 @@ std::int64_t SizeByReading(std::FILE* file) {
 }
 
 // The box-data file lands in the current directory of a program with raw-port privileges,
-// so a symbolic link or anything but a plain file at that name is refused, never followed.
-// Nor may it be the update file itself (an image named "0" in the current directory): it is
-// truncated only once it is known to be neither.
-File CreateBoxDataFile(const char* path, const struct stat& update) {
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) return nullptr;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || SameFile(info, update) ||
-      ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
+// so a link or anything but a plain file at that name is refused, never followed. Nor may it
+// be the update file itself (an image named "0" in the current directory): it is emptied
+// only once it is known to be neither.
+File CreateBoxDataFile(const char* path, const FileFacts& update) {
+  FileFacts facts;
+  bool created = false;
+  File file(OpenFileToWrite(path, {.follow_links = false, .nonblocking = true}, &facts,
+                            &created, nullptr));
+  if (!file || facts.kind != FileKind::Plain || SameFile(facts, update) ||
+      !EmptyFile(file.get())) {
     return nullptr;
   }
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (!file) ::close(fd);
-  return File(file);
+  return file;
 }
 
 // Reads the box data that the opening record announced into path (if it opens), chunk by
 // chunk. A chunk that does not arrive ends the reading; that is not a failure of the update.
 void ReceiveBoxData(PortDriverContext* context, std::uint32_t length, const char* path,
-                    const struct stat& update) {
+                    const FileFacts& update) {
   File file;
   if (path && path[0] != '\0') file = CreateBoxDataFile(path, update);
   std::uint8_t chunk[kBoxDataChunk];
@@ -168,11 +148,11 @@ int SendRecord(PortDriverContext* context, const BoxRecord& record) {
 int SendUpdate(PortDriverContext* context, const char* update_path, const char* box_data_path) {
   // 1. Size the update file.
   std::int64_t size;
-  struct stat sized {};
+  FileFacts sized;
   {
     File sizing = OpenUpdateFile(update_path, &sized);
     if (!sizing) return OpenFailed;
-    size = SizeByReading(sizing.get());
+    size = SizeByReading(sizing.get(), sized);
   }
   std::printf("size read\n");
   if (size < 0) {
@@ -193,7 +173,7 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   }
 
   // 3, 4. Read it whole; the file stays open until the image has gone out.
-  struct stat reopened {};
+  FileFacts reopened;
   File update = OpenUpdateFile(update_path, &reopened);
   if (!update) {
     std::printf("file '%s' would not reopen\n", update_path);
@@ -201,7 +181,7 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
     return ReopenFailed;
   }
   // A file replaced or changed in length since it was sized is not the image announced.
-  if (!SameFile(reopened, sized) || reopened.st_size != size ||
+  if (!SameFile(reopened, sized) || reopened.size != size ||
       std::fread(image.get(), 1, static_cast<std::size_t>(length), update.get()) !=
           static_cast<std::size_t>(length)) {
     std::printf("error during reading file '%s' up in memory\n", update_path);

@@ -1,16 +1,11 @@
 #include "run/port_environment.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
+#include "os/files.h"
 #include "port/port_choice.h"
 #include "port/trace_port_access.h"
 #include "port/vcd_trace.h"
@@ -26,65 +21,46 @@ namespace {
 std::atomic<std::uint64_t> trace_device{0};
 std::atomic<std::uint64_t> trace_inode{0};
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// The trace is opened without truncating it and compared with the files it must not be, so a
+// The trace is opened without emptying it and compared with the files it must not be, so a
 // --trace that names the update file (by any path or link) leaves that file whole.
 std::FILE* OpenTrace(const PortChoiceText& choice, const std::vector<std::string>& not_trace,
                      std::string* error) {
-  const char* path = choice.trace.c_str();
+  FileFacts trace;
   bool created = false;
-  int fd = ::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) {
-    fd = ::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_CREAT | O_EXCL, 0644);
-    created = fd >= 0;
-  }
-  if (fd < 0) {
-    *error = "cannot create the trace file '" + choice.trace + "': " + std::strerror(errno);
-    return nullptr;
-  }
-  struct stat trace {};
-  if (::fstat(fd, &trace) != 0) {
-    *error = "cannot create the trace file '" + choice.trace + "': " + std::strerror(errno);
-    ::close(fd);
+  std::string reason;
+  std::FILE* file = OpenFileToWrite(choice.trace, {}, &trace, &created, &reason);
+  if (!file) {
+    *error = "cannot create the trace file '" + choice.trace + "': " + reason;
     return nullptr;
   }
   std::vector<std::string> keep = not_trace;
   keep.emplace_back(BoxDataPath);
   for (const std::string& other : keep) {
-    struct stat info {};
-    if (::stat(other.c_str(), &info) != 0 || !SameFile(info, trace)) continue;
-    ::close(fd);
-    if (created) ::unlink(path);
+    FileFacts info;
+    if (!LookAtPath(other, &info, nullptr) || !SameFile(info, trace)) continue;
+    std::fclose(file);
+    if (created) RemoveFile(choice.trace);
     *error = "the trace file '" + choice.trace + "' would overwrite " +
              (other == BoxDataPath ? "the box-data file '" : "'") + other +
              "'; choose another trace file";
     return nullptr;
   }
-  if (S_ISREG(trace.st_mode) && ::ftruncate(fd, 0) != 0) {
-    *error = "cannot empty the trace file '" + choice.trace + "': " + std::strerror(errno);
-    ::close(fd);
+  if (trace.kind == FileKind::Plain && !EmptyFile(file)) {
+    *error = "cannot empty the trace file '" + choice.trace + "'";
+    std::fclose(file);
     return nullptr;
   }
-  std::FILE* file = ::fdopen(fd, "w");
-  if (!file) {
-    *error = "cannot create the trace file '" + choice.trace + "': " + std::strerror(errno);
-    ::close(fd);
-    return nullptr;
-  }
-  trace_device.store(trace.st_dev);
-  trace_inode.store(trace.st_ino);
+  trace_device.store(trace.volume);
+  trace_inode.store(trace.index);
   return file;
 }
 
 }  // namespace
 
 bool IsActiveTraceFile(const std::string& path) {
-  struct stat info {};
-  if (trace_inode.load() == 0 || ::stat(path.c_str(), &info) != 0) return false;
-  return info.st_dev == trace_device.load() && info.st_ino == trace_inode.load();
+  FileFacts info;
+  if (trace_inode.load() == 0 || !LookAtPath(path, &info, nullptr)) return false;
+  return info.volume == trace_device.load() && info.index == trace_inode.load();
 }
 
 bool IsWaveformTraceName(const std::string& name) {

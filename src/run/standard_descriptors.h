@@ -4,7 +4,8 @@
 
 namespace m4410 {
 
-// Opens /dev/null on each of descriptors 0 to 2 that is closed. Call first thing in main.
+// Opens /dev/null on each of descriptors 0 to 2 that is closed (Linux; Windows needs nothing).
+// Call first thing in main.
 // False if one stays closed (no /dev/null); the caller can go on, as it would have anyway.
 bool EnsureStandardDescriptors();
 

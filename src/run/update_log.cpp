@@ -1,10 +1,5 @@
 #include "run/update_log.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +8,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "os/files.h"
 #include "protocol/update_protocol.h"
 
 namespace m4410 {
@@ -54,27 +50,12 @@ std::string Quote(const std::string& text) {
   return out + '"';
 }
 
-bool MakeFolders(const std::string& folder) {
-  for (std::size_t at = 1; at <= folder.size(); ++at) {
-    if (at != folder.size() && folder[at] != '/') continue;
-    const std::string part = folder.substr(0, at);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string UpdateLogPath() {
-  std::string base;
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
-    base = state;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-    base = std::string(home) + "/.local/state";
-  } else {
-    return {};
-  }
-  return base + "/marlovine-updater/updates.log";
+  const std::string base = UserStateFolder();
+  if (base.empty()) return {};
+  return (std::filesystem::path(base) / "marlovine-updater" / "updates.log").string();
 }
 
 std::string FormatUpdateLogLine(const UpdateLogEntry& e) {
@@ -109,22 +90,10 @@ bool AppendUpdateLog(const UpdateLogEntry& entry, std::string* error) {
     *error = "no home folder to keep the update log in";
     return false;
   }
-  if (!MakeFolders(path.substr(0, path.rfind('/')))) {
-    *error = "cannot make the folder of " + path + ": " + std::strerror(errno);
-    return false;
-  }
   // Appended whole in one write, so runs of two programs never interleave within a line.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  const std::string line = FormatUpdateLogLine(entry) + "\n";
-  const ssize_t written = ::write(fd, line.data(), line.size());
-  const int saved = errno;
-  ::close(fd);
-  if (written != static_cast<ssize_t>(line.size())) {
-    *error = "cannot write " + path + ": " + std::strerror(written < 0 ? saved : ENOSPC);
+  std::string reason;
+  if (!AppendToPrivateFile(path, FormatUpdateLogLine(entry) + "\n", &reason)) {
+    *error = "cannot write " + path + ": " + reason;
     return false;
   }
   return true;
@@ -146,8 +115,7 @@ void LogUpdateRun(const std::string& file, double seconds) {
 
   UpdateLogEntry entry;
   const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  ::gmtime_r(&now, &utc);
+  const std::tm utc = UtcTime(now);
   char when[32];
   std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &utc);
   entry.when = when;

@@ -1,0 +1,23 @@
+#include "os/files.h"
+
+namespace m4410 {
+
+bool SameFile(const FileFacts& a, const FileFacts& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+
+const char* FileKindText(FileKind kind) {
+  switch (kind) {
+    case FileKind::Plain: return "a plain file";
+    case FileKind::Directory: return "a directory";
+    case FileKind::NamedPipe: return "a named pipe";
+    case FileKind::CharacterDevice: return "a character device";
+    case FileKind::BlockDevice: return "a block device";
+    case FileKind::Socket: return "a socket";
+    case FileKind::Link: return "a link";
+    case FileKind::Other: break;
+  }
+  return "not a plain file";
+}
+
+}  // namespace m4410
