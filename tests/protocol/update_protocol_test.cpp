@@ -1,12 +1,7 @@
 #include "protocol/update_protocol.h"
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +16,7 @@
 #include "board/stage_board.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
+#include "support/special_files.h"
 
 namespace m4410 {
 namespace {
@@ -396,14 +392,7 @@ INSTANTIATE_TEST_SUITE_P(Fills, ClosingRecordTest, ::testing::Values(0x00, 0xFF,
 TEST_F(UpdateProtocolTest, FileLongerThanTheLengthWordIsRefusedBeforeTheBox) {
   Link();
   const std::filesystem::path huge = dir_.root() / "huge.bin";
-  const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(fd, 0);
-  const bool sized = ::ftruncate(fd, off_t{1} << 31) == 0;
-  struct stat info {};
-  const bool sparse = sized && ::fstat(fd, &info) == 0 && info.st_blocks < 1024;
-  ::close(fd);
-  if (!sparse) {
-    std::filesystem::remove(huge);
+  if (!MakeSparseFile(huge, std::int64_t{1} << 31)) {
     GTEST_SKIP() << "this filesystem does not make a sparse 2 GiB file";
   }
 
@@ -418,35 +407,27 @@ TEST_F(UpdateProtocolTest, FileLongerThanTheLengthWordIsRefusedBeforeTheBox) {
 // writer, a device, a socket or a directory fails the first open, before the box.
 TEST_F(UpdateProtocolTest, AnythingButAPlainFileFailsTheOpenAtOnce) {
   Link();
-  const std::filesystem::path pipe = dir_.root() / "pipe";
-  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-  const std::filesystem::path socket_path = dir_.root() / "socket";
-  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  ASSERT_GE(sock, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket_path.c_str());
-  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-
-  for (const std::string& path : {pipe.string(), std::string("/dev/zero"), socket_path.string(),
-                                 dir_.root().string()}) {
+  const SpecialFiles special(dir_.root());
+  std::vector<std::string> paths{dir_.root().string()};
+  for (const SpecialFile& file : special.all()) paths.push_back(file.path);
+  for (const std::string& path : paths) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(Send(path), OpenFailed) << path;
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << path;
   }
-  ::close(sock);
   EXPECT_TRUE(log().events.empty());
   EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
 }
 
 // A read error while sizing would pass for the end of the file and send a shortened image.
-// Reading this process's memory from address 0 fails with EIO on a plain file.
 TEST_F(UpdateProtocolTest, ReadErrorWhileSizingFailsBeforeTheBox) {
+  const std::string unreadable = UnreadablePlainFile();
+  if (unreadable.empty()) GTEST_SKIP() << "no plain file here fails its reads";
   Link();
   testing::internal::CaptureStdout();
-  EXPECT_EQ(Send("/proc/self/mem"), ReadFailed);
+  EXPECT_EQ(Send(unreadable), ReadFailed);
   EXPECT_THAT(testing::internal::GetCapturedStdout(),
-              HasSubstr("error during reading file '/proc/self/mem' up in memory\n"));
+              HasSubstr("error during reading file '" + unreadable + "' up in memory\n"));
   EXPECT_TRUE(log().events.empty());
   EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
 }
@@ -456,7 +437,7 @@ TEST_F(UpdateProtocolTest, ReadErrorWhileSizingFailsBeforeTheBox) {
 TEST_F(UpdateProtocolTest, BoxDataNeverReplacesTheImageBeingSent) {
   const Bytes image = test::ImageBytes(300);
   dir_.Put("cwd/0", image);
-  ASSERT_EQ(::link((dir_.cwd() / "0").c_str(), (dir_.root() / "hard-link").c_str()), 0);
+  std::filesystem::create_hard_link(dir_.cwd() / "0", dir_.root() / "hard-link");
   for (const std::string& path : {std::string("0"), (dir_.root() / "hard-link").string()}) {
     if (context_) ClosePortDriver(std::move(context_));
     rig_.reset();

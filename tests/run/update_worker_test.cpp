@@ -2,10 +2,10 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <array>
 #include <atomic>
+#include <filesystem>
 #include <future>
 #include <ostream>
 #include <memory>
@@ -16,6 +16,7 @@
 #include "sim/simulated_box.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
+#include "support/special_files.h"
 
 namespace m4410 {
 namespace {
@@ -143,13 +144,14 @@ void LowerOnFirstAttempt(PortLog& log, std::string*) {
 
 void RemoveFile(PortLog&, std::string* path) { *path += ".gone"; }
 
-void NamedPipe(PortLog&, std::string* path) {
-  *path += ".pipe";
-  ASSERT_EQ(::mkfifo(path->c_str(), 0600), 0);
+// A named pipe with no writer on Linux, a device on Windows.
+void NotAPlainFile(PortLog&, std::string* path) {
+  const SpecialFiles special(std::filesystem::path(*path).parent_path());
+  *path = special.all().front().path;
 }
 
-// A plain file whose every read fails (EIO at address 0).
-void UnreadableFile(PortLog&, std::string* path) { *path = "/proc/self/mem"; }
+// A plain file whose every read fails.
+void UnreadableFile(PortLog&, std::string* path) { *path = UnreadablePlainFile(); }
 
 void LowerAfterBoxRecord(PortLog& log, std::string*) {
   log.watchers.push_back([&log](const PortEvent& e) {
@@ -192,7 +194,7 @@ const Row kRows[] = {
     {"KeepGoingLoweredDuringLinkAttempts", "answer-on-attempt=2", LowerOnFirstAttempt,
      {O, O, O, N, N, N, N}, N, N, true, 1, false},
     {"UpdateFileVanished", "", RemoveFile, {O, O, O, N, N, N, F}, N, N, true, 1, true},
-    {"UpdateFileIsANamedPipe", "", NamedPipe, {O, O, O, N, N, N, F}, N, N, true, 1, true},
+    {"UpdateFileIsNotAPlainFile", "", NotAPlainFile, {O, O, O, N, N, N, F}, N, N, true, 1, true},
     {"UpdateFileUnreadable", "", UnreadableFile, {O, O, O, N, N, N, F}, N, N, true, 1, true},
     {"NoBoxRecord", "opening=no", Nothing, {O, O, O, F, N, N, F}, N, N, true, 1, true},
     {"KeepGoingLoweredAfterBoxRecord", "", LowerAfterBoxRecord, {O, O, O, N, N, N, F}, N, N, true,
