@@ -123,6 +123,13 @@ ParportEntry ResolveRanges(const std::string& name, std::vector<IoRange> plain,
 
 }  // namespace
 
+ParportEntry ParportFromRanges(const std::string& name,
+                               const std::vector<std::pair<unsigned long, unsigned long>>& ranges) {
+  std::vector<IoRange> plain;
+  for (const auto& [first, last] : ranges) plain.push_back({first, last});
+  return ResolveRanges(name, plain, {});
+}
+
 bool ModesIncludeEcp(std::string_view modes) {
   while (!modes.empty()) {
     const std::size_t comma = modes.find(',');
@@ -286,11 +293,7 @@ std::vector<ParportEntry> ListParallelPorts(SystemPrimitives& system) {
 }
 
 std::vector<std::string> FormatParportListing(const std::vector<ParportEntry>& entries) {
-  if (entries.empty()) {
-    return {"no parallel ports found",
-            "(the kernel lists a port only while its parport_pc module is loaded: "
-            "sudo modprobe parport_pc)"};
-  }
+  if (entries.empty()) return {"no parallel ports found", NoParallelPortsHint()};
   std::vector<std::string> lines;
   for (const ParportEntry& entry : entries) {
     std::string line = entry.name + ": base " + HexPort(entry.base) + ", extended ";
@@ -303,18 +306,6 @@ std::vector<std::string> FormatParportListing(const std::vector<ParportEntry>& e
     lines.push_back(std::move(line));
   }
   return lines;
-}
-
-}  // namespace m4410
-
-namespace m4410 {
-
-std::vector<ParportEntry> ListParallelPorts() {
-#ifdef __linux__
-  return ListParallelPorts(RealSystemPrimitives());
-#else
-  return {};
-#endif
 }
 
 }  // namespace m4410

@@ -1,11 +1,13 @@
-// The parallel ports the kernel knows, for `m4410 ports`: from /proc/ioports and the parport
-// folders of procfs and sysfs, each with the --port value that reaches it.
+// The parallel ports the system knows, for `m4410 ports`, each with the --port value that
+// reaches it: on Linux from /proc/ioports and the parport folders of procfs and sysfs, on
+// Windows from the devices of the Ports class.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace m4410 {
@@ -54,7 +56,15 @@ std::vector<ParportEntry> BuildParportListing(std::string_view ioports,
 std::vector<KernelParportFile> ReadKernelParportFiles(SystemPrimitives& system);
 
 std::vector<ParportEntry> ListParallelPorts(SystemPrimitives& system);
-std::vector<ParportEntry> ListParallelPorts();  // the real files
+std::vector<ParportEntry> ListParallelPorts();  // the system's own
+
+// One port from the I/O ranges the system booked for it (first and last port of each), in
+// any order and pieces: the standard range, and the extended one when there is one.
+ParportEntry ParportFromRanges(const std::string& name,
+                               const std::vector<std::pair<unsigned long, unsigned long>>& ranges);
+
+// What to do when no port is found, in the system's terms.
+std::string NoParallelPortsHint();
 
 // One line per port, with its modes and a mark on a port without ECP, or the none-found
 // lines.

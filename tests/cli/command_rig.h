@@ -34,6 +34,13 @@ inline std::string Slurp(const fs::path& path) {
   return text.str();
 }
 
+// Windows' standard streams end their lines with CR LF.
+inline std::string WithoutCarriageReturns(std::string text) {
+  std::string::size_type at = 0;
+  while ((at = text.find("\r\n", at)) != std::string::npos) text.erase(at, 1);
+  return text;
+}
+
 class M4410CommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -85,8 +92,8 @@ class M4410CommandTest : public ::testing::Test {
     if (!child.Wait(limit, &outcome.exit_status)) {
       ADD_FAILURE() << "m4410 did not end within " << limit.count() << " s";
     }
-    outcome.out = Slurp(dir / "stdout");
-    outcome.err = Slurp(dir / "stderr");
+    outcome.out = WithoutCarriageReturns(Slurp(dir / "stdout"));
+    outcome.err = WithoutCarriageReturns(Slurp(dir / "stderr"));
     return outcome;
   }
 

@@ -230,7 +230,9 @@ TEST_F(UpdateProtocolTest, SymbolicLinkNamedZeroIsNotFollowed) {
   Link("box-data=250");
   const Bytes kept = {'k', 'e', 'p', 't'};
   const std::string target = dir_.Put("target", kept);
-  std::filesystem::create_symlink(target, dir_.cwd() / "0");
+  std::error_code linked;
+  std::filesystem::create_symlink(target, dir_.cwd() / "0", linked);
+  if (linked) GTEST_SKIP() << "no symbolic links here: " << linked.message();
 
   EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(50))), Completed);
 

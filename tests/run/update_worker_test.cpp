@@ -220,6 +220,9 @@ class WorkerOutcomeTest : public UpdateWorkerTest, public ::testing::WithParamIn
 
 TEST_P(WorkerOutcomeTest, StagesTerminationAndRelease) {
   const Row& row = GetParam();
+  if (row.arrange == UnreadableFile && UnreadablePlainFile().empty()) {
+    GTEST_SKIP() << "no plain file here fails its reads";
+  }
   test::SimRig& rig = Box(row.sim);
   row.arrange(rig.log(), &path_);
   Run();

