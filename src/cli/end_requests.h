@@ -17,6 +17,10 @@ void CatchEndRequests(int exit_status);
 
 int EndRequestCount();
 
+// Counts one request, as the platform's handler does: lowers KeepGoing, and says whether the
+// command should end at once (a second request, with no image byte going out).
+bool CountEndRequest();
+
 // What the last request was, for the command's notice: "Interrupt", "Ctrl-Break" and so on.
 std::string LastEndRequestName();
 

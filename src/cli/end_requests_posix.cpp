@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "board/stage_board.h"
 #include "cli/end_requests.h"
 #include "run/update_worker.h"
 
@@ -13,7 +12,6 @@ namespace m4410 {
 
 namespace {
 
-volatile sig_atomic_t requests = 0;
 volatile sig_atomic_t last_signal = 0;
 volatile sig_atomic_t exit_on_second = 1;
 
@@ -35,9 +33,7 @@ sigset_t EndSignalSet() {
 
 void OnEndSignal(int signal_number) {
   last_signal = signal_number;
-  requests = requests + 1;  // the handler masks every end signal, so no two race here
-  LowerKeepGoing();
-  if (requests > 1 && !ImageInFlight()) _exit(exit_on_second);
+  if (CountEndRequest()) _exit(exit_on_second);
 }
 
 }  // namespace
@@ -55,8 +51,6 @@ void CatchEndRequests(int exit_status) {
   action.sa_flags = SA_RESTART;
   for (const int signal_number : EndSignals()) sigaction(signal_number, &action, nullptr);
 }
-
-int EndRequestCount() { return requests; }
 
 std::string LastEndRequestName() { return last_signal ? strsignal(last_signal) : ""; }
 

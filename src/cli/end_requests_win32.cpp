@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "board/stage_board.h"
 #include "cli/end_requests.h"
 #include "run/update_worker.h"
 
@@ -11,17 +10,15 @@ namespace m4410 {
 
 namespace {
 
-std::atomic<int> requests{0};
 std::atomic<DWORD> last_event{CTRL_C_EVENT};
 std::atomic<int> exit_on_second{1};
 
 // Windows runs this on a thread of its own for each event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   last_event = event;
-  const int count = ++requests;
-  LowerKeepGoing();
+  const bool end_now = CountEndRequest();
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-    if (count > 1 && !ImageInFlight()) std::_Exit(exit_on_second);
+    if (end_now) std::_Exit(exit_on_second);
     return TRUE;
   }
   // A closed console, log-off or shut-down ends the process once this returns (or when the
@@ -40,10 +37,8 @@ void CatchEndRequests(int exit_status) {
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-int EndRequestCount() { return requests; }
-
 std::string LastEndRequestName() {
-  if (requests == 0) return {};
+  if (EndRequestCount() == 0) return {};
   switch (last_event) {
     case CTRL_C_EVENT: return "Ctrl-C";
     case CTRL_BREAK_EVENT: return "Ctrl-Break";

@@ -35,7 +35,7 @@ constexpr int kExitNoLink = 3;
 constexpr const char* kExitStatusHelp =
     "exit status: 0 completed (probe: linked); 2-7 the first stage that failed (probe: 2 port\n"
     "not opened, 3 no link); 64 command-line error; 66 FILE not a readable, non-empty plain\n"
-    "file; 130 interrupted (by a signal, at whatever stage)\n";
+    "file; 130 interrupted (Ctrl-C or another end signal, at whatever stage)\n";
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
 int UsageError(const std::string& message) {

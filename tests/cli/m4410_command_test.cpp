@@ -12,6 +12,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/command_rig.h"
@@ -322,6 +323,37 @@ TEST_F(M4410CommandTest, LostOutputNeitherStopsTheRunNorLandsInTheTrace) {
   const std::string text = Slurp(trace);
   EXPECT_THAT(text, Not(HasSubstr("Negotiation succeded")));
   EXPECT_THAT(text, Not(HasSubstr("size read")));
+}
+
+// The box never confirms in these runs, so a command that waited for it would sit out the
+// ten-minute bound; leaving at once is what they check, on the real clock.
+TEST_F(M4410CommandTest, InterruptOutsideTheImageLeavesAtOnceWith130) {
+  const fs::path image = MakeImage(300);
+  struct Case {
+    std::string sim;    // real clock: the box keeps the command waiting
+    std::string await;  // the waiting has begun
+    std::string box;    // what the box holds at the end
+  };
+  const Case cases[] = {
+      // Waiting ten seconds for the opening record: stops before the image.
+      {"opening=no", "Datalink established: Okay", "box received no image, host faults: none\n"},
+      // Waiting ten minutes for the closing record: the image is in the box.
+      {"closing=no,update-ms=0", "New software transmitted: Okay", WholeImage(300)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sim);
+    ChildProcess child = Spawn({"update", image.string(), "--sim", c.sim});
+    ASSERT_TRUE(AwaitErr(c.await));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (!child.Interrupt()) GTEST_SKIP() << "no console event reaches the command here";
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome o = Wait(std::move(child), std::chrono::seconds(30));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(o.exit_status, 130) << o.err;
+    EXPECT_THAT(o.err, HasSubstr("stopping at the next safe point"));
+    EXPECT_THAT(o.err, Not(HasSubstr("going out")));
+    EXPECT_THAT(o.err, HasSubstr(c.box));
+  }
 }
 
 }  // namespace

@@ -25,6 +25,11 @@ class ChildProcess {
   // Waits up to limit for the exit. False if it did not end in time; it is then killed.
   bool Wait(std::chrono::milliseconds limit, int* exit_status);
 
+  // What an operator's Ctrl-C does: SIGINT on Linux, Ctrl-Break to the child's own process
+  // group on Windows (Ctrl-C cannot be sent to one group alone). False where the system
+  // cannot deliver it (Wine delivers no console events).
+  bool Interrupt();
+
   // Linux only: sends a signal.
   void Signal(int signal_number);
 
@@ -35,6 +40,7 @@ class ChildProcess {
 
  private:
   long long id_ = -1;        // pid, or the process handle on Windows
+  unsigned long group_ = 0;  // Windows: the child's process group, its own
   bool running_ = false;
 };
 

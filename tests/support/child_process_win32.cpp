@@ -63,13 +63,15 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   }
   PROCESS_INFORMATION process{};
   const std::string folder = dir.string();
-  running_ = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+  running_ = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
+                              CREATE_NEW_PROCESS_GROUP, nullptr,
                               folder.c_str(), &startup, &process) != 0;
   for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
   }
   if (!running_) return false;
   ::CloseHandle(process.hThread);
+  group_ = process.dwProcessId;
   id_ = static_cast<long long>(reinterpret_cast<intptr_t>(process.hProcess));
   return true;
 }
@@ -91,15 +93,20 @@ bool ChildProcess::Wait(std::chrono::milliseconds limit, int* exit_status) {
   return ended;
 }
 
+bool ChildProcess::Interrupt() {
+  return running_ && ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, group_) != 0;
+}
+
 void ChildProcess::Signal(int) {}
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : id_(other.id_), running_(other.running_) {
+    : id_(other.id_), group_(other.group_), running_(other.running_) {
   other.running_ = false;
 }
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   std::swap(id_, other.id_);
+  std::swap(group_, other.group_);
   std::swap(running_, other.running_);
   return *this;
 }
