@@ -19,7 +19,7 @@
 #include "run/port_environment.h"
 #include "ui/run_notes.h"
 #include "board/stage_board.h"
-#include "ui/start_checks.h"
+#include "ui/start_command.h"
 #include "qt/transfer_status_dialog.h"
 #include "run/update_worker.h"
 
@@ -233,45 +233,13 @@ void UpdaterDialog::UpdateData(bool save) {
 }
 
 void UpdaterDialog::StartCommand() {
-  // 1. Which file.
-  const FileChoice choice = ChooseUpdateFile(IsChecked(m_checkCompleteFile), IsChecked(m_checkMenuFile),
-                                             IsChecked(m_checkProgramFile), IsChecked(m_checkTableFile));
-  const std::string* path = nullptr;
-  switch (choice) {
-    case FileChoice::Complete: path = &m_strCompleteFile; break;
-    case FileChoice::Menu: path = &m_strMenuFile; break;
-    case FileChoice::Program: path = &m_strProgramFile; break;
-    case FileChoice::Table: path = &m_strTableFile; break;
-    case FileChoice::NotYet:
-      Message(QString::fromLatin1(kNotYetText), QMessageBox::NoIcon);
-      return;
-    case FileChoice::Nothing:
-      Message(QString::fromLatin1(kNothingChosenText), QMessageBox::NoIcon);
-      return;
-  }
-
-  // 2. The file must open for reading and writing.
-  const FileCheckResult check = CheckFileOpens(*path);
-  if (!check.ok) {
-    Message(ToDisplay(FileErrorText(check.cause, check.named ? *path : std::string())),
-            QMessageBox::Warning);
-    return;
-  }
-
-  // One worker holds the port at a time: an earlier run's worker must end first.
-  if (UpdateWorkerRunning()) {
-    Message(QString::fromLatin1(kStillFinishingText), QMessageBox::NoIcon);
-    return;
-  }
-
-  // 3, 4. A clean board and a raised flag before the worker starts.
-  for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
-  RaiseKeepGoing();
-
-  // 5, 6. The worker copies the path it is given at once.
-  if (!StartUpdateWorker(path)) {
-    LowerKeepGoing();
-    Message(QString::fromLatin1(kStillFinishingText), QMessageBox::NoIcon);
+  // 1 to 6: the file, its check, the worker.
+  const StartOutcome outcome = StartUpdate(
+      {IsChecked(m_checkCompleteFile), IsChecked(m_checkMenuFile), IsChecked(m_checkProgramFile),
+       IsChecked(m_checkTableFile), &m_strCompleteFile, &m_strMenuFile, &m_strProgramFile,
+       &m_strTableFile});
+  if (!outcome.started) {
+    Message(ToDisplay(outcome.message), outcome.warning ? QMessageBox::Warning : QMessageBox::NoIcon);
     return;
   }
 

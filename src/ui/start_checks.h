@@ -38,6 +38,7 @@ enum class FileErrorCause {
   TraceFile,     // ours: the file the port trace is being written to
 };
 
+// Linux: the cause for an errno value. Windows maps its own error codes inside the check.
 FileErrorCause FileErrorCauseFromErrno(int error);
 
 // The report's text with %1 filled: the path, or "an unnamed file" for an empty one.
