@@ -14,6 +14,7 @@
 #include "link/ecp_presence.h"
 #include "link/parallel_link.h"
 #include "os/files.h"
+#include "os/running_copy.h"
 #include "port/parport_listing.h"
 #include "port/port_driver.h"
 #include "run/port_environment.h"
@@ -187,6 +188,7 @@ int RunLog() {
 
 int Main(int argc, char** argv) {
   EnsureStandardDescriptors();
+  AnnounceRunningCopy();
   IgnoreLostOutput();
   std::vector<std::string> words(argv + 1, argv + argc);
   CliArgs args;

@@ -1,0 +1,18 @@
+// The program's name as Windows knows it: the executable's file name without its extension.
+// It captions the message boxes and names the settings file.
+#pragma once
+
+#include <string>
+
+namespace m4410 {
+
+std::string AppName();
+
+// AppName() + ".INI": a bare name, which the private-profile functions keep in the Windows
+// directory.
+std::string SettingsFileName();
+
+// The executable's full path with its extension replaced, for the classic help file.
+std::string ExecutablePathWithExtension(const char* extension);
+
+}  // namespace m4410

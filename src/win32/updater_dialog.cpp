@@ -1,0 +1,321 @@
+#include "win32/updater_dialog.h"
+
+#include <commdlg.h>
+
+#include <vector>
+
+#include "run/port_environment.h"
+#include "ui/dialog_template.h"
+#include "ui/run_notes.h"
+#include "ui/start_command.h"
+#include "win32/app_identity.h"
+#include "win32/help_loader.h"
+#include "win32/transfer_status_dialog.h"
+#include "win32/worker_wait_dialog.h"
+
+namespace m4410 {
+
+namespace {
+
+enum ControlId {
+  kStart = 1002,
+  kQuit = 1017,
+  kCompleteEdit = 1018,
+  kBrowseComplete = 1019,
+  kBrowseTable = 1021,
+  kBrowseMenu = 1022,
+  kBrowseProgram = 1023,
+  kHelp = 1045,
+  kTableEdit = 1048,
+  kProgramEdit = 1049,
+  kMenuEdit = 1050,
+  kProgramCheck = 1051,
+  kTableCheck = 1052,
+  kMenuCheck = 1053,
+  kCompleteCheck = 1054,
+};
+
+constexpr int kIconId = 159;
+constexpr DWORD kHelpContext = 0x20066;  // the help context of template 102
+constexpr char kBrowseFilter[] = "Update Files (*.bin)\0*.bin\0All Files (*.*)\0*.*\0";
+
+bool IsChecked(HWND box) { return ::SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+void SetChecked(HWND box, bool checked) {
+  ::SendMessageA(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);  // no click
+}
+void SetReadOnly(HWND edit, bool read_only) {
+  ::SendMessageA(edit, EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
+}
+
+std::string TextOf(HWND edit) {
+  std::vector<char> text(static_cast<std::size_t>(::GetWindowTextLengthA(edit)) + 1);
+  const int length = ::GetWindowTextA(edit, text.data(), static_cast<int>(text.size()));
+  return std::string(text.data(), static_cast<std::size_t>(length));
+}
+
+}  // namespace
+
+UpdaterDialog::UpdaterDialog(ProfileStore* profile, const PortEnvironment* environment)
+    : profile_(profile), environment_(environment) {
+  m_hIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kIconId));
+}
+
+INT_PTR UpdaterDialog::DoModal() {
+  return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kTemplateId), nullptr,
+                           &UpdaterDialog::Proc, reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK UpdaterDialog::Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<UpdaterDialog*>(lparam);
+    ::SetWindowLongPtrA(window, DWLP_USER, lparam);
+    self->window_ = window;
+    return self->OnInitDialog();
+  }
+  auto* self = reinterpret_cast<UpdaterDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
+  if (self == nullptr) return FALSE;
+  switch (message) {
+    case WM_PAINT:
+      if (!::IsIconic(window)) return FALSE;
+      self->OnPaint();
+      return TRUE;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(self->m_hIcon);
+    case WM_COMMAND:
+      self->OnCommand(LOWORD(wparam), HIWORD(wparam));
+      return TRUE;
+    case WM_HELP:
+      self->OnHelpInfo();
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+BOOL UpdaterDialog::OnInitDialog() {
+  m_editProgramFile = ::GetDlgItem(window_, kProgramEdit);
+  m_editTableFile = ::GetDlgItem(window_, kTableEdit);
+  m_editMenuFile = ::GetDlgItem(window_, kMenuEdit);
+  m_editCompleteFile = ::GetDlgItem(window_, kCompleteEdit);
+  m_checkTableFile = ::GetDlgItem(window_, kTableCheck);
+  m_checkProgramFile = ::GetDlgItem(window_, kProgramCheck);
+  m_checkMenuFile = ::GetDlgItem(window_, kMenuCheck);
+  m_checkCompleteFile = ::GetDlgItem(window_, kCompleteCheck);
+  UpdateData(false);
+
+  ::SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  ::SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  if (Simulated()) {
+    const std::string title = LoadDialogTemplate(kTemplateId).caption + kSimulatedTitleSuffix;
+    ::SetWindowTextA(window_, title.c_str());
+  }
+
+  m_strSection = "Software Update Section";
+  m_strLastPathItem = "Software Update String Item";
+  m_strLastPath = profile_->GetString(m_strSection, m_strLastPathItem);
+  m_strCompleteFileItem = "Software Update Filename Item";
+  m_strCompleteFile = profile_->GetString(m_strSection, m_strCompleteFileItem);
+  m_strProgramFileItem = "Software Update ProgramFilename Item";
+  m_strProgramFile = profile_->GetString(m_strSection, m_strProgramFileItem);
+  m_strMenuFileItem = "Software Update MenuFilename Item";
+  m_strMenuFile = profile_->GetString(m_strSection, m_strMenuFileItem);
+  m_strTableFileItem = "Software Update TableFilename Item";
+  m_strTableFile = profile_->GetString(m_strSection, m_strTableFileItem);
+
+  SetChecked(m_checkCompleteFile, true);
+  SetChecked(m_checkTableFile, false);
+  SetChecked(m_checkMenuFile, false);
+  SetChecked(m_checkProgramFile, false);
+
+  SetReadOnly(m_editCompleteFile, false);
+  SetReadOnly(m_editProgramFile, true);
+  SetReadOnly(m_editMenuFile, true);
+  SetReadOnly(m_editTableFile, true);
+
+  UpdateData(false);
+  return TRUE;  // the focus goes to the first tab stop, Start
+}
+
+void UpdaterDialog::OnCommand(int id, int notification) {
+  if (notification == EN_CHANGE) {
+    if (id == kCompleteEdit || id == kTableEdit || id == kMenuEdit || id == kProgramEdit) {
+      OnFileEditChange();
+    }
+    return;
+  }
+  if (notification != BN_CLICKED) return;
+  switch (id) {
+    case kStart: StartCommand(); break;
+    case kBrowseComplete: Browse(&m_strCompleteFile); break;
+    case kQuit: OnQuit(); break;
+    case kHelp: OnHelpButton(); break;
+    case kBrowseTable: Browse(&m_strTableFile); break;
+    case kBrowseProgram: Browse(&m_strProgramFile); break;
+    case kBrowseMenu: Browse(&m_strMenuFile); break;
+    case kCompleteCheck: OnCompleteFileCheck(); break;
+    case kMenuCheck: OnMenuFileCheck(); break;
+    case kTableCheck: OnTableFileCheck(); break;
+    case kProgramCheck: OnProgramFileCheck(); break;
+    case IDCANCEL: End(IDCANCEL); break;  // Esc and the close box
+    default: break;
+  }
+}
+
+// Minimised: the icon, centred in the client area.
+void UpdaterDialog::OnPaint() {
+  PAINTSTRUCT paint{};
+  const HDC dc = ::BeginPaint(window_, &paint);
+  ::SendMessageA(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const int icon_width = ::GetSystemMetrics(SM_CXICON);
+  const int icon_height = ::GetSystemMetrics(SM_CYICON);
+  RECT client{};
+  ::GetClientRect(window_, &client);
+  const int x = (client.right - client.left - icon_width + 1) / 2;
+  const int y = (client.bottom - client.top - icon_height + 1) / 2;
+  ::DrawIcon(dc, x, y, m_hIcon);
+  ::EndPaint(window_, &paint);
+}
+
+void UpdaterDialog::UpdateData(bool save) {
+  const std::pair<HWND, std::string*> pairs[] = {
+      {m_editCompleteFile, &m_strCompleteFile},
+      {m_editProgramFile, &m_strProgramFile},
+      {m_editTableFile, &m_strTableFile},
+      {m_editMenuFile, &m_strMenuFile},
+  };
+  pushing_ = !save;
+  for (const auto& [edit, value] : pairs) {
+    if (edit == nullptr) continue;
+    if (save) {
+      *value = TextOf(edit);
+    } else if (TextOf(edit) != *value) {
+      ::SetWindowTextA(edit, value->c_str());
+    }
+  }
+  pushing_ = false;
+}
+
+void UpdaterDialog::StartCommand() {
+  // 1 to 6: the file, its check, the worker.
+  const StartOutcome outcome = StartUpdate(
+      {IsChecked(m_checkCompleteFile), IsChecked(m_checkMenuFile), IsChecked(m_checkProgramFile),
+       IsChecked(m_checkTableFile), &m_strCompleteFile, &m_strMenuFile, &m_strProgramFile,
+       &m_strTableFile});
+  if (!outcome.started) {
+    Message(outcome.message, outcome.warning ? MB_ICONEXCLAMATION : 0);
+    return;
+  }
+  // 7, 8.
+  {
+    TransferStatusDialog status;
+    if (Simulated()) status.SetBoxReport([this] { return environment_->BoxReport(); });
+    status.DoModal(window_);
+    image_seen_in_box_ = status.ImageSeenInBox();
+  }
+  LowerKeepGoing();
+}
+
+bool UpdaterDialog::Simulated() const {
+  return environment_ != nullptr && environment_->simulated();
+}
+
+void UpdaterDialog::OnQuit() {
+  profile_->WriteString(m_strSection, m_strLastPathItem, m_strLastPath);
+  profile_->WriteString(m_strSection, m_strCompleteFileItem, m_strCompleteFile);
+  profile_->WriteString(m_strSection, m_strProgramFileItem, m_strProgramFile);
+  profile_->WriteString(m_strSection, m_strMenuFileItem, m_strMenuFile);
+  profile_->WriteString(m_strSection, m_strTableFileItem, m_strTableFile);
+  End(0);
+}
+
+// The program never ends while a worker still holds the port.
+void UpdaterDialog::End(INT_PTR result) {
+  WaitForWorkerToFinish(window_, image_seen_in_box_);
+  ::EndDialog(window_, result);
+}
+
+void UpdaterDialog::Browse(std::string* target) {
+  char chosen[4096] = {};
+  const std::string initial = m_strLastPath.empty() ? std::string("C:") : m_strLastPath;
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = window_;
+  dialog.lpstrFilter = kBrowseFilter;
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = chosen;
+  dialog.nMaxFile = sizeof chosen;
+  dialog.lpstrInitialDir = initial.c_str();
+  dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
+  if (!::GetOpenFileNameA(&dialog)) return;  // cancelled or failed: nothing changes
+  *target = chosen;
+  UpdateData(false);
+  m_strLastPath = chosen;
+}
+
+void UpdaterDialog::OnFileEditChange() {
+  if (!pushing_) UpdateData(true);
+}
+
+void UpdaterDialog::OnCompleteFileCheck() {
+  if (IsChecked(m_checkCompleteFile)) {
+    SetReadOnly(m_editCompleteFile, false);
+    SetChecked(m_checkMenuFile, false);
+    SetReadOnly(m_editMenuFile, true);
+    SetChecked(m_checkTableFile, false);
+    SetReadOnly(m_editTableFile, true);
+    SetChecked(m_checkProgramFile, false);
+    SetReadOnly(m_editProgramFile, true);
+  } else {
+    SetReadOnly(m_editCompleteFile, true);
+  }
+}
+
+void UpdaterDialog::OnMenuFileCheck() {
+  if (IsChecked(m_checkMenuFile)) {
+    SetReadOnly(m_editMenuFile, false);
+    SetChecked(m_checkCompleteFile, false);
+    SetReadOnly(m_editCompleteFile, true);
+  } else {
+    SetReadOnly(m_editMenuFile, true);
+  }
+}
+
+void UpdaterDialog::OnTableFileCheck() {
+  if (IsChecked(m_checkTableFile)) {
+    SetReadOnly(m_editTableFile, false);
+    SetChecked(m_checkCompleteFile, false);
+    SetReadOnly(m_editCompleteFile, true);
+  } else {
+    SetReadOnly(m_editTableFile, true);
+  }
+}
+
+void UpdaterDialog::OnProgramFileCheck() {
+  if (IsChecked(m_checkProgramFile)) {
+    SetReadOnly(m_editProgramFile, false);
+    SetChecked(m_checkCompleteFile, false);
+    SetReadOnly(m_editCompleteFile, true);
+  } else {
+    SetReadOnly(m_editProgramFile, true);
+  }
+}
+
+// A viewer that cannot be had is silent.
+void UpdaterDialog::OnHelpButton() { HtmlHelpA(nullptr, "Help2QRB.chm", 0, 0); }
+
+// F1 keeps the classic context help: the executable's .HLP file at the dialog's context.
+void UpdaterDialog::OnHelpInfo() {
+  const bool held = (::GetKeyState(VK_SHIFT) | ::GetKeyState(VK_CONTROL) |
+                     ::GetKeyState(VK_MENU)) < 0;
+  if (held) return;
+  const std::string file = ExecutablePathWithExtension(".HLP");
+  if (!::WinHelpA(window_, file.c_str(), HELP_CONTEXT, kHelpContext)) {
+    Message("Failed to launch help.", MB_ICONEXCLAMATION);
+  }
+}
+
+void UpdaterDialog::Message(const std::string& text, UINT icon) {
+  ::MessageBoxA(window_, text.c_str(), AppName().c_str(), MB_OK | icon);
+}
+
+}  // namespace m4410
