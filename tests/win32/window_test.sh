@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The operator's window under Wine as an operator meets it: the main window with its caption
+# and controls where the template puts them, a path typed into it and Start pressed, an update
+# on the simulated box to "Box updated" with seven "Okay", and Quit writing the settings into
+# the INI file in Wine's Windows directory. The screen is grabbed and checked where the
+# controls should be drawn. Runs under xvfb-run (see tests/CMakeLists.txt).
+#   window_test.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+program=$build/src/win32/marlovine-updater.exe
+probe_exe=$build/tests/window_probe.exe
+export WINEPREFIX=$build/wine WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+desktop=m4410-window-test
+main_caption="Marlovine 4410 software transmission (simulated box)"
+status_caption="File Transfer Status (simulated box)"
+ini=$WINEPREFIX/drive_c/windows/marlovine-updater.INI
+
+work=$(mktemp -d)
+finish() {
+  status=$?
+  if [ $status -ne 0 ]; then
+    echo "--- probe says:"; cat "$work/probe.err"
+    echo "--- the program says:"; cat "$work/program.log"
+  fi >&2
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+  exit $status
+}
+trap finish EXIT
+fail() { echo "window test: $*" >&2; exit 1; }
+# Its lines end in CR LF, as a Windows console program's do.
+probe() { wine "$probe_exe" "$desktop" "$@" 2>>"$work/probe.err" </dev/null | tr -d '\r'; }
+centre() { echo $((($1 + $3) / 2)) $((($2 + $4) / 2)); }
+# Distinct colours inside a rectangle of the grab: one colour means nothing was drawn there.
+colours() { convert "$work/screen.png" -crop "$(($3 - $1))x$(($4 - $2))+$1+$2" +repage -format %k info:; }
+
+rm -f "$ini"
+cp "$(dirname "$0")/../../samples/demo-update.bin" "$work/update.bin"
+path=$(winepath -w "$work/update.bin" 2>/dev/null)
+
+wine explorer "/desktop=$desktop,1024x768" "$program" --port sim --sim clock=virtual --no-log \
+  >"$work/program.log" 2>&1 </dev/null &
+
+# The window, its caption, and every control where the template puts it.
+layout=$(probe layout "$main_caption" 102) || fail "the main window does not match template 102"
+rect_of() { awk -v id="$1" '$1 == "control" && $2 == id { print $3, $4, $5, $6 }' <<<"$layout"; }
+read -r left top right bottom < <(awk '$1 == "window" { print $2, $3, $4, $5 }' <<<"$layout")
+
+# Type the path as a person would, into the complete-file edit.
+screen=$(xdotool search --name "$desktop" | head -1)
+[ -n "$screen" ] || fail "no Wine desktop window on the X display"
+xdotool windowfocus --sync "$screen" 2>/dev/null || xdotool windowfocus "$screen"
+read -r x y < <(centre $(rect_of 1018))
+xdotool mousemove "$x" "$y" click 1
+xdotool type --delay 15 "$path"
+[ "$(probe text "$main_caption" 1018)" = "$path" ] || fail "the edit does not hold the typed path"
+
+# The grab: the window where the probe found it, each visible control drawn in its place.
+import -window root "$work/screen.png"
+[ "$(identify -format %wx%h "$work/screen.png")" = 1024x768 ] || fail "the grab is not the desktop"
+cp "$work/screen.png" "$build/window-test-main.png"
+[ "$(colours $left $top $right $bottom)" -gt 8 ] || fail "no window drawn at $left,$top"
+[ "$right" -lt 1024 ] && [ "$(colours $right $top 1024 $bottom)" -eq 1 ] ||
+  fail "something drawn beside the window"
+while read -r _ id l t r b; do
+  [ "$(colours $l $t $r $b)" -gt 1 ] || fail "control $id is not drawn at $l,$t-$r,$b"
+done < <(grep '^control' <<<"$layout")
+
+# Start: the update runs to its end on the simulated box.
+read -r x y < <(centre $(rect_of 1002))
+xdotool mousemove "$x" "$y" click 1
+probe wait-text "$status_caption" 1059 "Box updated" 60 || fail "the update did not end with Box updated"
+for id in 1052 1053 1054 1055 1056 1057 1058; do
+  [ "$(probe text "$status_caption" $id)" = Okay ] || fail "stage $((id - 1051)) is not Okay"
+done
+import -window root "$build/window-test-status.png"
+
+# OK closes the status window; Quit writes the settings and ends the program.
+read -r x y < <(centre $(probe rect "$status_caption" 2))
+xdotool mousemove "$x" "$y" click 1
+sleep 1
+read -r x y < <(centre $(rect_of 1017))
+xdotool mousemove "$x" "$y" click 1
+for _ in $(seq 100); do [ -f "$ini" ] && break; sleep 0.2; done
+[ -f "$ini" ] || fail "Quit wrote no $ini"
+sleep 1
+expected=$(printf '%s\r\n' "[Software Update Section]" "Software Update String Item=" \
+  "Software Update Filename Item=$path" "Software Update ProgramFilename Item=" \
+  "Software Update MenuFilename Item=" "Software Update TableFilename Item=")
+[ "$(cat "$ini")" = "$expected" ] || fail "the INI file holds $(cat -A "$ini")"
+echo "window test: passed (grabs in $build/window-test-*.png)"
