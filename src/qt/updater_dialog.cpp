@@ -19,6 +19,7 @@
 #include "run/port_environment.h"
 #include "ui/run_notes.h"
 #include "board/stage_board.h"
+#include "ui/file_rows.h"
 #include "ui/start_command.h"
 #include "qt/transfer_status_dialog.h"
 #include "run/update_worker.h"
@@ -55,13 +56,7 @@ const QStringList& BrowseFilters() {
 QString ToDisplay(const std::string& path) { return QFile::decodeName(path.c_str()); }
 std::string FromDisplay(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
-bool IsChecked(const QCheckBox* box) { return box != nullptr && box->checkState() == Qt::Checked; }
-
-void SetChecked(QCheckBox* box, bool checked) {
-  if (box != nullptr) box->setChecked(checked);  // emits no click
-}
-
-void SetReadOnly(QLineEdit* edit, bool read_only) { SetEditReadOnly(edit, read_only); }
+bool BoxChecked(const QCheckBox* box) { return box != nullptr && box->checkState() == Qt::Checked; }
 
 // The window shown while the program waits for a worker before it ends. It has no way out
 // while the image goes out; at any other moment it offers to leave at once.
@@ -200,15 +195,7 @@ void UpdaterDialog::OnInitDialog() {
   m_strTableFileItem = "Software Update TableFilename Item";
   m_strTableFile = m_pApp->GetProfileString(m_strSection, m_strTableFileItem);
 
-  SetChecked(m_checkCompleteFile, true);
-  SetChecked(m_checkTableFile, false);
-  SetChecked(m_checkMenuFile, false);
-  SetChecked(m_checkProgramFile, false);
-
-  SetReadOnly(m_editCompleteFile, false);
-  SetReadOnly(m_editProgramFile, true);
-  SetReadOnly(m_editMenuFile, true);
-  SetReadOnly(m_editTableFile, true);
+  SetInitialRowStates(*this);
 
   UpdateData(false);
   if (auto* start = FindControl(this, kStart)) start->setFocus();
@@ -235,8 +222,8 @@ void UpdaterDialog::UpdateData(bool save) {
 void UpdaterDialog::StartCommand() {
   // 1 to 6: the file, its check, the worker.
   const StartOutcome outcome = StartUpdate(
-      {IsChecked(m_checkCompleteFile), IsChecked(m_checkMenuFile), IsChecked(m_checkProgramFile),
-       IsChecked(m_checkTableFile), &m_strCompleteFile, &m_strMenuFile, &m_strProgramFile,
+      {BoxChecked(m_checkCompleteFile), BoxChecked(m_checkMenuFile),
+       BoxChecked(m_checkProgramFile), BoxChecked(m_checkTableFile), &m_strCompleteFile, &m_strMenuFile, &m_strProgramFile,
        &m_strTableFile});
   if (!outcome.started) {
     Message(ToDisplay(outcome.message), outcome.warning ? QMessageBox::Warning : QMessageBox::NoIcon);
@@ -286,48 +273,39 @@ void UpdaterDialog::OnBrowseTableFile() { Browse(&m_strTableFile); }
 
 void UpdaterDialog::OnFileEditChange() { UpdateData(true); }
 
-void UpdaterDialog::OnCompleteFileCheck() {
-  if (IsChecked(m_checkCompleteFile)) {
-    SetReadOnly(m_editCompleteFile, false);
-    SetChecked(m_checkMenuFile, false);
-    SetReadOnly(m_editMenuFile, true);
-    SetChecked(m_checkTableFile, false);
-    SetReadOnly(m_editTableFile, true);
-    SetChecked(m_checkProgramFile, false);
-    SetReadOnly(m_editProgramFile, true);
-  } else {
-    SetReadOnly(m_editCompleteFile, true);
+void UpdaterDialog::OnCompleteFileCheck() { OnRowCheck(*this, FileRow::Complete); }
+void UpdaterDialog::OnMenuFileCheck() { OnRowCheck(*this, FileRow::Menu); }
+void UpdaterDialog::OnTableFileCheck() { OnRowCheck(*this, FileRow::Table); }
+void UpdaterDialog::OnProgramFileCheck() { OnRowCheck(*this, FileRow::Program); }
+
+QCheckBox* UpdaterDialog::BoxOf(FileRow row) const {
+  switch (row) {
+    case FileRow::Complete: return m_checkCompleteFile;
+    case FileRow::Program: return m_checkProgramFile;
+    case FileRow::Menu: return m_checkMenuFile;
+    case FileRow::Table: return m_checkTableFile;
   }
+  return nullptr;
 }
 
-void UpdaterDialog::OnMenuFileCheck() {
-  if (IsChecked(m_checkMenuFile)) {
-    SetReadOnly(m_editMenuFile, false);
-    SetChecked(m_checkCompleteFile, false);
-    SetReadOnly(m_editCompleteFile, true);
-  } else {
-    SetReadOnly(m_editMenuFile, true);
+QLineEdit* UpdaterDialog::EditOf(FileRow row) const {
+  switch (row) {
+    case FileRow::Complete: return m_editCompleteFile;
+    case FileRow::Program: return m_editProgramFile;
+    case FileRow::Menu: return m_editMenuFile;
+    case FileRow::Table: return m_editTableFile;
   }
+  return nullptr;
 }
 
-void UpdaterDialog::OnTableFileCheck() {
-  if (IsChecked(m_checkTableFile)) {
-    SetReadOnly(m_editTableFile, false);
-    SetChecked(m_checkCompleteFile, false);
-    SetReadOnly(m_editCompleteFile, true);
-  } else {
-    SetReadOnly(m_editTableFile, true);
-  }
+bool UpdaterDialog::IsChecked(FileRow row) const { return BoxChecked(BoxOf(row)); }
+
+void UpdaterDialog::SetChecked(FileRow row, bool checked) {
+  if (QCheckBox* box = BoxOf(row)) box->setChecked(checked);  // emits no click
 }
 
-void UpdaterDialog::OnProgramFileCheck() {
-  if (IsChecked(m_checkProgramFile)) {
-    SetReadOnly(m_editProgramFile, false);
-    SetChecked(m_checkCompleteFile, false);
-    SetReadOnly(m_editCompleteFile, true);
-  } else {
-    SetReadOnly(m_editProgramFile, true);
-  }
+void UpdaterDialog::SetReadOnly(FileRow row, bool read_only) {
+  SetEditReadOnly(EditOf(row), read_only);
 }
 
 void UpdaterDialog::OnHelpButton() {

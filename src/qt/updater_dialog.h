@@ -10,6 +10,7 @@
 #include <string>
 
 #include "qt/message_sink.h"
+#include "ui/file_rows.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -19,7 +20,7 @@ namespace m4410 {
 class FileChooser;
 class UpdaterApp;
 
-class UpdaterDialog : public QDialog {
+class UpdaterDialog : public QDialog, private FileRowControls {
   Q_OBJECT
 
  public:
@@ -90,6 +91,13 @@ class UpdaterDialog : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // The check boxes and edits of each file row, for the shared rules.
+  QCheckBox* BoxOf(FileRow row) const;
+  QLineEdit* EditOf(FileRow row) const;
+  bool IsChecked(FileRow row) const override;
+  void SetChecked(FileRow row, bool checked) override;
+  void SetReadOnly(FileRow row, bool read_only) override;
+
   void Browse(std::string* target);
   void Message(const QString& text, QMessageBox::Icon icon);
   // Shows that the program waits for a worker that is still running, until it has ended;

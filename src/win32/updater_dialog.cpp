@@ -6,6 +6,7 @@
 
 #include "run/port_environment.h"
 #include "ui/dialog_template.h"
+#include "ui/file_rows.h"
 #include "ui/run_notes.h"
 #include "ui/start_command.h"
 #include "win32/app_identity.h"
@@ -39,13 +40,7 @@ constexpr int kIconId = 159;
 constexpr DWORD kHelpContext = 0x20066;  // the help context of template 102
 constexpr char kBrowseFilter[] = "Update Files (*.bin)\0*.bin\0All Files (*.*)\0*.*\0";
 
-bool IsChecked(HWND box) { return ::SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-void SetChecked(HWND box, bool checked) {
-  ::SendMessageA(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);  // no click
-}
-void SetReadOnly(HWND edit, bool read_only) {
-  ::SendMessageA(edit, EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
-}
+bool BoxChecked(HWND box) { return ::SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 std::string TextOf(HWND edit) {
   std::vector<char> text(static_cast<std::size_t>(::GetWindowTextLengthA(edit)) + 1);
@@ -122,15 +117,7 @@ BOOL UpdaterDialog::OnInitDialog() {
   m_strTableFileItem = "Software Update TableFilename Item";
   m_strTableFile = profile_->GetString(m_strSection, m_strTableFileItem);
 
-  SetChecked(m_checkCompleteFile, true);
-  SetChecked(m_checkTableFile, false);
-  SetChecked(m_checkMenuFile, false);
-  SetChecked(m_checkProgramFile, false);
-
-  SetReadOnly(m_editCompleteFile, false);
-  SetReadOnly(m_editProgramFile, true);
-  SetReadOnly(m_editMenuFile, true);
-  SetReadOnly(m_editTableFile, true);
+  SetInitialRowStates(*this);
 
   UpdateData(false);
   return TRUE;  // the focus goes to the first tab stop, Start
@@ -152,10 +139,10 @@ void UpdaterDialog::OnCommand(int id, int notification) {
     case kBrowseTable: Browse(&m_strTableFile); break;
     case kBrowseProgram: Browse(&m_strProgramFile); break;
     case kBrowseMenu: Browse(&m_strMenuFile); break;
-    case kCompleteCheck: OnCompleteFileCheck(); break;
-    case kMenuCheck: OnMenuFileCheck(); break;
-    case kTableCheck: OnTableFileCheck(); break;
-    case kProgramCheck: OnProgramFileCheck(); break;
+    case kCompleteCheck: OnRowCheck(*this, FileRow::Complete); break;
+    case kMenuCheck: OnRowCheck(*this, FileRow::Menu); break;
+    case kTableCheck: OnRowCheck(*this, FileRow::Table); break;
+    case kProgramCheck: OnRowCheck(*this, FileRow::Program); break;
     case IDCANCEL: End(IDCANCEL); break;  // Esc and the close box
     default: break;
   }
@@ -198,8 +185,8 @@ void UpdaterDialog::UpdateData(bool save) {
 void UpdaterDialog::StartCommand() {
   // 1 to 6: the file, its check, the worker.
   const StartOutcome outcome = StartUpdate(
-      {IsChecked(m_checkCompleteFile), IsChecked(m_checkMenuFile), IsChecked(m_checkProgramFile),
-       IsChecked(m_checkTableFile), &m_strCompleteFile, &m_strMenuFile, &m_strProgramFile,
+      {BoxChecked(m_checkCompleteFile), BoxChecked(m_checkMenuFile),
+       BoxChecked(m_checkProgramFile), BoxChecked(m_checkTableFile), &m_strCompleteFile, &m_strMenuFile, &m_strProgramFile,
        &m_strTableFile});
   if (!outcome.started) {
     Message(outcome.message, outcome.warning ? MB_ICONEXCLAMATION : 0);
@@ -256,48 +243,34 @@ void UpdaterDialog::OnFileEditChange() {
   if (!pushing_) UpdateData(true);
 }
 
-void UpdaterDialog::OnCompleteFileCheck() {
-  if (IsChecked(m_checkCompleteFile)) {
-    SetReadOnly(m_editCompleteFile, false);
-    SetChecked(m_checkMenuFile, false);
-    SetReadOnly(m_editMenuFile, true);
-    SetChecked(m_checkTableFile, false);
-    SetReadOnly(m_editTableFile, true);
-    SetChecked(m_checkProgramFile, false);
-    SetReadOnly(m_editProgramFile, true);
-  } else {
-    SetReadOnly(m_editCompleteFile, true);
+HWND UpdaterDialog::BoxOf(FileRow row) const {
+  switch (row) {
+    case FileRow::Complete: return m_checkCompleteFile;
+    case FileRow::Program: return m_checkProgramFile;
+    case FileRow::Menu: return m_checkMenuFile;
+    case FileRow::Table: return m_checkTableFile;
   }
+  return nullptr;
 }
 
-void UpdaterDialog::OnMenuFileCheck() {
-  if (IsChecked(m_checkMenuFile)) {
-    SetReadOnly(m_editMenuFile, false);
-    SetChecked(m_checkCompleteFile, false);
-    SetReadOnly(m_editCompleteFile, true);
-  } else {
-    SetReadOnly(m_editMenuFile, true);
+HWND UpdaterDialog::EditOf(FileRow row) const {
+  switch (row) {
+    case FileRow::Complete: return m_editCompleteFile;
+    case FileRow::Program: return m_editProgramFile;
+    case FileRow::Menu: return m_editMenuFile;
+    case FileRow::Table: return m_editTableFile;
   }
+  return nullptr;
 }
 
-void UpdaterDialog::OnTableFileCheck() {
-  if (IsChecked(m_checkTableFile)) {
-    SetReadOnly(m_editTableFile, false);
-    SetChecked(m_checkCompleteFile, false);
-    SetReadOnly(m_editCompleteFile, true);
-  } else {
-    SetReadOnly(m_editTableFile, true);
-  }
+bool UpdaterDialog::IsChecked(FileRow row) const { return BoxChecked(BoxOf(row)); }
+
+void UpdaterDialog::SetChecked(FileRow row, bool checked) {
+  ::SendMessageA(BoxOf(row), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);  // no click
 }
 
-void UpdaterDialog::OnProgramFileCheck() {
-  if (IsChecked(m_checkProgramFile)) {
-    SetReadOnly(m_editProgramFile, false);
-    SetChecked(m_checkCompleteFile, false);
-    SetReadOnly(m_editCompleteFile, true);
-  } else {
-    SetReadOnly(m_editProgramFile, true);
-  }
+void UpdaterDialog::SetReadOnly(FileRow row, bool read_only) {
+  ::SendMessageA(EditOf(row), EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
 }
 
 // A viewer that cannot be had is silent.

@@ -7,13 +7,14 @@
 
 #include <string>
 
+#include "ui/file_rows.h"
 #include "ui/profile_store.h"
 
 namespace m4410 {
 
 class PortEnvironment;
 
-class UpdaterDialog {
+class UpdaterDialog : private FileRowControls {
  public:
   static constexpr int kTemplateId = 102;
 
@@ -33,10 +34,12 @@ class UpdaterDialog {
   void OnQuit();
   void Browse(std::string* target);
   void OnFileEditChange();
-  void OnCompleteFileCheck();
-  void OnProgramFileCheck();
-  void OnMenuFileCheck();
-  void OnTableFileCheck();
+  // The check boxes and edits of each file row, for the shared rules.
+  HWND BoxOf(FileRow row) const;
+  HWND EditOf(FileRow row) const;
+  bool IsChecked(FileRow row) const override;
+  void SetChecked(FileRow row, bool checked) override;
+  void SetReadOnly(FileRow row, bool read_only) override;
   void OnHelpButton();
   void OnHelpInfo();
   void UpdateData(bool save);
