@@ -20,6 +20,7 @@
 #include "ui/run_notes.h"
 #include "board/stage_board.h"
 #include "ui/file_rows.h"
+#include "ui/main_dialog_ids.h"
 #include "ui/start_command.h"
 #include "qt/transfer_status_dialog.h"
 #include "run/update_worker.h"
@@ -27,25 +28,6 @@
 namespace m4410 {
 
 namespace {
-
-enum ControlId {
-  kPicture = 1000,
-  kStart = 1002,
-  kQuit = 1017,
-  kCompleteEdit = 1018,
-  kBrowseComplete = 1019,
-  kBrowseTable = 1021,
-  kBrowseMenu = 1022,
-  kBrowseProgram = 1023,
-  kHelp = 1045,
-  kTableEdit = 1048,
-  kProgramEdit = 1049,
-  kMenuEdit = 1050,
-  kProgramCheck = 1051,
-  kTableCheck = 1052,
-  kMenuCheck = 1053,
-  kCompleteCheck = 1054,
-};
 
 const QStringList& BrowseFilters() {
   static const QStringList filters = {QStringLiteral("Update Files (*.bin)"),

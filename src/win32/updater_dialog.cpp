@@ -7,6 +7,7 @@
 #include "run/port_environment.h"
 #include "ui/dialog_template.h"
 #include "ui/file_rows.h"
+#include "ui/main_dialog_ids.h"
 #include "ui/run_notes.h"
 #include "ui/start_command.h"
 #include "win32/app_identity.h"
@@ -17,24 +18,6 @@
 namespace m4410 {
 
 namespace {
-
-enum ControlId {
-  kStart = 1002,
-  kQuit = 1017,
-  kCompleteEdit = 1018,
-  kBrowseComplete = 1019,
-  kBrowseTable = 1021,
-  kBrowseMenu = 1022,
-  kBrowseProgram = 1023,
-  kHelp = 1045,
-  kTableEdit = 1048,
-  kProgramEdit = 1049,
-  kMenuEdit = 1050,
-  kProgramCheck = 1051,
-  kTableCheck = 1052,
-  kMenuCheck = 1053,
-  kCompleteCheck = 1054,
-};
 
 constexpr int kIconId = 159;
 constexpr DWORD kHelpContext = 0x20066;  // the help context of template 102

@@ -79,18 +79,6 @@ void ChildProcess::Signal(int signal_number) {
   if (running_) ::kill(static_cast<pid_t>(id_), signal_number);
 }
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : id_(other.id_), group_(other.group_), running_(other.running_) {
-  other.running_ = false;
-}
-
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-  std::swap(id_, other.id_);
-  std::swap(group_, other.group_);
-  std::swap(running_, other.running_);
-  return *this;
-}
-
 ChildProcess::~ChildProcess() {
   int ignored;
   if (running_) Wait(std::chrono::milliseconds(0), &ignored);

@@ -99,18 +99,6 @@ bool ChildProcess::Interrupt() {
 
 void ChildProcess::Signal(int) {}
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : id_(other.id_), group_(other.group_), running_(other.running_) {
-  other.running_ = false;
-}
-
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-  std::swap(id_, other.id_);
-  std::swap(group_, other.group_);
-  std::swap(running_, other.running_);
-  return *this;
-}
-
 ChildProcess::~ChildProcess() {
   int ignored;
   if (running_) Wait(std::chrono::milliseconds(0), &ignored);

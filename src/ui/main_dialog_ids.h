@@ -1,0 +1,25 @@
+// The controls of the main dialog (template 102) by ID, as every view finds them.
+#pragma once
+
+namespace m4410 {
+
+enum MainDialogControl : int {
+  kPicture = 1000,
+  kStart = 1002,
+  kQuit = 1017,
+  kCompleteEdit = 1018,
+  kBrowseComplete = 1019,
+  kBrowseTable = 1021,
+  kBrowseMenu = 1022,
+  kBrowseProgram = 1023,
+  kHelp = 1045,
+  kTableEdit = 1048,
+  kProgramEdit = 1049,
+  kMenuEdit = 1050,
+  kProgramCheck = 1051,
+  kTableCheck = 1052,
+  kMenuCheck = 1053,
+  kCompleteCheck = 1054,
+};
+
+}  // namespace m4410
