@@ -22,11 +22,13 @@ work=$(mktemp -d)
 inst=$work/inst
 cleanup() {
   rm -f "$work/ready"
-  # An install a failed check left behind would spoil the next run's "nothing there yet".
-  if [ -f "$inst/uninstall.exe" ]; then
-    "$wine_run" "$inst/uninstall.exe" /S >/dev/null 2>&1 || true
-    timeout 120 wineserver -w || true
-  fi
+  # Take back what a failed check left installed.
+  for dir in "$inst" "$work/refused"; do
+    if [ -f "$dir/uninstall.exe" ]; then
+      "$wine_run" "$dir/uninstall.exe" /S >/dev/null 2>&1 || true
+      timeout 120 wineserver -w || true
+    fi
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -34,7 +36,9 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 menu() { find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Marlovine Updater' -print -quit; }
 installed() { "$wine_run" reg query "$key" "$@" 2>/dev/null; }
 
-[ -z "$(menu)" ] && ! installed >/dev/null || fail "an earlier install is still in the prefix"
+# A run stopped half way may have left its shortcuts and entry in the prefix: start clean.
+rm -rf "$(menu)"
+"$wine_run" reg delete "$key" /f >/dev/null 2>&1 || true
 
 # Holds the programs' running mutex until release.
 hold() {
