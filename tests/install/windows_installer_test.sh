@@ -83,6 +83,7 @@ done
 # The help file: a CHM whose every page is its res/help page, each in the contents.
 [ "$(head -c 4 "$inst/Help2QRB.chm")" = ITSF ] || fail "Help2QRB.chm is not a CHM"
 extract_chmLib "$inst/Help2QRB.chm" "$work/chm" >/dev/null || fail "Help2QRB.chm does not extract"
+grep -aqF index.html "$work/chm/#SYSTEM" || fail "Help2QRB.chm has no default topic"
 for page in "$help"/*; do
   name=$(basename "$page")
   cmp -s "$page" "$work/chm/$name" || fail "$name missing or changed in Help2QRB.chm"
