@@ -35,6 +35,8 @@ trap cleanup EXIT
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 menu() { find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Marlovine Updater' -print -quit; }
 installed() { "$wine_run" reg query "$key" "$@" 2>/dev/null; }
+# The folder holds the packaged files and the uninstaller, nothing else.
+has_installed_files() { diff <(ls "$inst") <(printf '%s\n' "${files[@]}" uninstall.exe | sort) >/dev/null; }
 
 # A run stopped half way may have left its shortcuts and entry in the prefix: start clean.
 rm -rf "$(menu)"
@@ -59,19 +61,13 @@ fi
 release
 
 "$wine_run" "$installer" /S "/D=$(winpath "$inst")" || fail "silent setup failed"
-for f in "${files[@]}" uninstall.exe; do
-  [ -f "$inst/$f" ] || fail "$f not installed"
-done
-[ "$(find "$inst" -type f | wc -l)" -eq $((${#files[@]} + 1)) ] || fail "unexpected files in $inst"
+has_installed_files || fail "installed: $(ls "$inst" | tr '\n' ' ')"
 installed /v InstallLocation | grep -qF "$(winpath "$inst")" || fail "no Add/Remove Programs entry"
-installed /v UninstallString | grep -qF "$(winpath "$inst")\\uninstall.exe" || fail "no uninstall command"
-start_menu=$(menu)
-[ -n "$start_menu" ] || fail "no Start-menu folder"
 links=("Marlovine Updater Help.lnk" "Uninstall Marlovine Updater.lnk")
 [[ " ${files[*]} " == *" marlovine-updater.exe "* ]] && links+=("Marlovine Updater.lnk")
-for link in "${links[@]}"; do
-  [ -f "$start_menu/$link" ] || fail "no Start-menu entry $link"
-done
+start_menu=$(menu)
+diff <(ls "${start_menu:-/nonexistent}" 2>&1) <(printf '%s\n' "${links[@]}" | sort) >/dev/null ||
+  fail "Start-menu folder holds: $(ls "${start_menu:-/nonexistent}" 2>&1 | tr '\n' ' ')"
 
 # The zip holds exactly the installed files.
 diff <(printf '%s\n' "${files[@]}" | sort) <(unzip -Z1 "$zip" | sort) >/dev/null ||
@@ -92,15 +88,14 @@ for page in "$help"/*; do
   fi
 done
 
-# So does the uninstaller (run in place, so that its exit status is its own).
+# The uninstaller too refuses while a program runs (run in place, so that its exit status is
+# its own).
 hold
 if "$wine_run" "$inst/uninstall.exe" /S "_?=$(winpath "$inst")"; then
   fail "uninstall ran while $mutex was held"
 fi
 release
-for f in "${files[@]}" uninstall.exe; do
-  [ -f "$inst/$f" ] || fail "refused uninstall removed $f"
-done
+has_installed_files || fail "refused uninstall removed files"
 
 # The uninstaller hands over to a copy of itself and returns at once: wait for Wine to finish.
 "$wine_run" "$inst/uninstall.exe" /S || fail "silent uninstall failed"
