@@ -1,0 +1,102 @@
+; Installer for the Windows programs, configured by cmake/windows_package.cmake.
+; Silent use: setup.exe /S [/D=FOLDER]; uninstall.exe /S.
+Unicode true
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+
+@M4410_NSIS_HAS_UPDATER@
+!define PRODUCT "Marlovine Updater"
+!define VERSION "@PROJECT_VERSION@"
+!define STAGE "@M4410_STAGE_DIR@"
+!define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\MarlovineUpdater"
+!define MENU "$SMPROGRAMS\${PRODUCT}"
+; Both programs hold this mutex while they run.
+!define RUNNING_MUTEX "Marlovine4410UpdaterRunning"
+
+Name "${PRODUCT}"
+OutFile "@M4410_INSTALLER@"
+InstallDir "$PROGRAMFILES\${PRODUCT}"
+InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "FileDescription" "${PRODUCT} ${VERSION} Setup"
+VIAddVersionKey "LegalCopyright" "Marlovine 4410 updater team"
+
+!include "MUI2.nsh"
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; Files in use cannot be replaced or removed, and a run cut off by that would leave a box
+; half updated: refuse while either program runs, with a failing exit code when silent.
+!macro RefuseWhileRunning WHAT
+  System::Call 'kernel32::OpenMutexW(i 0x100000, i 0, w "${RUNNING_MUTEX}") i .r0'
+  ${If} $0 <> 0
+    System::Call 'kernel32::CloseHandle(i r0)'
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} or m4410 is running. Close it, then run the ${WHAT} again." /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+!macroend
+
+Function .onInit
+  SetShellVarContext all
+  !insertmacro RefuseWhileRunning "setup"
+FunctionEnd
+
+Section "Install"
+  ; Again here: a program may have been started while the pages were shown.
+  !insertmacro RefuseWhileRunning "setup"
+  SetOutPath "$INSTDIR"
+!ifdef HAS_UPDATER
+  File "${STAGE}\marlovine-updater.exe"
+!endif
+  File "${STAGE}\m4410.exe"
+  ; Beside the window program: it opens its help by bare name.
+  File "${STAGE}\Help2QRB.chm"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  CreateDirectory "${MENU}"
+!ifdef HAS_UPDATER
+  CreateShortcut "${MENU}\${PRODUCT}.lnk" "$INSTDIR\marlovine-updater.exe"
+!endif
+  CreateShortcut "${MENU}\${PRODUCT} Help.lnk" "$INSTDIR\Help2QRB.chm"
+  CreateShortcut "${MENU}\Uninstall ${PRODUCT}.lnk" "$INSTDIR\uninstall.exe"
+
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "Marlovine 4410 updater team"
+  WriteRegStr HKLM "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+!ifdef HAS_UPDATER
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\marlovine-updater.exe"
+!endif
+  WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
+SectionEnd
+
+Function un.onInit
+  SetShellVarContext all
+  !insertmacro RefuseWhileRunning "uninstaller"
+FunctionEnd
+
+Section "Uninstall"
+  ; Only what setup put there: the folder goes only when nothing else is left in it.
+  Delete "$INSTDIR\marlovine-updater.exe"
+  Delete "$INSTDIR\m4410.exe"
+  Delete "$INSTDIR\Help2QRB.chm"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+
+  Delete "${MENU}\${PRODUCT}.lnk"
+  Delete "${MENU}\${PRODUCT} Help.lnk"
+  Delete "${MENU}\Uninstall ${PRODUCT}.lnk"
+  RMDir "${MENU}"
+
+  DeleteRegKey HKLM "${UNINST_KEY}"
+SectionEnd

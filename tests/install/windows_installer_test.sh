@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The Windows installer and zip under Wine, as a user meets them: a silent install into a fresh
+# folder, refused while a program holds the running mutex, the help file a real CHM of every
+# page in res/help, the silent uninstall, the zip.
+# Usage: windows_installer_test.sh BUILD_DIR HELP_DIR INSTALLER ZIP HOLD_MUTEX_EXE FILE...
+# (FILE: the names the packages hold). Runs Wine through BUILD_DIR/wine-run.
+set -euo pipefail
+build=$1 help=$2 installer=$3 zip=$4 hold=$5
+shift 5
+files=("$@")
+wine_run=$build/wine-run
+# Start-menu shortcuts stay inside the prefix, never on the build machine's desktop.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MarlovineUpdater'
+mutex=Marlovine4410UpdaterRunning
+
+fail() { echo "windows_installer_test: $*" >&2; exit 1; }
+command -v extract_chmLib >/dev/null || fail "extract_chmLib missing (scripts/setup-windows)"
+cmake --build "$build" --target windows_installer windows_zip >/dev/null
+
+work=$(mktemp -d)
+inst=$work/inst
+cleanup() {
+  rm -f "$work/ready"
+  # Take back what a failed check left installed.
+  for dir in "$inst" "$work/refused"; do
+    if [ -f "$dir/uninstall.exe" ]; then
+      "$wine_run" "$dir/uninstall.exe" /S >/dev/null 2>&1 || true
+      timeout 120 wineserver -w || true
+    fi
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+menu() { find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Marlovine Updater' -print -quit; }
+installed() { "$wine_run" reg query "$key" "$@" 2>/dev/null; }
+# The folder holds the packaged files and the uninstaller, nothing else.
+has_installed_files() { diff <(ls "$inst") <(printf '%s\n' "${files[@]}" uninstall.exe | sort) >/dev/null; }
+
+# A run stopped half way may have left its shortcuts and entry in the prefix: start clean.
+rm -rf "$(menu)"
+"$wine_run" reg delete "$key" /f >/dev/null 2>&1 || true
+
+# Holds the programs' running mutex until release.
+hold() {
+  "$wine_run" "$hold" "$mutex" "$(winpath "$work/ready")" &
+  holder=$!
+  for _ in $(seq 300); do [ -e "$work/ready" ] && return; sleep 0.2; done
+  fail "hold_mutex did not start"
+}
+release() { rm "$work/ready"; wait "$holder"; }
+
+# Setup refuses while a program runs, and changes nothing.
+hold
+if "$wine_run" "$installer" /S "/D=$(winpath "$work/refused")"; then
+  fail "setup ran while $mutex was held"
+fi
+[ ! -e "$work/refused" ] && [ -z "$(menu)" ] && ! installed >/dev/null ||
+  fail "refused setup left files, shortcuts or its registry entry"
+release
+
+"$wine_run" "$installer" /S "/D=$(winpath "$inst")" || fail "silent setup failed"
+has_installed_files || fail "installed: $(ls "$inst" | tr '\n' ' ')"
+installed /v InstallLocation | grep -qF "$(winpath "$inst")" || fail "no Add/Remove Programs entry"
+links=("Marlovine Updater Help.lnk" "Uninstall Marlovine Updater.lnk")
+[[ " ${files[*]} " == *" marlovine-updater.exe "* ]] && links+=("Marlovine Updater.lnk")
+start_menu=$(menu)
+diff <(ls "${start_menu:-/nonexistent}" 2>&1) <(printf '%s\n' "${links[@]}" | sort) >/dev/null ||
+  fail "Start-menu folder holds: $(ls "${start_menu:-/nonexistent}" 2>&1 | tr '\n' ' ')"
+
+# The zip holds exactly the installed files.
+diff <(printf '%s\n' "${files[@]}" | sort) <(unzip -Z1 "$zip" | sort) >/dev/null ||
+  fail "zip holds $(unzip -Z1 "$zip" | tr '\n' ' ')"
+for f in "${files[@]}"; do
+  unzip -p "$zip" "$f" | cmp -s - "$inst/$f" || fail "$f in the zip differs from the installed one"
+done
+
+# The help file: a CHM whose every page is its res/help page, each in the contents.
+[ "$(head -c 4 "$inst/Help2QRB.chm")" = ITSF ] || fail "Help2QRB.chm is not a CHM"
+extract_chmLib "$inst/Help2QRB.chm" "$work/chm" >/dev/null || fail "Help2QRB.chm does not extract"
+grep -aqF index.html "$work/chm/#SYSTEM" || fail "Help2QRB.chm has no default topic"
+for page in "$help"/*; do
+  name=$(basename "$page")
+  cmp -s "$page" "$work/chm/$name" || fail "$name missing or changed in Help2QRB.chm"
+  if [[ $name == *.html ]]; then
+    grep -qF "value=\"$name\"" "$work/chm/Help2QRB.hhc" || fail "$name not in the contents"
+  fi
+done
+
+# The uninstaller too refuses while a program runs (run in place, so that its exit status is
+# its own).
+hold
+if "$wine_run" "$inst/uninstall.exe" /S "_?=$(winpath "$inst")"; then
+  fail "uninstall ran while $mutex was held"
+fi
+release
+has_installed_files || fail "refused uninstall removed files"
+
+# The uninstaller hands over to a copy of itself and returns at once: wait for Wine to finish.
+"$wine_run" "$inst/uninstall.exe" /S || fail "silent uninstall failed"
+timeout 120 wineserver -w || true
+[ ! -e "$inst" ] || fail "uninstall left $(ls "$inst")"
+[ -z "$(menu)" ] || fail "uninstall left the Start-menu folder"
+! installed >/dev/null || fail "uninstall left the Add/Remove Programs entry"
+echo "windows_installer_test: setup, refusal while running, help file, zip and uninstall checked"
