@@ -6,6 +6,7 @@
 //   window_probe DESKTOP wait-text CAPTION ID TEXT SECONDS
 //   window_probe DESKTOP text CAPTION ID
 //   window_probe DESKTOP rect CAPTION ID     the control's rectangle in screen pixels
+//   window_probe DESKTOP wait-gone CAPTION SECONDS   no window of that caption is left
 // DESKTOP is the Wine desktop the program runs in (explorer /desktop=NAME).
 // Exit 0 when all holds, 1 otherwise, with the reason on standard error.
 #include <windows.h>
@@ -18,17 +19,21 @@
 
 namespace {
 
-// The program's windows live on its own desktop, which may not be there yet: look there once
-// it is.
-HWND FindDialog(const std::string& desktop_name, const std::string& caption, int seconds) {
-  bool on_desktop = false;
-  for (int waited = 0; waited <= seconds * 10; ++waited) {
-    if (!on_desktop) {
-      if (const HDESK desktop = ::OpenDesktopA(desktop_name.c_str(), 0, FALSE, GENERIC_ALL)) {
-        on_desktop = ::SetThreadDesktop(desktop) != 0;
-      }
+// The program's windows live on its own desktop, which may not be there yet: this thread
+// looks there once it is.
+bool OnDesktop(const std::string& name) {
+  static bool attached = false;
+  if (!attached) {
+    if (const HDESK desktop = ::OpenDesktopA(name.c_str(), 0, FALSE, GENERIC_ALL)) {
+      attached = ::SetThreadDesktop(desktop) != 0;
     }
-    const HWND window = on_desktop ? ::FindWindowA(nullptr, caption.c_str()) : nullptr;
+  }
+  return attached;
+}
+
+HWND FindDialog(const std::string& desktop, const std::string& caption, int seconds) {
+  for (int waited = 0; waited <= seconds * 10; ++waited) {
+    const HWND window = OnDesktop(desktop) ? ::FindWindowA(nullptr, caption.c_str()) : nullptr;
     if (window != nullptr) return window;
     ::Sleep(100);
   }
@@ -144,6 +149,14 @@ int main(int argc, char** argv) {
   argv += 1;
   argc -= 1;
   const std::string command = argv[1];
+  if (command == "wait-gone" && argc == 4) {
+    for (int waited = 0; waited <= std::atoi(argv[3]) * 10; ++waited) {
+      if (!OnDesktop(desktop) || ::FindWindowA(nullptr, argv[2]) == nullptr) return 0;
+      ::Sleep(100);
+    }
+    std::fprintf(stderr, "'%s' is still there after %s s\n", argv[2], argv[3]);
+    return 1;
+  }
   const HWND dialog = FindDialog(desktop, argv[2], 60);
   if (dialog == nullptr) return 1;
   if (command == "layout" && argc == 4) return Layout(dialog, std::atoi(argv[3]));

@@ -2,7 +2,8 @@
 # The operator's window under Wine as an operator meets it: the main window with its caption
 # and controls where the template puts them, a path typed into it and Start pressed, an update
 # on the simulated box to "Box updated" with seven "Okay", and Quit writing the settings into
-# the INI file in Wine's Windows directory. The screen is grabbed and checked where the
+# the INI file in Wine's Windows directory; then, started again, the remembered path, and
+# Quit during a run waiting for the worker until Leave now. The screen is grabbed and checked where the
 # controls should be drawn. Runs under xvfb-run (see tests/CMakeLists.txt).
 #   window_test.sh BUILD_DIR
 set -euo pipefail
@@ -31,6 +32,11 @@ fail() { echo "window test: $*" >&2; exit 1; }
 # Its lines end in CR LF, as a Windows console program's do.
 probe() { wine "$probe_exe" "$desktop" "$@" 2>>"$work/probe.err" </dev/null | tr -d '\r'; }
 centre() { echo $((($1 + $3) / 2)) $((($2 + $4) / 2)); }
+# The program's own process (explorer's command line names it too, but not first).
+program_ends() {
+  for _ in $(seq $(($1 * 10))); do pgrep -f "^$program" >/dev/null || return 0; sleep 0.1; done
+  return 1
+}
 # Distinct colours inside a rectangle of the grab: one colour means nothing was drawn there.
 colours() { convert "$work/screen.png" -crop "$(($3 - $1))x$(($4 - $2))+$1+$2" +repage -format %k info:; }
 
@@ -88,4 +94,26 @@ expected=$(printf '%s\r\n' "[Software Update Section]" "Software Update String I
   "Software Update Filename Item=$path" "Software Update ProgramFilename Item=" \
   "Software Update MenuFilename Item=" "Software Update TableFilename Item=")
 [ "$(cat "$ini")" = "$expected" ] || fail "the INI file holds $(cat -A "$ini")"
+program_ends 20 || fail "Quit did not end the program"
+
+# Again, with a box that never confirms: the remembered path is back in the edit. Once the
+# image is in, the status window is closed and Quit waits for the worker, offering to leave.
+wine explorer "/desktop=$desktop,1024x768" "$program" --port sim --sim closing=no,update-ms=0 \
+  --no-log >>"$work/program.log" 2>&1 </dev/null &
+probe layout "$main_caption" 102 >/dev/null || fail "the main window did not come back"
+[ "$(probe text "$main_caption" 1018)" = "$path" ] || fail "the remembered path is not in the edit"
+read -r x y < <(centre $(rect_of 1002))
+xdotool mousemove "$x" "$y" click 1
+probe wait-text "$status_caption" 1056 Okay 60 || fail "the image did not go out"
+read -r x y < <(centre $(probe rect "$status_caption" 2))
+xdotool mousemove "$x" "$y" click 1
+probe wait-gone "$status_caption" 10 || fail "Cancel did not close the status window"
+read -r x y < <(centre $(rect_of 1017))
+xdotool mousemove "$x" "$y" click 1
+probe wait-text marlovine-updater 100 \
+  "The box has the whole image and is updating itself; you can leave now." 10 ||
+  fail "Quit did not say what it waits for"
+read -r x y < <(centre $(probe rect marlovine-updater 101))
+xdotool mousemove "$x" "$y" click 1
+program_ends 10 || fail "Leave now did not end the program"
 echo "window test: passed (grabs in $build/window-test-*.png)"
