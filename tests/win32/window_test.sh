@@ -52,10 +52,19 @@ layout=$(probe layout "$main_caption" 102) || fail "the main window does not mat
 rect_of() { awk -v id="$1" '$1 == "control" && $2 == id { print $3, $4, $5, $6 }' <<<"$layout"; }
 read -r left top right bottom < <(awk '$1 == "window" { print $2, $3, $4, $5 }' <<<"$layout")
 
-# Type the path as a person would, into the complete-file edit.
+# Start with no file named: the refusal comes in a box captioned with the program's name, and
+# Enter dismisses it.
 screen=$(xdotool search --name "$desktop" | head -1)
 [ -n "$screen" ] || fail "no Wine desktop window on the X display"
 xdotool windowfocus --sync "$screen" 2>/dev/null || xdotool windowfocus "$screen"
+read -r x y < <(centre $(rect_of 1002))
+xdotool mousemove "$x" "$y" click 1
+probe rect marlovine-updater 2 >/dev/null || probe rect marlovine-updater 1 >/dev/null ||
+  fail "Start with no file named showed no message box"
+xdotool key Return
+probe wait-gone marlovine-updater 10 || fail "Enter did not dismiss the message box"
+
+# Type the path as a person would, into the complete-file edit.
 read -r x y < <(centre $(rect_of 1018))
 xdotool mousemove "$x" "$y" click 1
 xdotool type --delay 15 "$path"
