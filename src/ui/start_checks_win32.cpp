@@ -47,7 +47,9 @@ FileErrorCause CauseOf(DWORD error) {
   }
 }
 
-bool Special(FileKind kind) { return kind != FileKind::Plain && kind != FileKind::Directory; }
+bool NotPlainOrFolder(FileKind kind) {
+  return kind != FileKind::Plain && kind != FileKind::Directory;
+}
 
 }  // namespace
 
@@ -55,16 +57,16 @@ FileCheckResult CheckFileOpens(const std::string& path) {
   if (path.empty()) return {false, FileErrorCause::BadPath, true};
   // Looked at before it is opened for reading and writing: opening a device can act on it.
   FileFacts facts;
-  if (LookAtPath(path, &facts, nullptr) && Special(facts.kind)) {
+  if (LookAtPath(path, &facts, nullptr) && NotPlainOrFolder(facts.kind)) {
     return {false, FileErrorCause::NotPlainFile, true};
   }
   const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {false, CauseOf(::GetLastError()), true};
-  const bool special = ::GetFileType(file) != FILE_TYPE_DISK;
+  const bool on_disk = ::GetFileType(file) == FILE_TYPE_DISK;
   if (!::CloseHandle(file)) return {false, CauseOf(::GetLastError()), false};
-  if (special) return {false, FileErrorCause::NotPlainFile, true};
+  if (!on_disk) return {false, FileErrorCause::NotPlainFile, true};
   // The trace grows while the run reads it: the box would be sent a log as its software.
   if (IsActiveTraceFile(path)) return {false, FileErrorCause::TraceFile, true};
   return {true, FileErrorCause::None, true};

@@ -18,7 +18,7 @@
 #include "cli/command_rig.h"
 #include "sim/crc32.h"
 #include "support/child_process.h"
-#include "support/special_files.h"
+#include "support/unusual_files.h"
 
 namespace m4410 {
 namespace {
@@ -99,7 +99,7 @@ TEST_F(M4410CommandTest, LostLinkIsReportedOnStandardOutput) {
 }
 
 TEST_F(M4410CommandTest, AnythingButAPlainNonEmptyFileIsRefusedBeforeThePort) {
-  const SpecialFiles special(dir_);
+  const UnusualFiles unusual(dir_);
   const fs::path empty = dir_ / "empty.bin";
   std::ofstream(empty).close();
   struct Case {
@@ -111,7 +111,7 @@ TEST_F(M4410CommandTest, AnythingButAPlainNonEmptyFileIsRefusedBeforeThePort) {
       {dir_.string(), "a directory"},
       {empty.string(), "empty"},
   };
-  for (const SpecialFile& file : special.all()) cases.push_back({file.path, file.kind});
+  for (const UnusualFile& file : unusual.all()) cases.push_back({file.path, file.kind});
   const std::string trace = (dir_ / "trace.txt").string();
   for (const Case& c : cases) {
     const auto start = std::chrono::steady_clock::now();

@@ -16,7 +16,7 @@
 #include "board/stage_board.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
-#include "support/special_files.h"
+#include "support/unusual_files.h"
 
 namespace m4410 {
 namespace {
@@ -409,9 +409,9 @@ TEST_F(UpdateProtocolTest, FileLongerThanTheLengthWordIsRefusedBeforeTheBox) {
 // writer, a device, a socket or a directory fails the first open, before the box.
 TEST_F(UpdateProtocolTest, AnythingButAPlainFileFailsTheOpenAtOnce) {
   Link();
-  const SpecialFiles special(dir_.root());
+  const UnusualFiles unusual(dir_.root());
   std::vector<std::string> paths{dir_.root().string()};
-  for (const SpecialFile& file : special.all()) paths.push_back(file.path);
+  for (const UnusualFile& file : unusual.all()) paths.push_back(file.path);
   for (const std::string& path : paths) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(Send(path), OpenFailed) << path;

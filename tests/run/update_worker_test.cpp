@@ -16,7 +16,7 @@
 #include "sim/simulated_box.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
-#include "support/special_files.h"
+#include "support/unusual_files.h"
 
 namespace m4410 {
 namespace {
@@ -146,8 +146,8 @@ void RemoveFile(PortLog&, std::string* path) { *path += ".gone"; }
 
 // A named pipe with no writer on Linux, a device on Windows.
 void NotAPlainFile(PortLog&, std::string* path) {
-  const SpecialFiles special(std::filesystem::path(*path).parent_path());
-  *path = special.all().front().path;
+  const UnusualFiles unusual(std::filesystem::path(*path).parent_path());
+  *path = unusual.all().front().path;
 }
 
 // A plain file whose every read fails.

@@ -1,14 +1,14 @@
 #include <windows.h>
 
-#include "support/special_files.h"
+#include "support/unusual_files.h"
 
 namespace m4410 {
 
-SpecialFiles::SpecialFiles(const std::filesystem::path&) {
+UnusualFiles::UnusualFiles(const std::filesystem::path&) {
   files_.push_back({"NUL", "a character device"});
 }
 
-SpecialFiles::~SpecialFiles() = default;
+UnusualFiles::~UnusualFiles() = default;
 
 std::string MissingFileReason() {
   char text[256] = {};

@@ -9,21 +9,21 @@
 
 namespace m4410 {
 
-struct SpecialFile {
+struct UnusualFile {
   std::string path;
   std::string kind;  // as the programs name it: "a named pipe", "a character device", ...
 };
 
 // Linux: a named pipe with no writer, a socket and /dev/zero, made in dir; Windows: the NUL
 // device. They stay until the object ends.
-class SpecialFiles {
+class UnusualFiles {
  public:
-  explicit SpecialFiles(const std::filesystem::path& dir);
-  ~SpecialFiles();
-  const std::vector<SpecialFile>& all() const { return files_; }
+  explicit UnusualFiles(const std::filesystem::path& dir);
+  ~UnusualFiles();
+  const std::vector<UnusualFile>& all() const { return files_; }
 
  private:
-  std::vector<SpecialFile> files_;
+  std::vector<UnusualFile> files_;
   int socket_ = -1;
 };
 

@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "support/special_files.h"
+#include "support/unusual_files.h"
 
 namespace m4410 {
 
-SpecialFiles::SpecialFiles(const std::filesystem::path& dir) {
+UnusualFiles::UnusualFiles(const std::filesystem::path& dir) {
   const std::string pipe = (dir / "pipe").string();
   if (::mkfifo(pipe.c_str(), 0600) == 0) files_.push_back({pipe, "a named pipe"});
   const std::string socket_path = (dir / "socket").string();
@@ -27,7 +27,7 @@ SpecialFiles::SpecialFiles(const std::filesystem::path& dir) {
   files_.push_back({"/dev/zero", "a character device"});
 }
 
-SpecialFiles::~SpecialFiles() {
+UnusualFiles::~UnusualFiles() {
   if (socket_ >= 0) ::close(socket_);
 }
 
