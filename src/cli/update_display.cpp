@@ -55,7 +55,9 @@ void UpdateDisplay::ShowFinal(int stage, StageStatus status) {
 void UpdateDisplay::ShowProgress(int stage) {
   if (first_failed_ != 0) return;
   if (stage == SoftwareTransmitted) {
-    const int percent = WriteProgressPercent();
+    // The counters are read one after the other while the worker writes them, so for one
+    // poll they can pair the image's count with the header's length.
+    const int percent = std::clamp(WriteProgressPercent(), 0, 100);
     ProgressLine(percent, "Sending data. %d%% complete.");
   } else if (stage == BoxUpdated) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -95,10 +95,14 @@ int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n,
               std::int32_t timeout_ms) {
   if (!context || !buffer || n <= 0 || timeout_ms <= 0) return -1;
 
-  // A port that did not turn round (the box kept our last bytes, dropped the link or never
-  // acknowledged) still holds what we wrote: reading it would pass our own bytes off as the
-  // box's. Only a port the box has turned round gives bytes from the box.
-  if (PortDirectionIs(context, kForward) != 0 && SwitchToReverse(context) != 0) return -1;
+  // A port still forward after the turn (the drain gave up: the box kept our last bytes or
+  // dropped the link) holds what we wrote, and reading it would pass our own bytes off as the
+  // box's. A turn whose acknowledgement is merely late has turned: the box's bytes follow it
+  // and are waited for as any others.
+  if (PortDirectionIs(context, kForward) != 0 && SwitchToReverse(context) != 0 &&
+      PortDirectionIs(context, kForward) != 0) {
+    return -1;
+  }
 
   for (std::int32_t i = 0; i < n; ++i) {
     if (!WaitForReverseByte(context, timeout_ms)) return -1;

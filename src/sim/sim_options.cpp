@@ -28,12 +28,21 @@ constexpr Key Count(std::string_view name, std::optional<std::uint32_t> SimOptio
   return {name, Kind::NumberOrNever, nullptr, nullptr, member, kMaxImageCount};
 }
 
-const std::array<Key, 18> kKeys{{
+const std::array<Key, 27> kKeys{{
     {"clock", Kind::Clock},
     Number("latency-us", &SimOptions::latency_us, kMaxLatencyUs),
     Number("answer-on-attempt", &SimOptions::answer_on_attempt, kMaxAnswerOnAttempt),
     Flag("confirm", &SimOptions::confirm),
     Number("nack-delay-ms", &SimOptions::nack_delay_ms, kMaxNackDelayMs),
+    Number("negotiate-ms", &SimOptions::negotiate_ms, kMaxAnswerMs),
+    Number("confirm-ms", &SimOptions::confirm_ms, kMaxAnswerMs),
+    Number("setup-ms", &SimOptions::setup_ms, kMaxAnswerMs),
+    Number("opening-ms", &SimOptions::opening_ms, kMaxAnswerMs),
+    Number("reverse-ack-ms", &SimOptions::reverse_ack_ms, kMaxAnswerMs),
+    Number("forward-ack-ms", &SimOptions::forward_ack_ms, kMaxAnswerMs),
+    Number("ready-ms", &SimOptions::ready_ms, kMaxAnswerMs),
+    Number("terminate-ms", &SimOptions::terminate_ms, kMaxAnswerMs),
+    Number("terminate-ack-ms", &SimOptions::terminate_ack_ms, kMaxAnswerMs),
     Flag("setup", &SimOptions::setup),
     Flag("reverse", &SimOptions::reverse),
     Flag("terminate", &SimOptions::terminate),
@@ -181,6 +190,15 @@ std::string FormatSimOptions(const SimOptions& o) {
   text += ",answer-on-attempt=" + std::to_string(o.answer_on_attempt);
   text += std::string(",confirm=") + flag(o.confirm);
   text += ",nack-delay-ms=" + std::to_string(o.nack_delay_ms);
+  text += ",negotiate-ms=" + std::to_string(o.negotiate_ms);
+  text += ",confirm-ms=" + std::to_string(o.confirm_ms);
+  text += ",setup-ms=" + std::to_string(o.setup_ms);
+  text += ",opening-ms=" + std::to_string(o.opening_ms);
+  text += ",reverse-ack-ms=" + std::to_string(o.reverse_ack_ms);
+  text += ",forward-ack-ms=" + std::to_string(o.forward_ack_ms);
+  text += ",ready-ms=" + std::to_string(o.ready_ms);
+  text += ",terminate-ms=" + std::to_string(o.terminate_ms);
+  text += ",terminate-ack-ms=" + std::to_string(o.terminate_ack_ms);
   text += std::string(",setup=") + flag(o.setup);
   text += std::string(",reverse=") + flag(o.reverse);
   text += std::string(",terminate=") + flag(o.terminate);
@@ -200,6 +218,8 @@ std::string FormatSimOptions(const SimOptions& o) {
 std::string_view SimOptionsHelp() {
   return "--sim KEY=VALUE,...  simulated box: clock=real|virtual, latency-us=N (100), "
          "answer-on-attempt=N (1, 0 never), confirm=yes|no, nack-delay-ms=N (0), "
+         "each answer N ms late (0): negotiate-ms=N, confirm-ms=N, setup-ms=N, opening-ms=N, "
+         "reverse-ack-ms=N, forward-ack-ms=N, ready-ms=N, terminate-ms=N, terminate-ack-ms=N; "
          "setup=yes|no, reverse=yes|no, terminate=yes|no, opening=yes|no, box-data=N (0), "
          "rate=N bytes/s (2000000, 0 at once), drop-select-at=N|never, stall-at=N|never, "
          "drop-select-at-sent=N|never, "

@@ -16,6 +16,16 @@ struct SimOptions {
   std::uint32_t answer_on_attempt = 1;        // first answered negotiation attempt; 0 = never
   bool confirm = true;                        // no: answers the request, never confirms ECP
   std::uint32_t nack_delay_ms = 0;            // nAck rise after the ECP confirmation
+  // Each of the box's answers on its own, this many ms later than latency-us alone makes it.
+  std::uint32_t negotiate_ms = 0;             // event 2: the answer to the negotiation request
+  std::uint32_t confirm_ms = 0;               // event 5: the ECP confirmation
+  std::uint32_t setup_ms = 0;                 // event 31: the answer in the setup phase
+  std::uint32_t opening_ms = 0;               // the opening record, counted from the link up
+  std::uint32_t reverse_ack_ms = 0;           // event 40: the reverse request acknowledged
+  std::uint32_t forward_ack_ms = 0;           // event 49: the return to forward answered
+  std::uint32_t ready_ms = 0;                 // PError held low after the image, before a turn
+  std::uint32_t terminate_ms = 0;             // event 23: the termination request answered
+  std::uint32_t terminate_ack_ms = 0;         // event 25: nAck raised in the termination
   bool setup = true;                          // no: silent in the ECP setup phase
   bool reverse = true;                        // no: silent on a reverse request
   bool terminate = true;                      // no: silent on a termination request
@@ -39,6 +49,7 @@ struct SimOptions {
 inline constexpr std::uint32_t kMaxLatencyUs = 10'000'000;
 inline constexpr std::uint32_t kMaxAnswerOnAttempt = 1'000'000;
 inline constexpr std::uint32_t kMaxNackDelayMs = 60'000;
+inline constexpr std::uint32_t kMaxAnswerMs = 3'600'000;  // each answer's own delay
 inline constexpr std::uint32_t kMaxBoxData = 0xFFFFFFFFu;  // the opening record's 32-bit field
 inline constexpr std::uint32_t kMaxRate = 1'000'000'000;
 inline constexpr std::uint32_t kMaxImageCount = 0xFFFFFFFFu;  // drop-select-at, stall-at

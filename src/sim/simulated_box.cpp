@@ -21,6 +21,7 @@ constexpr std::uint8_t kForwardIdle = 0xF8;        // PError high
 constexpr std::uint8_t kReverseIdle = 0xD8;        // PError low
 constexpr std::uint8_t kTerminationAnswer = 0x28;  // Busy high, nAck low, Select low
 constexpr std::uint8_t kNackHigh = 0x40;
+constexpr std::uint8_t kPError = 0x20;
 constexpr std::uint8_t kSelect = 0x10;
 
 // Control bits as written by the PC.
@@ -211,6 +212,7 @@ class SimulatedBoxState {
     image_length_ = 0;
     crc_.Reset();
     closing_due_ = kNever;
+    opening_due_ = kNever;
     chunk_head_ = chunk_count_ = 0;
     budget_ = 0;
     rate_time_ = Now();
@@ -250,19 +252,21 @@ class SimulatedBoxState {
     now_ = Now();
     while (event_count_ > 0 && events_[event_head_].at <= now_) FireOldest();
     TakeFromFifo();
+    if (now_ >= opening_due_) QueueOpening();
     if (now_ >= closing_due_) QueueClosing();
     if (sending_) FillFifo();
   }
 
   // --- the box's answers ---------------------------------------------------------------
 
-  // Answers come in the order the steps were made, each at least latency-us after its step.
-  std::int64_t Answer(std::uint8_t status, std::int64_t not_before = 0,
+  // Answers come in the order the steps were made, each at least latency-us after its step
+  // and late_ms more where that answer's own key asks for it.
+  std::int64_t Answer(std::uint8_t status, std::uint32_t late_ms = 0, std::int64_t not_before = 0,
                       Action action = Action::None) {
     if (event_count_ == kMaxEvents) FireOldest();
-    const std::int64_t at =
-        std::max({now_ + static_cast<std::int64_t>(options_.latency_us), not_before,
-                  last_event_at_});
+    const std::int64_t at = std::max(
+        {now_ + static_cast<std::int64_t>(options_.latency_us) + std::int64_t{late_ms} * 1000,
+         not_before, last_event_at_});
     events_[(event_head_ + event_count_) % kMaxEvents] = Event{at, status, action};
     ++event_count_;
     last_event_at_ = at;
@@ -272,7 +276,9 @@ class SimulatedBoxState {
   void FireOldest() {
     const Event& event = events_[event_head_];
     status_ = event.status;
-    if (event.action == Action::StartSending) sending_ = true;
+    // An acknowledgement that comes after the host has already withdrawn its request starts
+    // nothing.
+    if (event.action == Action::StartSending && phase_ == Phase::Reverse) sending_ = true;
     event_head_ = (event_head_ + 1) % kMaxEvents;
     --event_count_;
   }
@@ -281,8 +287,12 @@ class SimulatedBoxState {
     return (control & (kSelectInLow | kAutoFdLow | kStrobeLow)) == kAutoFdLow;
   }
 
+  // The host has given up (or finished): what the box was still about to say belongs to the
+  // exchange just ended, so it is dropped rather than heard as the answer to the next one.
   void BackToCompatibility() {
     phase_ = Phase::Compatibility;
+    event_head_ = event_count_ = 0;
+    last_event_at_ = now_;
     Answer(kCompatibilityIdle);
   }
 
@@ -322,7 +332,7 @@ class SimulatedBoxState {
           const std::uint32_t first = options_.answer_on_attempt;
           if (first != 0 && receipt_.negotiation_attempts >= first) {
             phase_ = Phase::Requested;
-            Answer(kNegotiationAnswer);  // event 2
+            Answer(kNegotiationAnswer, options_.negotiate_ms);  // event 2
           }
         }
         break;
@@ -353,7 +363,7 @@ class SimulatedBoxState {
           BackToCompatibility();
         } else if (autofd_low) {  // event 30: HostAck low
           phase_ = Phase::Setup;
-          if (options_.setup) Answer(kForwardIdle);  // event 31: PError high
+          if (options_.setup) Answer(kForwardIdle, options_.setup_ms);  // event 31: PError high
         }
         break;
       case Phase::Setup:
@@ -361,7 +371,8 @@ class SimulatedBoxState {
           BackToCompatibility();
         } else if (!autofd_low && options_.setup) {
           phase_ = Phase::Forward;
-          QueueOpening();
+          opening_due_ = now_ + std::int64_t{options_.opening_ms} * 1000;
+          if (now_ >= opening_due_) QueueOpening();
         }
         break;
       case Phase::Forward:
@@ -370,7 +381,8 @@ class SimulatedBoxState {
         } else if (init_low && (value & kReverse)) {  // event 38
           if (options_.reverse) {
             phase_ = Phase::Reverse;
-            Answer(kReverseIdle, 0, Action::StartSending);  // event 40: PError low
+            // event 40: PError low
+            Answer(kReverseIdle, options_.reverse_ack_ms, 0, Action::StartSending);
           }
         }
         break;
@@ -378,7 +390,8 @@ class SimulatedBoxState {
         if (!init_low) {  // event 47: the host withdrew its request; stop at once
           sending_ = false;
           phase_ = Phase::Forward;
-          Answer(kForwardIdle);  // event 49: Busy low and nAck high already, then PError high
+          // event 49: Busy low and nAck high already, then PError high
+          Answer(kForwardIdle, options_.forward_ack_ms);
         } else if (termination) {
           // The host must take the link forward before it terminates.
           Fault(HostFault::TerminationOutOfPhase);
@@ -389,7 +402,7 @@ class SimulatedBoxState {
       case Phase::Terminating:
         if (autofd_low) {  // event 24
           phase_ = Phase::TermAcked;
-          Answer(kTerminationAnswer | kNackHigh);  // event 25
+          Answer(kTerminationAnswer | kNackHigh, options_.terminate_ack_ms);  // event 25
         }
         break;
       case Phase::TermAcked:
@@ -406,8 +419,8 @@ class SimulatedBoxState {
     const std::int64_t nack_delay = std::int64_t{options_.nack_delay_ms} * 1000;
     if (latched_ != kEcpRequestByte) {
       phase_ = Phase::Refused;
-      const std::int64_t at = Answer(kModeRefused);
-      Answer(kModeRefused | kNackHigh, at + nack_delay);
+      const std::int64_t at = Answer(kModeRefused, options_.confirm_ms);
+      Answer(kModeRefused | kNackHigh, 0, at + nack_delay);
       return;
     }
     if (!options_.confirm) {
@@ -416,14 +429,14 @@ class SimulatedBoxState {
     }
     phase_ = Phase::Confirmed;
     receipt_.terminated = false;
-    const std::int64_t at = Answer(kEcpConfirmed);
-    Answer(kEcpConfirmed | kNackHigh, at + nack_delay);
+    const std::int64_t at = Answer(kEcpConfirmed, options_.confirm_ms);  // event 5
+    Answer(kEcpConfirmed | kNackHigh, 0, at + nack_delay);                  // event 6
   }
 
   void Terminate() {
     if (!options_.terminate) return;
     phase_ = Phase::Terminating;
-    Answer(kTerminationAnswer);  // event 23
+    Answer(kTerminationAnswer, options_.terminate_ms);  // event 23
   }
 
   // --- the port chip -------------------------------------------------------------------
@@ -499,7 +512,7 @@ class SimulatedBoxState {
       return;
     }
     if (options_.rate == 0) {
-      while (fifo_count_ > 0 && !dropped_ && !stalled_) TakeByte(PopFifo());
+      while (fifo_count_ > 0 && !dropped_ && !stalled_) TakeByte(PopFifo(), now_);
       return;
     }
     const std::int64_t elapsed = std::clamp<std::int64_t>(now_ - rate_time_, 0, kMaxRateStepUs);
@@ -507,7 +520,9 @@ class SimulatedBoxState {
     budget_ += elapsed * options_.rate;
     while (fifo_count_ > 0 && budget_ >= kByteCost && !dropped_ && !stalled_) {
       budget_ -= kByteCost;
-      TakeByte(PopFifo());
+      // The byte was due when the budget last covered it, which may lie well before this
+      // access (the host pauses without touching the port).
+      TakeByte(PopFifo(), now_ - budget_ / options_.rate);
     }
     // An idle box is ready for the next byte, but saves up no more than that.
     if (fifo_count_ == 0) budget_ = std::min(budget_, kByteCost);
@@ -530,7 +545,7 @@ class SimulatedBoxState {
     if (until > now_) clock_->Advance(until - now_);
   }
 
-  void TakeByte(std::uint8_t byte) {
+  void TakeByte(std::uint8_t byte, std::int64_t taken_at) {
     switch (parse_) {
       case Parse::Header:
         header_[header_pos_++] = byte;
@@ -539,7 +554,7 @@ class SimulatedBoxState {
       case Parse::Image:
         crc_.Update(byte);
         ++receipt_.image_bytes;
-        if (receipt_.image_bytes == image_length_) ImageArrived();
+        if (receipt_.image_bytes == image_length_) ImageArrived(taken_at);
         CheckLimits();
         break;
       case Parse::Done:
@@ -564,14 +579,19 @@ class SimulatedBoxState {
     }
     parse_ = Parse::Image;
     image_length_ = receipt_.header_words[2];
-    if (image_length_ == 0) ImageArrived();
+    if (image_length_ == 0) ImageArrived(now_);
     CheckLimits();
   }
 
-  void ImageArrived() {
+  void ImageArrived(std::int64_t at) {
     parse_ = Parse::Done;
     receipt_.image_complete = true;
-    if (options_.closing) closing_due_ = now_ + std::int64_t{options_.update_ms} * 1000;
+    if (options_.closing) closing_due_ = at + std::int64_t{options_.update_ms} * 1000;
+    // ready-ms: busy with the image, the box holds PError low and will not turn round yet.
+    if (options_.ready_ms > 0) {
+      status_ = static_cast<std::uint8_t>(status_ & ~kPError);
+      Answer(kForwardIdle, 0, at + std::int64_t{options_.ready_ms} * 1000);
+    }
   }
 
   void CheckLimits() {
@@ -599,6 +619,7 @@ class SimulatedBoxState {
   }
 
   void QueueOpening() {
+    opening_due_ = kNever;
     if (!options_.opening || receipt_.opening_queued) return;
     Chunk record;
     PutWord(&record.record, 0, SimulatedBox::kModelWord);
@@ -685,6 +706,7 @@ class SimulatedBoxState {
   std::uint32_t image_length_ = 0;
   Crc32 crc_;
   std::int64_t closing_due_ = kNever;
+  std::int64_t opening_due_ = kNever;  // opening-ms after the link is up
   std::array<Chunk, kMaxChunks> chunks_{};
   std::size_t chunk_head_ = 0;
   std::size_t chunk_count_ = 0;

@@ -12,6 +12,11 @@ FileChoice ChooseUpdateFile(bool complete, bool menu, bool program, bool table) 
   return FileChoice::Nothing;
 }
 
+FileSharing SharingWhileChecked(FileChoice choice) {
+  return choice == FileChoice::Program || choice == FileChoice::Table ? FileSharing::None
+                                                                      : FileSharing::OthersMayRead;
+}
+
 std::string FileErrorText(FileErrorCause cause, std::string_view path) {
   const char* text = "An unknown error occurred while accessing %1.";
   switch (cause) {

@@ -50,10 +50,17 @@ struct FileCheckResult {
   bool named = true;  // false when the failure concerns no name (the close)
 };
 
-// Opens an existing file for reading and writing (never creating it) and closes it again,
-// reading and writing nothing. A regular file without any write permission bit is refused as
-// read-only, for every user. A pipe, a device or a socket is refused as NotPlainFile without
+// What the check lets other programs do with the file while it holds it open: the whole image
+// may be read meanwhile, a part file not touched at all. Only Windows has sharing modes; on
+// Linux every choice opens alike.
+enum class FileSharing { OthersMayRead, None };
+FileSharing SharingWhileChecked(FileChoice choice);
+
+// Opens an existing file for reading and writing (never creating it) with that sharing and
+// closes it again, reading and writing nothing. A regular file without any write permission
+// bit is refused as read-only, for every user. A pipe, a device or a socket is refused as NotPlainFile without
 // being opened, and the trace file being written (--trace) as TraceFile.
-FileCheckResult CheckFileOpens(const std::string& path);
+FileCheckResult CheckFileOpens(const std::string& path,
+                               FileSharing sharing = FileSharing::OthersMayRead);
 
 }  // namespace m4410

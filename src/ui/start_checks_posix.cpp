@@ -42,7 +42,7 @@ bool IsSpecialFile(mode_t mode) {
 
 }  // namespace
 
-FileCheckResult CheckFileOpens(const std::string& path) {
+FileCheckResult CheckFileOpens(const std::string& path, FileSharing /*Windows only*/) {
   if (path.empty()) return {false, FileErrorCause::BadPath, true};
   // Looked at before it is opened: opening a device can act on it, and the worker would
   // block for ever on a pipe with the port claimed and the link up.

@@ -53,16 +53,18 @@ bool NotPlainOrFolder(FileKind kind) {
 
 }  // namespace
 
-FileCheckResult CheckFileOpens(const std::string& path) {
+FileCheckResult CheckFileOpens(const std::string& path, FileSharing sharing) {
   if (path.empty()) return {false, FileErrorCause::BadPath, true};
   // Looked at before it is opened for reading and writing: opening a device can act on it.
   FileFacts facts;
   if (LookAtPath(path, &facts, nullptr) && NotPlainOrFolder(facts.kind)) {
     return {false, FileErrorCause::NotPlainFile, true};
   }
-  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Not shared for writing: a file another program is still writing (a copy in progress) is
+  // refused with a sharing violation rather than sent half-made.
+  const DWORD share = sharing == FileSharing::OthersMayRead ? FILE_SHARE_READ : 0;
+  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {false, CauseOf(::GetLastError()), true};
   const bool on_disk = ::GetFileType(file) == FILE_TYPE_DISK;
   if (!::CloseHandle(file)) return {false, CauseOf(::GetLastError()), false};

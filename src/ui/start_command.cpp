@@ -9,7 +9,8 @@ namespace m4410 {
 StartOutcome StartUpdate(const FileRows& rows) {
   // 1. Which file.
   const std::string* path = nullptr;
-  switch (ChooseUpdateFile(rows.complete, rows.menu, rows.program, rows.table)) {
+  const FileChoice choice = ChooseUpdateFile(rows.complete, rows.menu, rows.program, rows.table);
+  switch (choice) {
     case FileChoice::Complete: path = rows.complete_path; break;
     case FileChoice::Menu: path = rows.menu_path; break;
     case FileChoice::Program: path = rows.program_path; break;
@@ -19,7 +20,7 @@ StartOutcome StartUpdate(const FileRows& rows) {
   }
 
   // 2. The file must open for reading and writing.
-  const FileCheckResult check = CheckFileOpens(*path);
+  const FileCheckResult check = CheckFileOpens(*path, SharingWhileChecked(choice));
   if (!check.ok) {
     return {false, FileErrorText(check.cause, check.named ? *path : std::string()), true};
   }

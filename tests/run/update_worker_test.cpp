@@ -3,8 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <future>
 #include <ostream>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "board/stage_board.h"
+#include "protocol/update_protocol.h"
 #include "sim/simulated_box.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
@@ -377,6 +380,105 @@ TEST_F(InvariantSweepTest, SlowBoxDroppingTheLinkAtEveryImageByte) {
 TEST_F(InvariantSweepTest, BoxDyingAtEveryByteOfItsRecordAndData) {
   Sweep("box-data=20,drop-select-at-sent=", 12 + 20,
         {BoxInformationReceived, SoftwareTransmitted, BoxUpdated});
+}
+
+// --- the timing envelope, swept ---------------------------------------------------------------
+
+// One of the box's answers made late by its own key. Its limits are in the key's own terms
+// (from where the box starts counting), host waits and pauses before them included: `ignored`
+// are waits the link goes on from, `hard` (0: none) the one past which the run must fail, at
+// `stage` and with `result` (Completed standing for "no transfer": stage 3 fails before it).
+struct LateAnswer {
+  const char* key;
+  std::vector<std::int64_t> ignored;
+  std::int64_t hard;
+  int stage;
+  TransferResult result;
+};
+
+const LateAnswer kLateAnswers[] = {
+    {"negotiate-ms", {}, 35, DatalinkEstablished, Completed},
+    {"confirm-ms", {}, 35, DatalinkEstablished, Completed},
+    // The 2 ms nAck wait goes on either way; the set-up's 35 ms answer queues behind the nAck.
+    {"nack-delay-ms", {2}, 2 + 35, DatalinkEstablished, Completed},
+    {"setup-ms", {}, 35, DatalinkEstablished, Completed},
+    {"opening-ms", {}, 10000, BoxInformationReceived, NoBoxRecord},
+    // A late acknowledgement of the turn is waited out by the wait for the record's bytes.
+    {"reverse-ack-ms", {35}, 35 + 10000, BoxInformationReceived, NoBoxRecord},
+    {"forward-ack-ms", {}, 35, BoxInformationReceived, HeaderFailed},
+    // Counted from the image's last byte: the 500 ms pause, then the 1000 ms wait before the
+    // turn, then the closing record's 600 s.
+    {"ready-ms", {500 + 1000}, 500 + 1000 + 600000, BoxUpdated, NoConfirmation},
+    {"update-ms", {}, 500 + 600000, BoxUpdated, NoConfirmation},
+    {"terminate-ms", {35}, 0, 0, Completed},
+    {"terminate-ack-ms", {35}, 0, 0, Completed},
+};
+
+// 0, each limit give or take the host's clock (a few ms), twice and ten times each limit.
+std::vector<std::int64_t> DelaysAround(const LateAnswer& answer) {
+  constexpr std::int64_t kMargin = 5;
+  std::vector<std::int64_t> limits = answer.ignored;
+  if (answer.hard > 0) limits.push_back(answer.hard);
+  std::vector<std::int64_t> delays{0};
+  for (const std::int64_t limit : limits) {
+    for (const std::int64_t d : {limit - kMargin, limit + kMargin, 2 * limit, 10 * limit}) {
+      if (d >= 0 && d <= kMaxAnswerMs) delays.push_back(d);
+    }
+  }
+  std::sort(delays.begin(), delays.end());
+  delays.erase(std::unique(delays.begin(), delays.end()), delays.end());
+  return delays;
+}
+
+TEST_F(UpdateWorkerTest, EveryAnswerLateFromZeroToWellPastItsLimits) {
+  constexpr std::int64_t kReadingStepUs = 25;
+  const Bytes image = test::ImageBytes(100);
+  const std::uint32_t crc = Crc32Extend(0, image.data(), image.size());
+  std::string job = dir_.Put("small.bin", image);
+  for (const LateAnswer& answer : kLateAnswers) {
+    for (const std::int64_t delay : DelaysAround(answer)) {
+      const std::string sim = std::string(answer.key) + "=" + std::to_string(delay);
+      SCOPED_TRACE(sim);
+      for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
+      test::SimRig rig(sim, kReadingStepUs);
+      UpdateWorker(&job);
+      const BoxReceipt box = rig.receipt();
+      const bool completed = GetStage(UpdatingCompleted) == Okay;
+
+      // Never Completed with less than the image; never Failed once the box holds it and
+      // its closing record has come in.
+      if (completed) {
+        EXPECT_TRUE(box.image_complete);
+        EXPECT_EQ(box.image_crc32, crc);
+      }
+      if (box.image_complete && rig.log().fifo_reads == 2 * kRecordBytes) {
+        EXPECT_TRUE(completed) << ::testing::PrintToString(Stages());
+      }
+
+      if (answer.hard == 0 || delay < answer.hard) {
+        EXPECT_TRUE(completed) << ::testing::PrintToString(Stages());
+        EXPECT_EQ(HostFaultSummary(box), "none");
+        continue;
+      }
+      // Without a link there is no transfer, and so no stage 7.
+      EXPECT_EQ(GetStage(UpdatingCompleted),
+                answer.stage == DatalinkEstablished ? NoReport : Failed);
+      EXPECT_EQ(GetStage(answer.stage), Failed) << ::testing::PrintToString(Stages());
+      for (int later = answer.stage + 1; later < UpdatingCompleted; ++later) {
+        EXPECT_EQ(GetStage(later), NoReport) << later;
+      }
+      BoxRecord opening;
+      switch (answer.result) {
+        case NoBoxRecord: EXPECT_FALSE(LastOpeningRecord(&opening)); break;
+        case HeaderFailed:
+          EXPECT_TRUE(LastOpeningRecord(&opening));
+          EXPECT_FALSE(box.header_seen);
+          break;
+        case NoConfirmation: EXPECT_TRUE(box.image_complete); break;
+        default: EXPECT_EQ(rig.log().fifo_reads + rig.log().fifo_writes, 0u); break;
+      }
+    }
+  }
 }
 
 // --- the one-worker guard --------------------------------------------------------------------

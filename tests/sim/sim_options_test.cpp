@@ -140,6 +140,7 @@ TEST(SimOptionsTest, OutOfRangeNumbersAreRefusedNotWrapped) {
       {"drop-select-at=4294967296", "drop-select-at"},
       {"stall-at=18446744073709551617", "stall-at"},  // 2^64 + 1 would wrap to 1
       {"update-ms=3600001", "update-ms"},
+      {"reverse-ack-ms=3600001", "reverse-ack-ms"},
   };
   for (const auto& [text, key] : cases) {
     const std::string error = ErrorFor(text);
@@ -165,6 +166,15 @@ TEST(SimOptionsTest, FormattedOptionsReadBackTheSame) {
   changed.answer_on_attempt = 0;
   changed.confirm = false;
   changed.nack_delay_ms = 3;
+  changed.negotiate_ms = 1;
+  changed.confirm_ms = 2;
+  changed.setup_ms = 3;
+  changed.opening_ms = 4;
+  changed.reverse_ack_ms = 5;
+  changed.forward_ack_ms = 6;
+  changed.ready_ms = 7;
+  changed.terminate_ms = 8;
+  changed.terminate_ack_ms = kMaxAnswerMs;
   changed.setup = false;
   changed.reverse = false;
   changed.terminate = false;
@@ -199,7 +209,7 @@ TEST(SimOptionsTest, HelpNamesEveryKeyOnOneLine) {
     ++keys;
     start = comma + 1;
   }
-  EXPECT_EQ(keys, 18);
+  EXPECT_EQ(keys, 27);
 }
 
 }  // namespace

@@ -127,6 +127,16 @@ TEST_F(StatusDisplayTest, ReportsWaitingTogetherAreShownByOneTick) {
   EXPECT_EQ(d.view().bar, 129);
 }
 
+// A tick that reads the header's length (12) and then the image's count (100) would make
+// 833 %: the window shows at most the whole.
+TEST_F(StatusDisplayTest, CountersOfTwoWritesShowNoMoreThanAHundred) {
+  SetStage(SoftwareTransmitted, Busy);
+  Progress(100, 12);
+  d.Tick();
+  EXPECT_EQ(d.view().message, "Sending data. 100% complete.");
+  EXPECT_EQ(d.view().bar, 1049);
+}
+
 TEST_F(StatusDisplayTest, EmptyImageWriteShowsNoProgressAndDoesNotFault) {
   SetStage(SoftwareTransmitted, Busy);
   Progress(0, 0);
