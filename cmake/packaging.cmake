@@ -13,6 +13,10 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/res/help/
   FILES_MATCHING PATTERN "*.html" PATTERN "*.css"
 )
 
+# The port lock's folder and file (tmpfiles.d, read from /usr/lib as well as /etc).
+install(FILES ${PROJECT_SOURCE_DIR}/res/tmpfiles/marlovine-updater.conf
+  DESTINATION lib/tmpfiles.d)
+
 # Manual pages and the command's bash completion.
 foreach(page m4410 marlovine-updater)
   if(TARGET ${page})
@@ -47,8 +51,11 @@ set(CPACK_PACKAGE_DESCRIPTION
   "The operator's program marlovine-updater and the command m4410 send a
 software image to a Marlovine 4410 box cabled to the PC's parallel port
 (IEEE 1284 ECP) and report the seven stages of the update. Both drive the
-port's registers directly: an administrator grants them port access once
-with setcap cap_sys_rawio+ep (see the help pages); the package does not.")
+port's registers directly: an administrator makes them root:lp 0750 with
+dpkg-statoverride and grants them port access once with setcap
+cap_sys_rawio+ep (see the help pages); the package does not by itself.
+Started by an ordinary user, they keep the capability only to take the
+chosen port, which must be one the kernel lists, and drop it at once.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

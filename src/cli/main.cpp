@@ -17,6 +17,7 @@
 #include "os/running_copy.h"
 #include "port/parport_listing.h"
 #include "port/port_driver.h"
+#include "port/start_privilege.h"
 #include "run/port_environment.h"
 #include "board/run_cause.h"
 #include "board/stage_board.h"
@@ -188,12 +189,18 @@ int RunLog() {
 
 int Main(int argc, char** argv) {
   EnsureStandardDescriptors();
-  AnnounceRunningCopy();
-  IgnoreLostOutput();
+  // The command line alone chooses the port; then whatever the program was given beyond that
+  // goes, before anything else is opened or read.
   std::vector<std::string> words(argv + 1, argv + argc);
   CliArgs args;
   std::string error;
-  if (!ParseCliArgs(words, &args, &error)) return UsageError(error);
+  const bool parsed = ParseCliArgs(words, &args, &error);
+  const bool drives_port =
+      parsed && (args.command == CliCommand::Update || args.command == CliCommand::Probe);
+  TakePortThenDropPrivileges("m4410", drives_port ? &args.port : nullptr);
+  AnnounceRunningCopy();
+  IgnoreLostOutput();
+  if (!parsed) return UsageError(error);
 
   switch (args.command) {
     case CliCommand::Help:

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <linux/ppdev.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -21,9 +20,6 @@ constexpr unsigned kStandardPorts = 8;
 constexpr unsigned kExtendedPorts = 3;
 constexpr std::uint8_t kUndriven = 0xFF;
 
-// /run/lock first; /tmp where that is not writable. Not TMPDIR: every instance, whoever
-// runs it, must find the same file.
-constexpr const char* kLockFolders[] = {"/run/lock", "/tmp"};
 constexpr const char* kLockdownFile = "/sys/kernel/security/lockdown";
 
 std::string ErrorName(int negative_errno) {
@@ -50,18 +46,17 @@ std::string ForbiddingLockdown(std::string_view text) {
 
 }  // namespace
 
-LinuxPortAccess::LinuxPortAccess(PortAddresses addresses, SystemPrimitives& system)
-    : addresses_(addresses), system_(system) {}
+LinuxPortAccess::LinuxPortAccess(PortAddresses addresses, SystemPrimitives& system,
+                                 const StartGrant& start)
+    : addresses_(addresses), system_(system), start_(start) {}
 
 LinuxPortAccess::~LinuxPortAccess() { ReleaseAll(); }
 
-std::string LinuxPortAccess::LockFileName(std::uint16_t base) {
-  return "m4410-port-" + HexPort(base) + ".lock";
-}
-
 ClaimOutcome LinuxPortAccess::Claim() {
   if (claimed_) return ClaimOutcome::Claimed;
-  if (!CheckFacility()) return ClaimOutcome::NoFacility;
+  if (const ClaimOutcome outcome = CheckFacility(); outcome != ClaimOutcome::Claimed) {
+    return outcome;
+  }
   for (auto step : {&LinuxPortAccess::TakeLock, &LinuxPortAccess::TakeKernelPort,
                     &LinuxPortAccess::TakeRegisters}) {
     const ClaimOutcome outcome = (this->*step)();
@@ -77,12 +72,21 @@ ClaimOutcome LinuxPortAccess::Claim() {
 void LinuxPortAccess::Release() { ReleaseAll(); }
 
 // What can be known before anything is taken: the architecture, lockdown and privilege.
-bool LinuxPortAccess::CheckFacility() {
+ClaimOutcome LinuxPortAccess::CheckFacility() {
+  granted_at_start_ = false;
   if (!system_.ArchitectureHasPortIo()) {
     SetPortErrorText(
         "no port I/O on this architecture: the parallel port's registers can only be reached "
         "on an x86 PC.\n");
-    return false;
+    return ClaimOutcome::NoFacility;
+  }
+  // Before anything else: an ordinary user's unlisted port is refused whatever else holds.
+  if (system_.RealUserId() != 0) {
+    const auto listed = KernelListedPorts(ReadKernelParportFiles(system_));
+    if (!PortIsListed(addresses_, listed)) {
+      SetPortErrorText(UnlistedPortRefusal(addresses_, listed));
+      return ClaimOutcome::Refused;
+    }
   }
   if (const auto text = system_.ReadTextFile(kLockdownFile)) {
     const std::string mode = ForbiddingLockdown(*text);
@@ -91,67 +95,121 @@ bool LinuxPortAccess::CheckFacility() {
                        ") forbids raw port access. Start the kernel without lockdown: turn off "
                        "Secure Boot in the firmware, or its lockdown policy "
                        "(sudo mokutil --disable-validation).\n");
-      return false;
+      return ClaimOutcome::NoFacility;
     }
   }
-  if (!system_.HasRawIoCapability()) {
-    if (system_.EffectiveUserId() == 0) {
-      SetPortErrorText(
-          "running as root but without the CAP_SYS_RAWIO capability, which raw port access "
-          "needs (a container or service manager has dropped it). Grant CAP_SYS_RAWIO to this "
-          "program's container or service.\n");
-    } else {
-      std::string program = system_.ExecutablePath();
-      if (program.empty()) program = "<program>";
-      SetPortErrorText(
-          "raw port access needs root or the CAP_SYS_RAWIO capability. Give the program the "
-          "capability once: sudo setcap cap_sys_rawio+ep " +
-          program + " (or, for one update from a terminal, run m4410 with sudo)\n");
-    }
-    return false;
+  return CheckUser();
+}
+
+// The I/O permission an ordinary user's program took at start serves every run; without it
+// only the capability itself will do.
+ClaimOutcome LinuxPortAccess::CheckUser() {
+  const auto& granted = start_.granted;
+  if (granted && granted->base == addresses_.base && granted->extended == addresses_.extended) {
+    granted_at_start_ = true;
+    return ClaimOutcome::Claimed;
   }
-  return true;
+  if (!start_.failure.empty()) {
+    SetPortErrorText(start_.failure);
+    return ClaimOutcome::NoFacility;
+  }
+  if (system_.HasRawIoCapability()) return ClaimOutcome::Claimed;
+  if (system_.EffectiveUserId() == 0) {
+    SetPortErrorText(
+        "running as root but without the CAP_SYS_RAWIO capability, which raw port access "
+        "needs (a container or service manager has dropped it). Grant CAP_SYS_RAWIO to this "
+        "program's container or service.\n");
+    return ClaimOutcome::NoFacility;
+  }
+  std::string program = system_.ExecutablePath();
+  if (program.empty()) program = "<program>";
+  if (start_.dropped) {
+    SetPortErrorText("the port " + HexPort(addresses_.base) +
+                     " is not the one this program took at start, and it holds no capability "
+                     "any more. Start it again with this port.\n");
+  } else {
+    SetPortErrorText(
+        "raw port access needs root or the CAP_SYS_RAWIO capability. An administrator gives "
+        "it to the program once: sudo chown root:lp " + program + "; sudo chmod 0750 " +
+        program + "; sudo setcap cap_sys_rawio+ep " + program +
+        " (or, for one update from a terminal, run m4410 with sudo)\n");
+  }
+  return ClaimOutcome::NoFacility;
+}
+
+// The lock file must be root's regular file in root's own folder: anything else there (a
+// pipe, a link, another user's file) is refused at once, never waited on or worked around.
+int LinuxPortAccess::OpenLockFile() {
+  const std::string lock = kLockPath;
+  const bool root = system_.EffectiveUserId() == 0;
+  if (root) system_.MakeFolder(kLockFolder, 0755);  // already there is fine
+  const int folder =
+      system_.Open(kLockFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (folder < 0) {
+    SetPortErrorText(
+        std::string("cannot open the lock folder ") + kLockFolder + " (" + ErrorName(folder) +
+        "), which keeps a second updater off the port. The package's tmpfiles entry makes it "
+        "at boot (sudo systemd-tmpfiles --create marlovine-updater.conf); a run as root makes "
+        "it too.\n");
+    return -1;
+  }
+  SystemPrimitives::Status status;
+  if (system_.StatusOf(folder, &status) != 0 || !status.folder || status.owner != 0 ||
+      (status.mode & 022) != 0) {
+    system_.Close(folder);
+    SetPortErrorText(std::string("the lock folder ") + kLockFolder +
+                     " is not root's own folder, so anyone could replace the lock in it. "
+                     "Remove it: sudo rm -r " + kLockFolder + "\n");
+    return -1;
+  }
+  int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  if (root) flags |= O_CREAT;
+  const int fd = system_.OpenAt(folder, kLockName, flags, 0660);
+  system_.Close(folder);
+  if (fd < 0) {
+    std::string remedy = ".";
+    if (IsPermissionError(fd)) remedy = ": add the user to the lp group (sudo usermod -aG lp NAME).";
+    if (fd == -ELOOP) remedy = ": it is a link. Remove it: sudo rm " + lock;
+    if (fd == -ENOENT) remedy = ": it is made at boot by the package's tmpfiles entry, or by a run as root.";
+    SetPortErrorText("cannot open the lock file " + lock + " (" + ErrorName(fd) +
+                     ") that keeps a second updater off the port" + remedy + "\n");
+    return -1;
+  }
+  if (system_.StatusOf(fd, &status) != 0 || !status.regular || status.owner != 0) {
+    system_.Close(fd);
+    SetPortErrorText("the lock file " + lock +
+                     " is not root's plain file, so it cannot keep a second updater off the "
+                     "port. Remove it: sudo rm " + lock + "\n");
+    return -1;
+  }
+  if (root) {
+    // Whatever the umask of the run that made it, operators in lp must be able to take it.
+    if (status.mode != 0660) system_.ChangeMode(fd, 0660);
+    if (const auto lp = system_.GroupId("lp"); lp && status.group != *lp) {
+      system_.ChangeGroup(fd, *lp);
+    }
+  }
+  return fd;
 }
 
 ClaimOutcome LinuxPortAccess::TakeLock() {
-  const std::string name = LockFileName(addresses_.base);
-  // An existing lock file wins wherever it is, so instances agree even when only some of
-  // them may create files in /run/lock. O_NOFOLLOW: the folders are world-writable and this
-  // may run as root.
-  int fd = -1;
-  int error = -ENOENT;
-  for (int flags : {O_RDONLY | O_CLOEXEC | O_NOFOLLOW,
-                    O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_CREAT}) {
-    for (const char* folder : kLockFolders) {
-      const std::string path = std::string(folder) + "/" + name;
-      fd = system_.Open(path, flags, 0644);
-      if (fd >= 0) {
-        lock_path_ = path;
-        break;
-      }
-      if (error == -ENOENT) error = fd;
-    }
-    if (fd >= 0) break;
-  }
-  if (fd < 0) {
-    SetPortErrorText("cannot create the lock file /run/lock/" + name + " (" + ErrorName(error) +
-                     ") that keeps a second updater off the port. Make /run/lock or /tmp "
-                     "writable for this program.\n");
-    return ClaimOutcome::Refused;
-  }
-  const int locked = system_.Flock(fd, LOCK_EX | LOCK_NB);
+  const int fd = OpenLockFile();
+  if (fd < 0) return ClaimOutcome::NoFacility;
+  int locked = system_.LockRange(fd, addresses_.base, kStandardPorts);
+  if (locked == 0) locked = system_.LockRange(fd, addresses_.extended, kExtendedPorts);
   if (locked != 0) {
     system_.Close(fd);
-    if (locked == -EWOULDBLOCK) {
-      SetPortErrorText("the port " + HexPort(addresses_.base) +
-                       " is in use by another instance of this program (it holds the lock "
-                       "file " + lock_path_ + "). Close the other updater or wait for it to "
-                       "finish.\n");
+    if (locked == -EAGAIN) {
+      SetPortErrorText("the port " + HexPort(addresses_.base) + "," +
+                       HexPort(addresses_.extended) +
+                       " is in use by another instance of this program, on these ports or on "
+                       "ports overlapping them (it holds them in the lock file " +
+                       std::string(kLockPath) +
+                       "). Close the other updater or wait for it to finish.\n");
     } else {
-      SetPortErrorText("cannot lock " + lock_path_ + " (" + ErrorName(locked) +
+      SetPortErrorText("cannot lock " + std::string(kLockPath) + " (" + ErrorName(locked) +
                        "), so the port cannot be kept from a second updater.\n");
     }
-    lock_path_.clear();
     return ClaimOutcome::Refused;
   }
   lock_fd_ = fd;
@@ -202,6 +260,11 @@ ClaimOutcome LinuxPortAccess::TakeKernelPort() {
 }
 
 ClaimOutcome LinuxPortAccess::TakeRegisters() {
+  // Taken for the whole process at start; nothing to take or give back per run.
+  if (granted_at_start_) {
+    registers_ = Registers::IoPerm;
+    return ClaimOutcome::Claimed;
+  }
   int ioperm_error = system_.IoPerm(addresses_.base, kStandardPorts, true);
   standard_granted_ = ioperm_error == 0;
   if (standard_granted_) {
@@ -216,7 +279,9 @@ ClaimOutcome LinuxPortAccess::TakeRegisters() {
   if (standard_granted_) system_.IoPerm(addresses_.base, kStandardPorts, false);
   standard_granted_ = false;
 
-  const int fd = system_.Open("/dev/port", O_RDWR | O_CLOEXEC, 0);
+  // /dev/port reaches every port there is: root's alone.
+  const int fd = system_.RealUserId() == 0 ? system_.Open("/dev/port", O_RDWR | O_CLOEXEC, 0)
+                                           : -EPERM;
   if (fd >= 0) {
     devport_fd_ = fd;
     registers_ = Registers::DevPort;
@@ -253,12 +318,8 @@ void LinuxPortAccess::ReleaseAll() {
   if (parport_fd_ >= 0) system_.Close(parport_fd_);
   parport_fd_ = -1;
   parport_name_.clear();
-  if (lock_fd_ >= 0) {
-    system_.Flock(lock_fd_, LOCK_UN);
-    system_.Close(lock_fd_);
-  }
+  if (lock_fd_ >= 0) system_.Close(lock_fd_);  // the last descriptor: the ranges are free
   lock_fd_ = -1;
-  lock_path_.clear();
   claimed_ = false;
 }
 

@@ -1,5 +1,7 @@
-// Raw port access on Linux: an advisory lock against a second instance, the kernel's own
-// claim of the port through ppdev, and register access through ioperm or /dev/port.
+// Raw port access on Linux: a lock against a second instance, the kernel's own claim of the
+// port through ppdev, and register access through ioperm (root alone also /dev/port). An
+// ordinary user reaches only a port the kernel lists, through the I/O permission the program
+// took at start (port/start_privilege.h).
 #pragma once
 
 #include <cstdint>
@@ -7,6 +9,7 @@
 #include <string>
 
 #include "port/port_access.h"
+#include "port/port_permission.h"
 
 namespace m4410 {
 
@@ -14,7 +17,8 @@ class SystemPrimitives;
 
 class LinuxPortAccess final : public PortAccess {
  public:
-  LinuxPortAccess(PortAddresses addresses, SystemPrimitives& system);
+  LinuxPortAccess(PortAddresses addresses, SystemPrimitives& system,
+                  const StartGrant& start = CurrentStartGrant());
   ~LinuxPortAccess() override;  // releases a claim that is still held
   LinuxPortAccess(const LinuxPortAccess&) = delete;
   LinuxPortAccess& operator=(const LinuxPortAccess&) = delete;
@@ -26,14 +30,21 @@ class LinuxPortAccess final : public PortAccess {
   std::uint8_t Read(PortRange range, unsigned offset) override;
   void Write(PortRange range, unsigned offset, std::uint8_t value) override;
 
-  // "m4410-port-0x378.lock": one lock per base address, shared by every instance.
-  static std::string LockFileName(std::uint16_t base);
+  // One file for every port, made at boot by the package's tmpfiles entry (root-owned folder,
+  // the file root:lp 0660) or by a run as root. Each claim locks the byte ranges of its two
+  // port ranges, so a port is one lock however its base is spelled, and overlapping ranges
+  // exclude each other.
+  static constexpr const char* kLockFolder = "/run/m4410";
+  static constexpr const char* kLockName = "ports.lock";
+  static constexpr const char* kLockPath = "/run/m4410/ports.lock";
 
  private:
   enum class Registers { None, IoPerm, DevPort };
 
-  bool CheckFacility();
+  ClaimOutcome CheckFacility();
+  ClaimOutcome CheckUser();
   ClaimOutcome TakeLock();
+  int OpenLockFile();
   ClaimOutcome TakeKernelPort();
   ClaimOutcome TakeRegisters();
   void ReleaseAll();
@@ -41,9 +52,10 @@ class LinuxPortAccess final : public PortAccess {
 
   PortAddresses addresses_;
   SystemPrimitives& system_;
+  const StartGrant& start_;
+  bool granted_at_start_ = false;
   bool claimed_ = false;
   int lock_fd_ = -1;
-  std::string lock_path_;
   int parport_fd_ = -1;
   bool parport_claimed_ = false;
   std::string parport_name_;

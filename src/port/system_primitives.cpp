@@ -2,8 +2,9 @@
 
 #include <fcntl.h>
 #include <linux/capability.h>
-#include <sys/file.h>
+#include <grp.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -68,6 +69,48 @@ class RealPrimitives final : public SystemPrimitives {
     return fd < 0 ? -errno : fd;
   }
 
+  int OpenAt(int folder_fd, const std::string& name, int flags, unsigned mode) override {
+    int fd;
+    do {
+      fd = ::openat(folder_fd, name.c_str(), flags, static_cast<mode_t>(mode));
+    } while (fd < 0 && errno == EINTR);
+    return fd < 0 ? -errno : fd;
+  }
+
+  int MakeFolder(const std::string& path, unsigned mode) override {
+    return ResultOrErrno(::mkdir(path.c_str(), static_cast<mode_t>(mode)));
+  }
+
+  int StatusOf(int fd, Status* status) override {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return -errno;
+    status->regular = S_ISREG(info.st_mode);
+    status->folder = S_ISDIR(info.st_mode);
+    status->owner = static_cast<unsigned>(info.st_uid);
+    status->group = static_cast<unsigned>(info.st_gid);
+    status->mode = static_cast<unsigned>(info.st_mode & 07777);
+    return 0;
+  }
+
+  int ChangeMode(int fd, unsigned mode) override {
+    return ResultOrErrno(::fchmod(fd, static_cast<mode_t>(mode)));
+  }
+
+  int ChangeGroup(int fd, unsigned group) override {
+    return ResultOrErrno(::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(group)));
+  }
+
+  std::optional<unsigned> GroupId(const std::string& name) override {
+    struct group entry {};
+    struct group* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr) {
+      return std::nullopt;
+    }
+    return static_cast<unsigned>(found->gr_gid);
+  }
+
   // No retry on EINTR: on Linux the descriptor is gone either way.
   int Close(int fd) override { return ResultOrErrno(::close(fd)); }
 
@@ -95,12 +138,15 @@ class RealPrimitives final : public SystemPrimitives {
     return result < 0 ? -errno : result;
   }
 
-  int Flock(int fd, int operation) override {
-    int result;
-    do {
-      result = ::flock(fd, operation);
-    } while (result < 0 && errno == EINTR);
-    return result < 0 ? -errno : result;
+  int LockRange(int fd, std::uint64_t first, std::uint64_t count) override {
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = static_cast<off_t>(first);
+    range.l_len = static_cast<off_t>(count);
+    const int result = ::fcntl(fd, F_OFD_SETLK, &range);
+    if (result == 0) return 0;
+    return errno == EACCES ? -EAGAIN : -errno;  // both mean "held elsewhere" for F_SETLK
   }
 
   std::optional<std::string> ReadTextFile(const std::string& path) override {
@@ -130,6 +176,7 @@ class RealPrimitives final : public SystemPrimitives {
   }
 
   unsigned EffectiveUserId() override { return static_cast<unsigned>(::geteuid()); }
+  unsigned RealUserId() override { return static_cast<unsigned>(::getuid()); }
 
   bool HasRawIoCapability() override {
     __user_cap_header_struct header{};

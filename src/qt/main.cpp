@@ -2,13 +2,16 @@
 #include <QApplication>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "qt/dialog_template.h"
 #include "qt/help_viewer.h"
 #include "qt/help_window.h"
 #include "qt/updater_app.h"
 #include "qt/updater_options.h"
+#include "port/start_privilege.h"
 #include "run/port_environment.h"
 #include "run/update_log.h"
 #include "run/standard_descriptors.h"
@@ -30,6 +33,12 @@ int Refuse(const QString& message) {
 int main(int argc, char* argv[]) {
   // Before any file is opened, so none takes the place of a closed standard stream.
   m4410::EnsureStandardDescriptors();
+
+  // Before Qt reads its options, environment or plugins: a planted platform plugin or style
+  // must find nothing beyond the chosen port's registers.
+  const std::optional<std::string> port =
+      m4410::PortBeforeToolkit(std::vector<std::string>(argv, argv + argc));
+  m4410::TakePortThenDropPrivileges("marlovine-updater", port ? &*port : nullptr);
 
   // --help and --version answer without a display, so they work over ssh and in scripts.
   for (int i = 1; i < argc; ++i) {

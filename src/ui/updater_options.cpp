@@ -80,4 +80,23 @@ bool ParseUpdaterOptions(const std::vector<std::string>& arguments, UpdaterOptio
   return true;
 }
 
+std::optional<std::string> PortBeforeToolkit(const std::vector<std::string>& arguments) {
+  std::optional<std::string> port;
+  bool sim = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& word = arguments[i];
+    if (word == "--help" || word == "-h" || word == "--version") return std::nullopt;
+    if (word == "--port" && i + 1 < arguments.size()) {
+      if (!port) port = arguments[i + 1];
+      ++i;
+    } else if (word.rfind("--port=", 0) == 0) {
+      if (!port) port = word.substr(7);
+    } else if (word == "--sim" || word.rfind("--sim=", 0) == 0) {
+      sim = true;
+    }
+  }
+  if (!port) port = sim ? "sim" : "lpt";
+  return port;
+}
+
 }  // namespace m4410

@@ -2,6 +2,7 @@
 // [--no-log], the same for every windowing system.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,5 +23,11 @@ bool ParseUpdaterOptions(const std::vector<std::string>& arguments, UpdaterOptio
                          std::string* error);
 
 std::string UpdaterUsageText();
+
+// The --port choice read from the raw command line before the toolkit takes its own options
+// out: "sim" where --sim alone is given, "lpt" by default, nothing for --help and --version.
+// The claim of each run holds to the port taken with it, so a word the toolkit takes later
+// cannot widen what the program may reach.
+std::optional<std::string> PortBeforeToolkit(const std::vector<std::string>& arguments);
 
 }  // namespace m4410

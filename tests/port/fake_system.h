@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <linux/ppdev.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -27,18 +26,28 @@ class FakeSystem final : public SystemPrimitives {
   bool has_port_io = true;
   bool has_capability = true;
   unsigned euid = 0;
+  unsigned ruid = 0;
+  unsigned umask = 022;
   std::string executable = "/usr/bin/m4410";
   std::map<std::string, std::string> files;                      // ReadTextFile
   std::map<std::string, std::vector<std::string>> folders;       // ListDirectory
   std::set<std::string> existing;                                // found without O_CREAT
   std::map<std::string, int> open_errors;                        // path -> -errno
+  std::set<std::string> links;                                   // refused by O_NOFOLLOW
+  std::map<std::string, Status> statuses;                        // regular root 0660 if absent
   std::map<unsigned long, int> ioperm_errors;                    // first port -> -errno
   std::map<unsigned long, int> ioctl_errors;                     // request -> -errno
   std::map<std::uint16_t, std::uint8_t> ports;                   // register contents
 
   // What is held now.
   std::map<int, std::string> open_fds;
-  std::map<std::string, int> locks;  // path -> holding descriptor
+  struct RangeLock {
+    std::string path;
+    int fd;
+    std::uint64_t first;
+    std::uint64_t count;
+  };
+  std::vector<RangeLock> locks;
   std::set<std::pair<unsigned long, unsigned long>> grants;
   std::set<int> claimed_parports;
   // Every call, in order; accesses to ports that were never granted.
@@ -83,19 +92,61 @@ class FakeSystem final : public SystemPrimitives {
     ports[port] = value;
   }
 
-  int Open(const std::string& path, int flags, unsigned) override {
+  int Open(const std::string& path, int flags, unsigned mode) override {
     log.push_back("open " + path);
     if (auto it = open_errors.find(path); it != open_errors.end()) return it->second;
+    if ((flags & O_NOFOLLOW) && links.count(path)) return -ELOOP;
     if (!(flags & O_CREAT) && !existing.count(path)) return -ENOENT;
+    if ((flags & O_DIRECTORY) && !statuses[path].folder) return -ENOTDIR;
     if (!(flags & O_CLOEXEC)) ++opened_without_cloexec;
-    existing.insert(path);
+    if (!existing.count(path)) {
+      statuses[path] = Status{true, false, euid, 0, mode & ~umask};
+      existing.insert(path);
+    }
     const int fd = next_fd_++;
     open_fds[fd] = path;
     return fd;
   }
 
+  int OpenAt(int folder_fd, const std::string& name, int flags, unsigned mode) override {
+    if (!open_fds.count(folder_fd)) return -EBADF;
+    return Open(PathOf(folder_fd) + "/" + name, flags, mode);
+  }
+
+  int MakeFolder(const std::string& path, unsigned mode) override {
+    log.push_back("mkdir " + path);
+    if (existing.count(path)) return -EEXIST;
+    existing.insert(path);
+    statuses[path] = Status{false, true, euid, 0, mode & ~umask};
+    return 0;
+  }
+
+  int StatusOf(int fd, Status* status) override {
+    if (!open_fds.count(fd)) return -EBADF;
+    *status = StatusAt(PathOf(fd));
+    return 0;
+  }
+
+  int ChangeMode(int fd, unsigned mode) override {
+    log.push_back("chmod " + PathOf(fd));
+    StatusAt(PathOf(fd)).mode = mode;
+    return 0;
+  }
+
+  int ChangeGroup(int fd, unsigned group) override {
+    log.push_back("chgrp " + PathOf(fd));
+    StatusAt(PathOf(fd)).group = group;
+    return 0;
+  }
+
+  std::optional<unsigned> GroupId(const std::string& name) override {
+    if (name == "lp") return 7;
+    return std::nullopt;
+  }
+
   int Close(int fd) override {
     log.push_back("close " + PathOf(fd));
+    std::erase_if(locks, [fd](const RangeLock& lock) { return lock.fd == fd; });
     return open_fds.erase(fd) ? 0 : -EBADF;
   }
 
@@ -129,16 +180,17 @@ class FakeSystem final : public SystemPrimitives {
     return 0;
   }
 
-  int Flock(int fd, int operation) override {
+  int LockRange(int fd, std::uint64_t first, std::uint64_t count) override {
     const std::string path = PathOf(fd);
-    if (operation & LOCK_UN) {
-      log.push_back("unlock " + path);
-      if (auto it = locks.find(path); it != locks.end() && it->second == fd) locks.erase(it);
-      return 0;
+    log.push_back("lock " + path + " " + HexPort(static_cast<unsigned>(first)) + " " +
+                  std::to_string(count));
+    for (const RangeLock& held : locks) {
+      if (held.path == path && held.fd != fd && first < held.first + held.count &&
+          held.first < first + count) {
+        return -EAGAIN;
+      }
     }
-    log.push_back("lock " + path);
-    if (auto it = locks.find(path); it != locks.end() && it->second != fd) return -EWOULDBLOCK;
-    locks[path] = fd;
+    locks.push_back({path, fd, first, count});
     return 0;
   }
 
@@ -153,12 +205,17 @@ class FakeSystem final : public SystemPrimitives {
   }
 
   unsigned EffectiveUserId() override { return euid; }
+  unsigned RealUserId() override { return ruid; }
   bool HasRawIoCapability() override { return has_capability; }
   std::string ExecutablePath() override { return executable; }
 
   int opened_without_cloexec = 0;
 
  private:
+  Status& StatusAt(const std::string& path) {
+    return statuses.try_emplace(path, Status{true, false, 0, 0, 0660}).first->second;
+  }
+
   std::string PathOf(int fd) const {
     auto it = open_fds.find(fd);
     return it == open_fds.end() ? "fd" + std::to_string(fd) : it->second;

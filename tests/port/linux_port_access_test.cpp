@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,8 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-constexpr const char* kLock = "/run/lock/m4410-port-0x378.lock";
+constexpr const char* kLock = "/run/m4410/ports.lock";
+constexpr const char* kLockFolder = "/run/m4410";
 
 class LinuxPortAccessTest : public ::testing::Test {
  protected:
@@ -69,10 +72,12 @@ TEST_F(LinuxPortAccessTest, OpenClaimsInOrderAndCloseReleasesInReverse) {
   std::unique_ptr<PortDriverContext> context;
   ASSERT_EQ(Open(&context), 0) << PortErrorText();
   EXPECT_EQ(PortErrorText(), "");
+  // Root makes the lock folder and file, and gives operators in lp the file whatever its umask.
+  const std::string lock = kLock;
   EXPECT_THAT(system_.log,
-              ElementsAre("open /run/lock/m4410-port-0x378.lock",
-                          "open /tmp/m4410-port-0x378.lock",
-                          "open /run/lock/m4410-port-0x378.lock", "lock " + std::string(kLock),
+              ElementsAre("mkdir /run/m4410", "open /run/m4410", "open " + lock,
+                          "close /run/m4410", "chmod " + lock, "chgrp " + lock,
+                          "lock " + lock + " 0x378 8", "lock " + lock + " 0x778 3",
                           "open /dev/parport0", "ioctl PPEXCL /dev/parport0",
                           "ioctl PPCLAIM /dev/parport0", "ioperm on 0x378 8",
                           "ioperm on 0x778 3"));
@@ -93,7 +98,9 @@ TEST_F(LinuxPortAccessTest, OpenClaimsInOrderAndCloseReleasesInReverse) {
   EXPECT_THAT(system_.log,
               ElementsAre("ioperm off 0x778 3", "ioperm off 0x378 8",
                           "ioctl PPRELEASE /dev/parport0", "close /dev/parport0",
-                          "unlock " + std::string(kLock), "close " + std::string(kLock)));
+                          "close " + lock));
+  EXPECT_EQ(system_.statuses[lock].mode, 0660u);
+  EXPECT_EQ(system_.statuses[lock].group, 7u);
   EXPECT_TRUE(system_.NothingHeld());
 }
 
@@ -104,7 +111,7 @@ TEST_F(LinuxPortAccessTest, CardAtOtherAddressesUsesItsOwnKernelPortAndRanges) {
 
   std::unique_ptr<PortDriverContext> context;
   ASSERT_EQ(Open(&context), 0) << PortErrorText();
-  EXPECT_TRUE(system_.locks.count("/run/lock/m4410-port-0xe010.lock"));
+  EXPECT_THAT(Log(), HasSubstr("lock /run/m4410/ports.lock 0xe010 8\nlock /run/m4410/ports.lock 0xe000 3"));
   EXPECT_EQ(system_.claimed_parports.size(), 1u);
   EXPECT_THAT(Log(), HasSubstr("ioctl PPCLAIM /dev/parport1"));
   EXPECT_THAT(Log(), ::testing::Not(HasSubstr("/dev/parport0")));
@@ -191,15 +198,16 @@ TEST_F(LinuxPortAccessTest, AccessesOutsideTheClaimNeverReachThePort) {
 }
 
 TEST_F(LinuxPortAccessTest, NoPrivilegeGivesResult1WithTheRemedy) {
+  system_.AddKernelPort("parport0", 0x378, 0x778);
   system_.has_capability = false;
-  system_.euid = 1000;
+  system_.euid = system_.ruid = 1000;
   system_.ioperm_errors[0x378] = -EPERM;
   system_.open_errors["/dev/port"] = -EPERM;
   EXPECT_EQ(OpenExpectingFailure(), 1);
   EXPECT_THAT(PortErrorText(), HasSubstr("root or the CAP_SYS_RAWIO capability"));
   EXPECT_THAT(PortErrorText(), HasSubstr("sudo setcap cap_sys_rawio+ep /usr/bin/m4410"));
 
-  system_.euid = 0;  // root in a container that dropped the capability
+  system_.euid = system_.ruid = 0;  // root in a container that dropped the capability
   EXPECT_EQ(OpenExpectingFailure(), 1);
   EXPECT_THAT(PortErrorText(), HasSubstr("root but without the CAP_SYS_RAWIO"));
 }
@@ -225,7 +233,7 @@ TEST_F(LinuxPortAccessTest, UnreachableRegistersGiveResult1) {
   EXPECT_EQ(OpenExpectingFailure(), 1);
   EXPECT_THAT(PortErrorText(), HasSubstr("no port I/O in this kernel"));
   // The kernel port was taken before the registers failed, and given back in order.
-  EXPECT_THAT(Log(), HasSubstr("ioctl PPRELEASE /dev/parport0\nclose /dev/parport0\nunlock"));
+  EXPECT_THAT(Log(), HasSubstr("ioctl PPRELEASE /dev/parport0\nclose /dev/parport0\nclose /run/m4410"));
 
   // Refused although the capability is there: a policy stands in the way.
   system_.ioperm_errors[0x378] = -EPERM;
@@ -257,48 +265,81 @@ TEST_F(LinuxPortAccessTest, PortHeldByThePrinterDriverGivesResult2) {
   EXPECT_THAT(PortErrorText(), HasSubstr("lp group"));
 }
 
-TEST_F(LinuxPortAccessTest, SecondInstanceIsRefusedWithTheLockFileNamed) {
+TEST_F(LinuxPortAccessTest, OnePortIsOneLockAndOverlappingRangesAreRefused) {
   LinuxPortAccess first(PortAddresses{}, system_);
   ASSERT_EQ(first.Claim(), ClaimOutcome::Claimed);
 
-  std::unique_ptr<PortDriverContext> context;
-  EXPECT_EQ(Open(&context), 2);
-  EXPECT_THAT(PortErrorText(), HasSubstr("another instance of this program"));
-  EXPECT_THAT(PortErrorText(), HasSubstr(kLock));
+  // The same port, and ranges overlapping either of its two, are in use.
+  for (const PortAddresses& overlapping :
+       {PortAddresses{}, PortAddresses{0x37C, 0x77C}, PortAddresses{0x278, 0x779},
+        PortAddresses{0x774, 0xE000}}) {
+    LinuxPortAccess second(overlapping, system_);
+    EXPECT_EQ(second.Claim(), ClaimOutcome::Refused) << HexPort(overlapping.base);
+    EXPECT_THAT(PortErrorText(), HasSubstr("another instance of this program"));
+    EXPECT_THAT(PortErrorText(), HasSubstr(kLock));
+  }
   EXPECT_EQ(system_.grants.size(), 2u);  // the first keeps its claim
   EXPECT_EQ(system_.open_fds.size(), 1u);
 
-  // Another base is another lock.
+  // Ports apart from it are not.
   LinuxPortAccess other(PortAddresses{0x278, 0x678}, system_);
   EXPECT_EQ(other.Claim(), ClaimOutcome::Claimed) << PortErrorText();
   other.Release();
 
   first.Release();
+  std::unique_ptr<PortDriverContext> context;
   ASSERT_EQ(Open(&context), 0) << PortErrorText();
   ClosePortDriver(std::move(context));
   EXPECT_TRUE(system_.NothingHeld());
 }
 
-TEST_F(LinuxPortAccessTest, LockFileFallsBackToTmpAndAnExistingOneWins) {
-  system_.open_errors[kLock] = -EACCES;
-  {
-    LinuxPortAccess access(PortAddresses{}, system_);
-    ASSERT_EQ(access.Claim(), ClaimOutcome::Claimed) << PortErrorText();
-    EXPECT_TRUE(system_.locks.count("/tmp/m4410-port-0x378.lock"));
+// Whatever stands at the lock's place that is not root's plain file in root's own folder is
+// refused at once: no wait on a pipe, no second lock elsewhere, nothing taken.
+TEST_F(LinuxPortAccessTest, ALockPlaceThatIsNotRootsOwnIsRefusedAtOnce) {
+  using Status = SystemPrimitives::Status;
+  struct Case {
+    const char* what;
+    unsigned user;
+    std::map<std::string, Status> statuses;
+    std::set<std::string> links;
+    std::map<std::string, int> open_errors;
+    const char* says;
+  };
+  const Status root_folder{false, true, 0, 0, 0755};
+  const std::vector<Case> cases = {
+      {"a pipe", 0, {{kLockFolder, root_folder}, {kLock, Status{false, false, 0, 0, 0644}}}, {}, {},
+       "not root's plain file"},
+      {"another user's file", 0, {{kLockFolder, root_folder}, {kLock, Status{true, false, 1000, 1000, 0600}}},
+       {}, {}, "not root's plain file"},
+      {"a link", 0, {{kLockFolder, root_folder}}, {kLock}, {}, "it is a link"},
+      {"a folder anyone may write", 0, {{kLockFolder, Status{false, true, 0, 0, 01777}}}, {}, {},
+       "not root's own folder"},
+      {"another user's folder", 1000, {{kLockFolder, Status{false, true, 1000, 1000, 0755}}}, {}, {},
+       "not root's own folder"},
+      {"root's 0600 file, for a user outside lp", 1000, {{kLockFolder, root_folder}}, {},
+       {{kLock, -EACCES}}, "add the user to the lp group"},
+      {"no folder, for a user", 1000, {}, {}, {}, "tmpfiles"},
+  };
+  system_.AddKernelPort("parport0", 0x378, 0x778);
+  for (const Case& c : cases) {
+    system_.euid = system_.ruid = c.user;
+    system_.statuses = c.statuses;
+    system_.existing = {"/dev/parport0"};
+    for (const auto& [path, status] : c.statuses) system_.existing.insert(path);
+    system_.links = c.links;
+    system_.open_errors = c.open_errors;
+    StartGrant grant;
+    grant.granted = PortAddresses{};
+    system_.log.clear();
+    LinuxPortAccess access(PortAddresses{}, system_, grant);
+    EXPECT_EQ(access.Claim(), ClaimOutcome::NoFacility) << c.what;
+    EXPECT_THAT(PortErrorText(), HasSubstr(c.says)) << c.what;
+    EXPECT_TRUE(system_.NothingHeld()) << c.what;
+    EXPECT_THAT(Log(), ::testing::Not(HasSubstr("/dev/parport0"))) << c.what;
+    for (const std::string& line : system_.log) {
+      EXPECT_TRUE(line.find("/run/m4410") != std::string::npos) << c.what << ": " << line;
+    }
   }
-  // Once /run/lock is writable again, the lock file left in /tmp is still the one used.
-  system_.open_errors.clear();
-  LinuxPortAccess access(PortAddresses{}, system_);
-  ASSERT_EQ(access.Claim(), ClaimOutcome::Claimed) << PortErrorText();
-  EXPECT_TRUE(system_.locks.count("/tmp/m4410-port-0x378.lock"));
-}
-
-TEST_F(LinuxPortAccessTest, NoLockFileAnywhereGivesResult2) {
-  system_.open_errors[kLock] = -EROFS;
-  system_.open_errors["/tmp/m4410-port-0x378.lock"] = -EACCES;
-  EXPECT_EQ(OpenExpectingFailure(), 2);
-  EXPECT_THAT(PortErrorText(), HasSubstr("cannot create the lock file"));
-  EXPECT_THAT(Log(), ::testing::Not(HasSubstr("ioperm")));
 }
 
 }  // namespace

@@ -39,6 +39,21 @@ class UpdaterOptionsTest : public QObject {
     QCOMPARE(o.port.port, std::string("sim"));
   }
 
+  // Read before Qt takes its own options out: the port taken at start is the one chosen.
+  void portBeforeToolkitIsTheChosenPort() {
+    const auto before = [](std::vector<std::string> words) {
+      words.insert(words.begin(), "marlovine-updater");
+      return PortBeforeToolkit(words);
+    };
+    QCOMPARE(before({}), std::optional<std::string>("lpt"));
+    QCOMPARE(before({"-platform", "xcb", "--port", "lpt:0xe010,0xe000"}),
+             std::optional<std::string>("lpt:0xe010,0xe000"));
+    QCOMPARE(before({"--port=lpt:888"}), std::optional<std::string>("lpt:888"));
+    QCOMPARE(before({"--sim", "clock=virtual"}), std::optional<std::string>("sim"));
+    QCOMPARE(before({"--port", "sim", "--help"}), std::optional<std::string>());
+    QCOMPARE(before({"--version"}), std::optional<std::string>());
+  }
+
   void mistakesAreNamed_data() {
     QTest::addColumn<QStringList>("words");
     QTest::addColumn<QString>("error");

@@ -1,0 +1,78 @@
+#include "port/port_permission.h"
+
+namespace m4410 {
+
+namespace {
+
+constexpr unsigned kExtendedDistance = 0x400;
+constexpr unsigned kLegacyPortSpace = 0x400;
+
+StartGrant& GrantRecord() {
+  static StartGrant grant;
+  return grant;
+}
+
+std::string Describe(PortAddresses addresses) {
+  return HexPort(addresses.base) + "," + HexPort(addresses.extended);
+}
+
+}  // namespace
+
+std::vector<ParportEntry> KernelListedPorts(const std::vector<KernelParportFile>& files) {
+  std::vector<ParportEntry> listed;
+  for (const KernelParportFile& file : files) {
+    const auto address = ParseParportBaseAddr(file.base_addr);
+    if (!address) continue;
+    ParportEntry entry;
+    entry.name = file.name;
+    entry.base = address->base;
+    entry.extended = address->extended;
+    entry.port_option = PortOptionFor(entry.base, entry.extended);
+    listed.push_back(std::move(entry));
+  }
+  return listed;
+}
+
+bool PortIsListed(PortAddresses addresses, const std::vector<ParportEntry>& listed) {
+  for (const ParportEntry& entry : listed) {
+    if (entry.base != addresses.base) continue;
+    if (entry.extended) return *entry.extended == addresses.extended;
+    // The kernel lists no extended range where it found no ECP registers. On a legacy ISA
+    // base those are decoded at BASE+0x400, where the kernel itself looks for them; PCI
+    // cards, above 0x400, get no such allowance.
+    return addresses.base < kLegacyPortSpace &&
+           addresses.extended == addresses.base + kExtendedDistance;
+  }
+  return false;
+}
+
+std::string UnlistedPortRefusal(PortAddresses addresses, const std::vector<ParportEntry>& listed) {
+  std::string text = "the port " + Describe(addresses) +
+                     " is not a parallel port the kernel lists, and only root may name another. ";
+  if (listed.empty()) {
+    text += "The kernel lists none (" + NoParallelPortsHint() + ").";
+  } else {
+    text += "The kernel lists:";
+    for (const ParportEntry& entry : listed) {
+      text += " " + entry.name + " (--port " + entry.port_option + ")";
+    }
+    text += ".";
+  }
+  return text + "\n";
+}
+
+StartStep DecideStartStep(StartUser user, StartPort port) {
+  StartStep step;
+  // Root can reach every port anyway: it keeps today's freedom and its privileges.
+  if (user.root) return step;
+  step.refuse = port == StartPort::Unlisted;
+  step.take_ports = user.holds_capability && port == StartPort::Listed;
+  step.drop = user.holds_capability;
+  return step;
+}
+
+const StartGrant& CurrentStartGrant() { return GrantRecord(); }
+
+void RecordStartGrant(StartGrant grant) { GrantRecord() = std::move(grant); }
+
+}  // namespace m4410
