@@ -12,7 +12,7 @@ for program in "$@"; do
   header=$(readelf -h "$program") || { fail "$program" "not readable as ELF"; continue; }
   echo "$header" | grep -q 'Type:[[:space:]]*DYN' || fail "$program" "not a position-independent executable (no -pie)"
   readelf -lW "$program" | grep -q 'GNU_RELRO' || fail "$program" "no RELRO segment (-z relro)"
-  readelf -dW "$program" | grep -Eq '\(BIND_NOW\)|\(FLAGS\).*\bNOW\b' || fail "$program" "relocations not bound at start (-z now)"
+  readelf -dW "$program" | grep -Eq '\(BIND_NOW\)|\(FLAGS\)[[:space:]]+.*BIND_NOW|\(FLAGS_1\).*[[:space:]]NOW' || fail "$program" "relocations not bound at start (-z now)"
   symbols=$(readelf -sW --dyn-syms "$program")
   echo "$symbols" | grep -q '__stack_chk_fail' || fail "$program" "no stack protection (-fstack-protector-strong)"
   if [ "$fortify" = fortified ]; then
