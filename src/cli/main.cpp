@@ -14,6 +14,7 @@
 #include "link/ecp_presence.h"
 #include "link/parallel_link.h"
 #include "os/files.h"
+#include "os/library_search.h"
 #include "os/running_copy.h"
 #include "port/parport_listing.h"
 #include "port/port_driver.h"
@@ -197,6 +198,7 @@ int RunLog() {
 }
 
 int Main(int argc, char** argv) {
+  LoadLibrariesFromTheSystemOnly();
   EnsureStandardDescriptors();
   AnnounceRunningCopy();
   IgnoreLostOutput();

@@ -12,6 +12,9 @@ std::string AppName();
 // directory.
 std::string SettingsFileName();
 
+// The full path of a file in the executable's own folder, for the help file that lies beside it.
+std::string BesideExecutable(const char* name);
+
 // The executable's full path with its extension replaced, for the classic help file.
 std::string ExecutablePathWithExtension(const char* extension);
 

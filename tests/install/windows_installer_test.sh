@@ -12,7 +12,7 @@ wine_run=$build/wine-run
 # Start-menu shortcuts stay inside the prefix, never on the build machine's desktop.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MarlovineUpdater'
-mutex=Marlovine4410UpdaterRunning
+mutex='Global\Marlovine4410UpdaterRunning'
 
 fail() { echo "windows_installer_test: $*" >&2; exit 1; }
 command -v extract_chmLib >/dev/null || fail "extract_chmLib missing (scripts/setup-windows)"
