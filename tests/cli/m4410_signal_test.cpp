@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,7 +21,8 @@ using ::testing::Not;
 // The box never confirms in these runs, so a command that waited for it would sit out the
 // ten-minute bound; leaving at once is what they check, on the real clock.
 TEST_F(M4410CommandTest, EveryEndSignalDuringTheImageLetsItFinishThenExits130) {
-  // 20000 bytes at 10000 bytes a second: two seconds of sending. The runs go side by side.
+  // 20000 bytes at 4000 bytes a second: five seconds of sending, in which each signal must
+  // land however busy the machine is. The runs go side by side.
   const int signals[] = {SIGHUP, SIGTERM, SIGRTMIN};  // SIGINT: see the next test
   std::vector<std::pair<int, fs::path>> runs;
   std::vector<ChildProcess> children;
@@ -30,7 +30,7 @@ TEST_F(M4410CommandTest, EveryEndSignalDuringTheImageLetsItFinishThenExits130) {
     const fs::path in = dir_ / std::to_string(signal_number);
     fs::create_directories(in);
     const fs::path image = MakeImage(20000, in);
-    children.push_back(Spawn({"update", image.string(), "--sim", "rate=10000,closing=no"},
+    children.push_back(Spawn({"update", image.string(), "--sim", "rate=4000,closing=no"},
                              ChildOutput::File, in));
     runs.emplace_back(signal_number, in);
   }
@@ -47,9 +47,8 @@ TEST_F(M4410CommandTest, EveryEndSignalDuringTheImageLetsItFinishThenExits130) {
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const auto& [signal_number, in] = runs[i];
     SCOPED_TRACE(strsignal(signal_number));
-    const auto start = std::chrono::steady_clock::now();
-    const Outcome o = Wait(std::move(children[i]), std::chrono::seconds(60), in);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    // Well short of the ten minutes the box would keep a command that waited for it.
+    const Outcome o = Wait(std::move(children[i]), std::chrono::seconds(90), in);
     EXPECT_EQ(o.exit_status, 130) << o.err;
     EXPECT_THAT(o.err, HasSubstr("New software transmitted: Okay\n"));
     EXPECT_THAT(o.err, HasSubstr(WholeImage(20000)));

@@ -26,12 +26,16 @@ cleanup() {
   for dir in "$inst" "$work/refused"; do
     if [ -f "$dir/uninstall.exe" ]; then
       "$wine_run" "$dir/uninstall.exe" /S >/dev/null 2>&1 || true
-      timeout 120 wineserver -w || true
+      uninstaller_ends || true
     fi
   done
   rm -rf "$work"
 }
 trap cleanup EXIT
+. "$(dirname "$0")/../support/wine_processes.sh"
+# The uninstaller runs on from a copy of itself in the temporary folder (~nsuN.tmp\Un.exe);
+# the suite's Wine server outlives it, so wait for that copy, not for the server.
+uninstaller_ends() { wine_programs_end '\\~nsu[^\\]*\.tmp\\Un[^\\ ]*\.exe' 120; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 menu() { find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Marlovine Updater' -print -quit; }
 installed() { "$wine_run" reg query "$key" "$@" 2>/dev/null; }
@@ -97,9 +101,9 @@ fi
 release
 has_installed_files || fail "refused uninstall removed files"
 
-# The uninstaller hands over to a copy of itself and returns at once: wait for Wine to finish.
+# The uninstaller hands over to a copy of itself and returns at once: wait for the copy.
 "$wine_run" "$inst/uninstall.exe" /S || fail "silent uninstall failed"
-timeout 120 wineserver -w || true
+uninstaller_ends || fail "the uninstaller's copy did not end"
 [ ! -e "$inst" ] || fail "uninstall left $(ls "$inst")"
 [ -z "$(menu)" ] || fail "uninstall left the Start-menu folder"
 ! installed >/dev/null || fail "uninstall left the Add/Remove Programs entry"

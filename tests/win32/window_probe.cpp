@@ -31,13 +31,35 @@ bool OnDesktop(const std::string& name) {
   return attached;
 }
 
+// A shown window of that caption. A dialog that is still being made, or one that has ended
+// and waits to be destroyed, is hidden: neither is the window an operator sees.
+struct ShownSearch {
+  const std::string* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchShown(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<ShownSearch*>(context);
+  char text[256] = {};
+  ::GetWindowTextA(window, text, sizeof text);
+  if (*search->caption != text || !::IsWindowVisible(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+HWND ShownWindow(const std::string& caption) {
+  ShownSearch search{&caption, nullptr};
+  ::EnumWindows(MatchShown, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 HWND FindDialog(const std::string& desktop, const std::string& caption, int seconds) {
   for (int waited = 0; waited <= seconds * 10; ++waited) {
-    const HWND window = OnDesktop(desktop) ? ::FindWindowA(nullptr, caption.c_str()) : nullptr;
+    const HWND window = OnDesktop(desktop) ? ShownWindow(caption) : nullptr;
     if (window != nullptr) return window;
     ::Sleep(100);
   }
-  std::fprintf(stderr, "no window captioned '%s' within %d s\n", caption.c_str(), seconds);
+  std::fprintf(stderr, "no window captioned '%s' shown within %d s\n", caption.c_str(), seconds);
   return nullptr;
 }
 
@@ -80,8 +102,24 @@ BaseUnits DialogBaseUnits(const std::string& face, int points) {
   return {static_cast<int>((extent.cx / 26 + 1) / 2), static_cast<int>(metrics.tmHeight)};
 }
 
+// Waits until each control the template shows is shown and each it hides is hidden: a dialog
+// shows its controls as it is made, and is not what the template says until then.
+void AwaitControlsShown(HWND dialog, const m4410::DialogTemplate& layout, int seconds) {
+  for (int waited = 0; waited <= seconds * 10; ++waited) {
+    bool settled = true;
+    for (const m4410::ControlTemplate& control : layout.controls) {
+      if (control.id < 0) continue;
+      const HWND item = ::GetDlgItem(dialog, control.id);
+      if (item != nullptr && (::IsWindowVisible(item) != 0) != control.visible) settled = false;
+    }
+    if (settled) return;
+    ::Sleep(100);
+  }
+}
+
 int Layout(HWND dialog, int template_id) {
   const m4410::DialogTemplate layout = m4410::LoadDialogTemplate(template_id);
+  AwaitControlsShown(dialog, layout, 30);
   const BaseUnits units = DialogBaseUnits(layout.font_face, layout.font_points);
   int faults = 0;
   const RECT client = units.Map(0, 0, layout.width, layout.height);
@@ -151,6 +189,7 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "wait-gone" && argc == 4) {
     for (int waited = 0; waited <= std::atoi(argv[3]) * 10; ++waited) {
+      // Hidden counts: a window that is hidden but not yet destroyed is not gone.
       if (!OnDesktop(desktop) || ::FindWindowA(nullptr, argv[2]) == nullptr) return 0;
       ::Sleep(100);
     }

@@ -23,7 +23,8 @@ finish() {
     echo "--- probe says:"; cat "$work/probe.err"
     echo "--- the program says:"; cat "$work/program.log"
   fi >&2
-  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  # The suite's Wine server serves other tests too: end only this test's programs.
+  end_own_programs
   rm -rf "$work"
   exit $status
 }
@@ -32,14 +33,21 @@ fail() { echo "window test: $*" >&2; exit 1; }
 # Its lines end in CR LF, as a Windows console program's do.
 probe() { wine "$probe_exe" "$desktop" "$@" 2>>"$work/probe.err" </dev/null | tr -d '\r'; }
 centre() { echo $((($1 + $3) / 2)) $((($2 + $4) / 2)); }
-# The program's own process (explorer's command line names it too, but not first).
-program_ends() {
-  for _ in $(seq $(($1 * 10))); do pgrep -f "^$program" >/dev/null || return 0; sleep 0.1; done
-  return 1
+. "$(dirname "$0")/../support/wine_processes.sh"
+# The program's own process: Wine shows it by its Windows path (explorer's command line names
+# it too, but not first).
+program_pattern='^[^ ]*[\\/]marlovine-updater\.exe( |$)'
+program_ends() { wine_programs_end "$program_pattern" "$1"; }
+# This test's programs and the explorer that holds its desktop.
+end_own_programs() {
+  end_wine_programs "$program_pattern"
+  end_wine_programs "explorer\.exe /desktop=$desktop"
+  wait 2>/dev/null || true
 }
 # Distinct colours inside a rectangle of the grab: one colour means nothing was drawn there.
 colours() { convert "$work/screen.png" -crop "$(($3 - $1))x$(($4 - $2))+$1+$2" +repage -format %k info:; }
 
+"$build/wine-server" start || fail "no Wine server"
 rm -f "$ini"
 cp "$(dirname "$0")/../../samples/demo-update.bin" "$work/update.bin"
 path=$(winepath -w "$work/update.bin" 2>/dev/null)
@@ -93,17 +101,18 @@ import -window root "$build/window-test-status.png"
 # OK closes the status window; Quit writes the settings and ends the program.
 read -r x y < <(centre $(probe rect "$status_caption" 2))
 xdotool mousemove "$x" "$y" click 1
-sleep 1
+probe wait-gone "$status_caption" 10 || fail "OK did not close the status window"
 read -r x y < <(centre $(rect_of 1017))
 xdotool mousemove "$x" "$y" click 1
-for _ in $(seq 100); do [ -f "$ini" ] && break; sleep 0.2; done
+# Quit writes the file and then ends the program: once both its process and its window are
+# gone, the file is whole.
+program_ends 20 || fail "Quit did not end the program"
+probe wait-gone "$main_caption" 20 || fail "the main window outlived the program"
 [ -f "$ini" ] || fail "Quit wrote no $ini"
-sleep 1
 expected=$(printf '%s\r\n' "[Software Update Section]" "Software Update String Item=" \
   "Software Update Filename Item=$path" "Software Update ProgramFilename Item=" \
   "Software Update MenuFilename Item=" "Software Update TableFilename Item=")
 [ "$(cat "$ini")" = "$expected" ] || fail "the INI file holds $(cat -A "$ini")"
-program_ends 20 || fail "Quit did not end the program"
 
 # Again, with a box that never confirms: the remembered path is back in the edit. Once the
 # image is in, the status window is closed and Quit waits for the worker, offering to leave.
