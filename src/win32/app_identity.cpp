@@ -28,6 +28,8 @@ std::string BesideExecutable(const char* name) {
   return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + name;
 }
 
+std::string HelpFile() { return BesideExecutable("Help2QRB.chm"); }
+
 std::string ExecutablePathWithExtension(const char* extension) {
   const std::string path = ExecutablePath();
   const std::size_t slash = path.find_last_of("\\/");
