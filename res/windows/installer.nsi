@@ -10,8 +10,9 @@ RequestExecutionLevel admin
 !define STAGE "@M4410_STAGE_DIR@"
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\MarlovineUpdater"
 !define MENU "$SMPROGRAMS\${PRODUCT}"
-; Both programs hold this mutex while they run.
-!define RUNNING_MUTEX "Marlovine4410UpdaterRunning"
+; Both programs hold this mutex while they run, in the global namespace so that a copy in
+; another session counts too.
+!define RUNNING_MUTEX "Global\Marlovine4410UpdaterRunning"
 
 Name "${PRODUCT}"
 OutFile "@M4410_INSTALLER@"
@@ -43,6 +44,33 @@ VIAddVersionKey "LegalCopyright" "Marlovine 4410 updater team"
   ${EndIf}
 !macroend
 
+; The folder may be anywhere the administrator chose, where it would keep its parent's
+; permissions: ordinary users could then replace uninstall.exe, which Windows runs elevated.
+; Administrators and SYSTEM alone may write it, users may read and run; nothing is inherited.
+!define INSTDIR_SDDL "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+!macro ProtectInstallFolder
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${INSTDIR_SDDL}", i 1, *p .r1, p 0) i .r0'
+  ${If} $0 <> 0
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r2, *p .r3, *i .r4) i .r0'
+    ${If} $0 <> 0
+      ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION with PROTECTED_DACL_SECURITY_INFORMATION
+      System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000004, p 0, p 0, p r3, p 0) i .r0'
+      ${If} $0 = 0
+        StrCpy $0 1
+      ${Else}
+        StrCpy $0 0
+      ${EndIf}
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p r1)'
+  ${EndIf}
+  ${If} $0 = 0
+    RMDir "$INSTDIR"
+    MessageBox MB_OK|MB_ICONSTOP "Setup cannot restrict $INSTDIR to administrators. Choose another folder." /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+!macroend
+
 Function .onInit
   SetShellVarContext all
   !insertmacro RefuseWhileRunning "setup"
@@ -52,11 +80,12 @@ Section "Install"
   ; Again here: a program may have been started while the pages were shown.
   !insertmacro RefuseWhileRunning "setup"
   SetOutPath "$INSTDIR"
+  !insertmacro ProtectInstallFolder
 !ifdef HAS_UPDATER
   File "${STAGE}\marlovine-updater.exe"
 !endif
   File "${STAGE}\m4410.exe"
-  ; Beside the window program: it opens its help by bare name.
+  ; Beside the window program, which opens its help from its own folder.
   File "${STAGE}\Help2QRB.chm"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 

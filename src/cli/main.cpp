@@ -14,6 +14,7 @@
 #include "link/ecp_presence.h"
 #include "link/parallel_link.h"
 #include "os/files.h"
+#include "os/library_search.h"
 #include "os/running_copy.h"
 #include "port/parport_listing.h"
 #include "port/port_driver.h"
@@ -171,23 +172,34 @@ int RunPorts() {
   return 0;
 }
 
-// The update log as it stands, oldest run first.
+// The update log as it stands, oldest run first. Its lines hold no control character, but a
+// log written by hand or by an older version might: they are shown escaped, never replayed.
 int RunLog() {
-  const std::string path = UpdateLogPath();
-  std::FILE* log = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+  std::string why;
+  std::FILE* log = OpenUpdateLogToRead(&why);
   if (!log) {
-    std::fprintf(stderr, "m4410: no update logged yet%s%s\n", path.empty() ? "" : " in ",
-                 path.c_str());
+    const std::string path = PrintableName(UpdateLogPath());
+    std::fprintf(stderr, "m4410: no update log to show%s%s: %s\n", path.empty() ? "" : " in ",
+                 path.c_str(), why.c_str());
     return 0;
   }
-  char chunk[64 * 1024];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, log)) > 0) std::fwrite(chunk, 1, n, stdout);
+  std::string line;
+  int c;
+  while ((c = std::fgetc(log)) != EOF) {
+    if (c != '\n') {
+      line += static_cast<char>(c);
+      continue;
+    }
+    std::printf("%s\n", PrintableName(line).c_str());
+    line.clear();
+  }
+  if (!line.empty()) std::printf("%s", PrintableName(line).c_str());
   std::fclose(log);
   return 0;
 }
 
 int Main(int argc, char** argv) {
+  LoadLibrariesFromTheSystemOnly();
   EnsureStandardDescriptors();
   // The command line alone chooses the port; then whatever the program was given beyond that
   // goes, before anything else is opened or read.
@@ -222,7 +234,8 @@ int Main(int argc, char** argv) {
   if (args.command == CliCommand::Update) {
     std::string why;
     if (!CheckUpdateFile(args.file, &why)) {
-      std::fprintf(stderr, "m4410: cannot send '%s': %s\n", args.file.c_str(), why.c_str());
+      std::fprintf(stderr, "m4410: cannot send '%s': %s\n", PrintableName(args.file).c_str(),
+                   why.c_str());
       return kExitNoInput;
     }
   }

@@ -20,4 +20,21 @@ const char* FileKindText(FileKind kind) {
   return "not a plain file";
 }
 
+std::string PrintableName(const std::string& name) {
+  std::string out;
+  out.reserve(name.size());
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7f) {
+      out += c;
+      continue;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0xf];
+  }
+  return out;
+}
+
 }  // namespace m4410

@@ -32,26 +32,36 @@ bool LookAtPath(const std::string& path, FileFacts* facts, std::string* error);
 // opened is a plain file (otherwise null, with the kind in *error).
 std::FILE* OpenPlainFileToRead(const std::string& path, FileFacts* facts, std::string* error);
 
-struct WriteOpening {
-  bool follow_links = true;  // false: a link at path is refused, never written through
-  bool nonblocking = false;  // a named pipe with no reader refuses rather than waits
-};
-
-// Opens path to write, creating it when missing (*created then true) and never emptying it:
-// the caller judges *facts first, then calls EmptyFile.
-std::FILE* OpenFileToWrite(const std::string& path, const WriteOpening& how, FileFacts* facts,
-                           bool* created, std::string* error);
+// Creates path to write in one step (never through a link, never waiting on a pipe), the
+// trace and the box data being written where other users may have been first. A file already
+// at path is opened only if it is a plain file of the user the program runs as, with no other
+// name; anything else is refused with the reason in *error. It is not emptied: the caller
+// judges *facts first, then calls EmptyFile. owner_only: a new file only its user may read.
+std::FILE* OpenOwnFileToWrite(const std::string& path, bool owner_only, FileFacts* facts,
+                              bool* created, std::string* error);
 
 bool EmptyFile(std::FILE* file);
 void RemoveFile(const std::string& path);
 
 // Appends text in one write to a file only the user may read, creating it and the folders
-// above it as needed; a link at path is refused. Two programs' lines never interleave.
+// above it as needed. No link is followed on the way, and every folder passed must be root's
+// or the user's own, so a name handed in by someone else leads nowhere but to a refusal. Two
+// programs' lines never interleave.
 bool AppendToPrivateFile(const std::string& path, const std::string& text, std::string* error);
 
+// Opens such a file to read, reached the same way; null with the reason when it is not there
+// or not the user's own plain file.
+std::FILE* OpenPrivateFileToRead(const std::string& path, std::string* error);
+
 // Where per-user state is kept: $XDG_STATE_HOME or ~/.local/state on Linux, the local
-// application data folder on Windows. Empty when there is none.
+// application data folder on Windows. Empty when there is none. As root, the home comes from
+// the password database: a HOME kept by sudo names another user's folder, and so does an
+// $XDG_STATE_HOME not wholly root's own.
 std::string UserStateFolder();
+
+// The name with every byte below 0x20, and 0x7f, written as \xNN, so that a file name cannot
+// move the cursor, retitle or reprogram the terminal that shows it.
+std::string PrintableName(const std::string& name);
 
 bool IsTerminal(std::FILE* stream);
 std::tm UtcTime(std::time_t when);

@@ -98,16 +98,28 @@ std::FILE* OpenPlainFileToRead(const std::string& path, FileFacts* facts, std::s
   return Stream(handle, _O_RDONLY, "rb", error);
 }
 
-std::FILE* OpenFileToWrite(const std::string& path, const WriteOpening& how, FileFacts* facts,
-                           bool* created, std::string* error) {
-  // Opening the reparse point itself, rather than what it points at, lets the caller see
-  // and refuse the link before anything is written.
-  const DWORD flags = FILE_ATTRIBUTE_NORMAL | (how.follow_links ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                      OPEN_ALWAYS, flags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Fail(error), nullptr;
-  *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+std::FILE* OpenOwnFileToWrite(const std::string& path, bool, FileFacts* facts, bool* created,
+                              std::string* error) {
+  // A new file takes its folder's permissions; an existing one is opened as itself, never
+  // through a reparse point, so a link or a device at the name is seen and refused. Windows has
+  // no shared sticky folder where another user's file sits under a name of ours: who may write
+  // a file is its access list's business, which CreateFile already asks.
+  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                                kFlags, nullptr);
+  *created = handle != INVALID_HANDLE_VALUE;
+  if (!*created) {
+    if (::GetLastError() != ERROR_FILE_EXISTS) return Fail(error), nullptr;
+    handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                           kFlags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return Fail(error), nullptr;
+  }
   if (!FactsOf(handle, facts)) return Fail(error, handle), nullptr;
+  if (facts->kind != FileKind::Plain) {
+    if (error) *error = std::string("it is ") + FileKindText(facts->kind);
+    ::CloseHandle(handle);
+    return nullptr;
+  }
   return Stream(handle, _O_WRONLY, "wb", error);
 }
 
@@ -147,6 +159,21 @@ bool AppendToPrivateFile(const std::string& path, const std::string& text, std::
     return false;
   }
   return true;
+}
+
+std::FILE* OpenPrivateFileToRead(const std::string& path, std::string* error) {
+  const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                      OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Fail(error), nullptr;
+  FileFacts facts;
+  if (!FactsOf(handle, &facts)) return Fail(error, handle), nullptr;
+  if (facts.kind != FileKind::Plain) {
+    if (error) *error = std::string("it is ") + FileKindText(facts.kind);
+    ::CloseHandle(handle);
+    return nullptr;
+  }
+  return Stream(handle, _O_RDONLY, "rb", error);
 }
 
 std::string UserStateFolder() {

@@ -4,7 +4,9 @@
 
 namespace m4410 {
 
-inline constexpr char kRunningCopyName[] = "Marlovine4410UpdaterRunning";
+// In the global namespace, so a copy running in another session (another user's, or a
+// service's) is seen too; the installer asks for the same name.
+inline constexpr char kRunningCopyName[] = "Global\\Marlovine4410UpdaterRunning";
 
 void AnnounceRunningCopy();
 

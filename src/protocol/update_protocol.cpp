@@ -49,17 +49,15 @@ std::int64_t SizeByReading(std::FILE* file, const FileFacts& facts) {
   return std::ferror(file) ? -1 : size;
 }
 
-// The box-data file lands in the current directory of a program with raw-port privileges,
-// so a link or anything but a plain file at that name is refused, never followed. Nor may it
-// be the update file itself (an image named "0" in the current directory): it is emptied
-// only once it is known to be neither.
+// The box-data file lands in the current directory, which may be a shared folder, of a
+// program that may run as root: anything at that name but the user's own plain file is
+// refused, never followed or written into. Nor may it be the update file itself (an image
+// named "0" in the current directory): it is emptied only once it is known to be neither.
 File CreateBoxDataFile(const char* path, const FileFacts& update) {
   FileFacts facts;
   bool created = false;
-  File file(OpenFileToWrite(path, {.follow_links = false, .nonblocking = true}, &facts,
-                            &created, nullptr));
-  if (!file || facts.kind != FileKind::Plain || SameFile(facts, update) ||
-      !EmptyFile(file.get())) {
+  File file(OpenOwnFileToWrite(path, false, &facts, &created, nullptr));
+  if (!file || SameFile(facts, update) || !EmptyFile(file.get())) {
     return nullptr;
   }
   return file;
@@ -158,7 +156,7 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   if (size < 0) {
     // Too long for the header's length word, or unreadable: refuse it rather than send a
     // wrapped length or a shortened image.
-    std::printf("error during reading file '%s' up in memory\n", update_path);
+    std::printf("error during reading file '%s' up in memory\n", PrintableName(update_path).c_str());
     std::fflush(stdout);
     return ReadFailed;
   }
@@ -176,7 +174,7 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   FileFacts reopened;
   File update = OpenUpdateFile(update_path, &reopened);
   if (!update) {
-    std::printf("file '%s' would not reopen\n", update_path);
+    std::printf("file '%s' would not reopen\n", PrintableName(update_path).c_str());
     std::fflush(stdout);
     return ReopenFailed;
   }
@@ -184,7 +182,7 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   if (!SameFile(reopened, sized) || reopened.size != size ||
       std::fread(image.get(), 1, static_cast<std::size_t>(length), update.get()) !=
           static_cast<std::size_t>(length)) {
-    std::printf("error during reading file '%s' up in memory\n", update_path);
+    std::printf("error during reading file '%s' up in memory\n", PrintableName(update_path).c_str());
     std::fflush(stdout);
     return ReadFailed;
   }

@@ -21,16 +21,19 @@ namespace {
 std::atomic<std::uint64_t> trace_device{0};
 std::atomic<std::uint64_t> trace_inode{0};
 
-// The trace is opened without emptying it and compared with the files it must not be, so a
-// --trace that names the update file (by any path or link) leaves that file whole.
+// The trace is made new, or else must be the user's own plain file (a name in a shared folder
+// may have been taken by someone else first, a pipe would hold the run); it is opened without
+// emptying it and compared with the files it must not be, so a --trace that names the update
+// file (by any path or link) leaves that file whole. All before the port is touched.
 std::FILE* OpenTrace(const PortChoiceText& choice, const std::vector<std::string>& not_trace,
                      std::string* error) {
   FileFacts trace;
   bool created = false;
   std::string reason;
-  std::FILE* file = OpenFileToWrite(choice.trace, {}, &trace, &created, &reason);
+  const std::string name = PrintableName(choice.trace);
+  std::FILE* file = OpenOwnFileToWrite(choice.trace, true, &trace, &created, &reason);
   if (!file) {
-    *error = "cannot create the trace file '" + choice.trace + "': " + reason;
+    *error = "cannot create the trace file '" + name + "': " + reason;
     return nullptr;
   }
   std::vector<std::string> keep = not_trace;
@@ -40,13 +43,13 @@ std::FILE* OpenTrace(const PortChoiceText& choice, const std::vector<std::string
     if (!LookAtPath(other, &info, nullptr) || !SameFile(info, trace)) continue;
     std::fclose(file);
     if (created) RemoveFile(choice.trace);
-    *error = "the trace file '" + choice.trace + "' would overwrite " +
-             (other == BoxDataPath ? "the box-data file '" : "'") + other +
+    *error = "the trace file '" + name + "' would overwrite " +
+             (other == BoxDataPath ? "the box-data file '" : "'") + PrintableName(other) +
              "'; choose another trace file";
     return nullptr;
   }
-  if (trace.kind == FileKind::Plain && !EmptyFile(file)) {
-    *error = "cannot empty the trace file '" + choice.trace + "'";
+  if (!EmptyFile(file)) {
+    *error = "cannot empty the trace file '" + name + "'";
     std::fclose(file);
     return nullptr;
   }

@@ -36,18 +36,15 @@ const char* StageWord(StageStatus status) {
   }
 }
 
-// Paths may hold spaces and quotes; a line stays one line and splits back into its fields.
+// Paths may hold spaces, quotes and control characters; a line stays one line, splits back
+// into its fields, and replays on a terminal as text.
 std::string Quote(const std::string& text) {
-  std::string out = "\"";
+  std::string out;
   for (const char c : text) {
     if (c == '"' || c == '\\') out += '\\';
-    if (c == '\n') {
-      out += "\\n";
-      continue;
-    }
     out += c;
   }
-  return out + '"';
+  return '"' + PrintableName(out) + '"';
 }
 
 }  // namespace
@@ -93,10 +90,19 @@ bool AppendUpdateLog(const UpdateLogEntry& entry, std::string* error) {
   // Appended whole in one write, so runs of two programs never interleave within a line.
   std::string reason;
   if (!AppendToPrivateFile(path, FormatUpdateLogLine(entry) + "\n", &reason)) {
-    *error = "cannot write " + path + ": " + reason;
+    *error = "cannot write " + PrintableName(path) + ": " + reason;
     return false;
   }
   return true;
+}
+
+std::FILE* OpenUpdateLogToRead(std::string* error) {
+  const std::string path = UpdateLogPath();
+  if (path.empty()) {
+    *error = "no home folder to keep the update log in";
+    return nullptr;
+  }
+  return OpenPrivateFileToRead(path, error);
 }
 
 void ConfigureUpdateLog(const std::string& program, const std::string& port, bool enabled) {

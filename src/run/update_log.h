@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,10 @@ std::string UpdateLogPath();
 std::string FormatUpdateLogLine(const UpdateLogEntry& entry);
 // Appends one line, making the folders it needs; false with the reason otherwise.
 bool AppendUpdateLog(const UpdateLogEntry& entry, std::string* error);
+
+// The log to read, reached as it is written (no link followed, only the user's own file);
+// null with the reason otherwise.
+std::FILE* OpenUpdateLogToRead(std::string* error);
 
 // Each program says once, at start-up, who it is and which port it uses; until then (in the
 // tests, say) and with --no-log nothing is logged.

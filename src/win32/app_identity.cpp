@@ -22,6 +22,14 @@ std::string AppName() {
 
 std::string SettingsFileName() { return AppName() + ".INI"; }
 
+std::string BesideExecutable(const char* name) {
+  const std::string path = ExecutablePath();
+  const std::size_t slash = path.find_last_of("\\/");
+  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + name;
+}
+
+std::string HelpFile() { return BesideExecutable("Help2QRB.chm"); }
+
 std::string ExecutablePathWithExtension(const char* extension) {
   const std::string path = ExecutablePath();
   const std::size_t slash = path.find_last_of("\\/");

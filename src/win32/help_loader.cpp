@@ -1,5 +1,7 @@
 #include "win32/help_loader.h"
 
+#include <cstring>
+
 namespace m4410 {
 
 namespace {
@@ -18,27 +20,43 @@ HelpViewerLoader loader;
 constexpr char kViewerKey[] =
     "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
 
-// The viewer's registered location; false when the key or its value cannot be had (a value
-// longer than the buffer among them).
-bool RegisteredViewer(char (&path)[260]) {
+// The viewer's registered location; false when the key or its value cannot be had: a value
+// that is not a string (or an expandable one), or that does not fit the buffer with its
+// terminating NUL, whether as stored or once expanded.
+bool RegisteredViewer(char (&path)[MAX_PATH]) {
   HKEY key = nullptr;
   if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kViewerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
     return false;
   }
-  DWORD size = sizeof path;
-  const bool read = ::RegQueryValueExA(key, nullptr, nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS;
+  char value[MAX_PATH] = {};
+  DWORD type = REG_NONE;
+  DWORD size = sizeof value - 1;  // room kept for a NUL the value may lack
+  const bool read = ::RegQueryValueExA(key, nullptr, nullptr, &type,
+                                       reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
   ::RegCloseKey(key);
-  return read;
+  if (!read || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+  value[size] = '\0';
+  if (type == REG_SZ) {
+    std::memcpy(path, value, sizeof value);
+    return true;
+  }
+  const DWORD expanded = ::ExpandEnvironmentStringsA(value, path, MAX_PATH);
+  return expanded != 0 && expanded <= MAX_PATH;
+}
+
+// The control from the system folder only: a bare name is never looked for beside the
+// program or in the current folder, where a planted library would run with the program.
+HMODULE LoadFromSystem(const char* name) {
+  return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 }  // namespace
 
 HWND HtmlHelpA(HWND owner, const char* file, UINT command, DWORD_PTR data) {
   if (loader.viewer == nullptr && !loader.failed) {
-    char path[260] = {};
-    if (RegisteredViewer(path)) loader.viewer = ::LoadLibraryA(path);
-    if (loader.viewer == nullptr) loader.viewer = ::LoadLibraryA("hhctrl.ocx");
+    char path[MAX_PATH] = {};
+    if (RegisteredViewer(path)) loader.viewer = LoadFromSystem(path);
+    if (loader.viewer == nullptr) loader.viewer = LoadFromSystem("hhctrl.ocx");
     if (loader.viewer == nullptr) {
       loader.failed = true;
       return nullptr;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "os/library_search.h"
 #include "os/running_copy.h"
 #include "run/port_environment.h"
 #include "run/update_log.h"
@@ -29,6 +30,7 @@ int Tell(const std::string& text, UINT icon, int status) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  m4410::LoadLibrariesFromTheSystemOnly();
   std::vector<std::string> arguments(__argv, __argv + __argc);
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     if (arguments[i] == "--help" || arguments[i] == "-h") {

@@ -256,8 +256,10 @@ void UpdaterDialog::SetReadOnly(FileRow row, bool read_only) {
   ::SendMessageA(EditOf(row), EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
 }
 
-// A viewer that cannot be had is silent.
-void UpdaterDialog::OnHelpButton() { HtmlHelpA(nullptr, "Help2QRB.chm", 0, 0); }
+// A viewer that cannot be had is silent. The help file is the one beside the program, as F1's
+// is: a bare name would make the viewer open whatever the current folder (Downloads, a share,
+// a stick of update images) holds under that name, and a CHM is active content.
+void UpdaterDialog::OnHelpButton() { HtmlHelpA(nullptr, HelpFile().c_str(), 0, 0); }
 
 // F1 keeps the classic context help: the executable's .HLP file at the dialog's context.
 void UpdaterDialog::OnHelpInfo() {

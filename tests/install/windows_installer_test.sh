@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows installer and zip under Wine, as a user meets them: a silent install into a fresh
-# folder, refused while a program holds the running mutex, the help file a real CHM of every
-# page in res/help, the silent uninstall, the zip.
-# Usage: windows_installer_test.sh BUILD_DIR HELP_DIR INSTALLER ZIP HOLD_MUTEX_EXE FILE...
+# folder, refused while a program holds the running mark (the programs' own global mutex), the
+# help file a real CHM of every page in res/help, the silent uninstall, the zip.
+# Usage: windows_installer_test.sh BUILD_DIR HELP_DIR INSTALLER ZIP HOLD_RUNNING_COPY_EXE FILE...
 # (FILE: the names the packages hold). Runs Wine through BUILD_DIR/wine-run.
 set -euo pipefail
 build=$1 help=$2 installer=$3 zip=$4 hold=$5
@@ -12,7 +12,6 @@ wine_run=$build/wine-run
 # Start-menu shortcuts stay inside the prefix, never on the build machine's desktop.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MarlovineUpdater'
-mutex=Marlovine4410UpdaterRunning
 
 fail() { echo "windows_installer_test: $*" >&2; exit 1; }
 command -v extract_chmLib >/dev/null || fail "extract_chmLib missing (scripts/setup-windows)"
@@ -46,24 +45,27 @@ has_installed_files() { diff <(ls "$inst") <(printf '%s\n' "${files[@]}" uninsta
 rm -rf "$(menu)"
 "$wine_run" reg delete "$key" /f >/dev/null 2>&1 || true
 
-# Holds the programs' running mutex until release.
+# Holds the programs' running mark, made by their own code, until release: setup and the
+# uninstaller must see it by the name the programs use.
 hold() {
-  "$wine_run" "$hold" "$mutex" "$(winpath "$work/ready")" &
+  "$wine_run" "$hold" "$(winpath "$work/ready")" &
   holder=$!
   for _ in $(seq 300); do [ -e "$work/ready" ] && return; sleep 0.2; done
-  fail "hold_mutex did not start"
+  fail "hold_running_copy did not start"
 }
 release() { rm "$work/ready"; wait "$holder"; }
 
 # Setup refuses while a program runs, and changes nothing.
 hold
 if "$wine_run" "$installer" /S "/D=$(winpath "$work/refused")"; then
-  fail "setup ran while $mutex was held"
+  fail "setup ran while a program was running"
 fi
 [ ! -e "$work/refused" ] && [ -z "$(menu)" ] && ! installed >/dev/null ||
   fail "refused setup left files, shortcuts or its registry entry"
 release
 
+# Setup restricts the folder to administrators or refuses. Wine takes the permissions but keeps
+# only Unix mode bits, so no more than their success can be seen here.
 "$wine_run" "$installer" /S "/D=$(winpath "$inst")" || fail "silent setup failed"
 has_installed_files || fail "installed: $(ls "$inst" | tr '\n' ' ')"
 installed /v InstallLocation | grep -qF "$(winpath "$inst")" || fail "no Add/Remove Programs entry"
@@ -96,7 +98,7 @@ done
 # its own).
 hold
 if "$wine_run" "$inst/uninstall.exe" /S "_?=$(winpath "$inst")"; then
-  fail "uninstall ran while $mutex was held"
+  fail "uninstall ran while a program was running"
 fi
 release
 has_installed_files || fail "refused uninstall removed files"
