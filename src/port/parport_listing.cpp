@@ -234,15 +234,9 @@ std::vector<ParportEntry> ParseIoports(std::string_view text) {
   return entries;
 }
 
-std::vector<ParportEntry> BuildParportListing(std::string_view ioports,
-                                              const std::vector<KernelParportFile>& files) {
-  std::vector<ParportEntry> entries;
-  const auto known = [&entries](const std::string& name) {
-    return std::any_of(entries.begin(), entries.end(),
-                       [&name](const ParportEntry& entry) { return entry.name == name; });
-  };
+std::vector<ParportEntry> KernelListedPorts(const std::vector<KernelParportFile>& files) {
+  std::vector<ParportEntry> listed;
   for (const KernelParportFile& file : files) {
-    if (known(file.name)) continue;
     const auto address = ParseParportBaseAddr(file.base_addr);
     if (!address) continue;
     ParportEntry entry;
@@ -250,7 +244,20 @@ std::vector<ParportEntry> BuildParportListing(std::string_view ioports,
     entry.base = address->base;
     entry.extended = address->extended;
     entry.port_option = PortOptionFor(entry.base, entry.extended);
-    entries.push_back(std::move(entry));
+    listed.push_back(std::move(entry));
+  }
+  return listed;
+}
+
+std::vector<ParportEntry> BuildParportListing(std::string_view ioports,
+                                              const std::vector<KernelParportFile>& files) {
+  std::vector<ParportEntry> entries;
+  const auto known = [&entries](const std::string& name) {
+    return std::any_of(entries.begin(), entries.end(),
+                       [&name](const ParportEntry& entry) { return entry.name == name; });
+  };
+  for (ParportEntry& entry : KernelListedPorts(files)) {
+    if (!known(entry.name)) entries.push_back(std::move(entry));
   }
   for (ParportEntry& entry : ParseIoports(ioports)) {
     if (!known(entry.name)) entries.push_back(std::move(entry));

@@ -47,6 +47,9 @@ std::optional<ParportBaseAddr> ParseParportBaseAddr(std::string_view text);
 // sees) are skipped.
 std::vector<ParportEntry> ParseIoports(std::string_view text);
 
+// The ports the kernel lists as parallel ports (procfs base-addr files), PCI cards included.
+std::vector<ParportEntry> KernelListedPorts(const std::vector<KernelParportFile>& files);
+
 // The listing from both sources, sorted by port number; a base-addr file wins over
 // /proc/ioports for the same port.
 std::vector<ParportEntry> BuildParportListing(std::string_view ioports,

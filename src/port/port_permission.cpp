@@ -18,21 +18,6 @@ std::string Describe(PortAddresses addresses) {
 
 }  // namespace
 
-std::vector<ParportEntry> KernelListedPorts(const std::vector<KernelParportFile>& files) {
-  std::vector<ParportEntry> listed;
-  for (const KernelParportFile& file : files) {
-    const auto address = ParseParportBaseAddr(file.base_addr);
-    if (!address) continue;
-    ParportEntry entry;
-    entry.name = file.name;
-    entry.base = address->base;
-    entry.extended = address->extended;
-    entry.port_option = PortOptionFor(entry.base, entry.extended);
-    listed.push_back(std::move(entry));
-  }
-  return listed;
-}
-
 bool PortIsListed(PortAddresses addresses, const std::vector<ParportEntry>& listed) {
   for (const ParportEntry& entry : listed) {
     if (entry.base != addresses.base) continue;

@@ -11,9 +11,6 @@
 
 namespace m4410 {
 
-// The ports the kernel lists as parallel ports (procfs base-addr files), PCI cards included.
-std::vector<ParportEntry> KernelListedPorts(const std::vector<KernelParportFile>& files);
-
 // Whether both ranges of addresses belong to one listed port: an ordinary user may reach
 // nothing else.
 bool PortIsListed(PortAddresses addresses, const std::vector<ParportEntry>& listed);
