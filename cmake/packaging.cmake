@@ -1,4 +1,4 @@
-# Installation and the Debian package. The help pages go to the data folder (not share/doc,
+# Installation and the Debian package. The Linux help pages go to the data folder (not share/doc,
 # which minimal systems strip), where the help loader looks for them beside ../bin.
 include(GNUInstallDirs)
 
@@ -8,7 +8,7 @@ foreach(program m4410 marlovine-updater)
   endif()
 endforeach()
 
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/res/help/
+install(DIRECTORY ${M4410_HELP_LINUX_DIR}/
   DESTINATION ${CMAKE_INSTALL_DATADIR}/marlovine-updater/help
   FILES_MATCHING PATTERN "*.html" PATTERN "*.css"
 )

@@ -1,10 +1,11 @@
-# The Windows program's help file, Help2QRB.chm, compiled from the same pages in res/help that
-# the Linux program shows. Included, this file adds the target; run with -P at build time, it
-# writes the HTML Help project, contents and index from the pages and compiles them.
+# The Windows program's help file, Help2QRB.chm, compiled from the Windows page set that
+# help_pages.cmake makes from res/help. Included, this file adds the target; run with -P at
+# build time, it writes the HTML Help project, contents and index from the pages and compiles
+# them.
 
 if(CMAKE_SCRIPT_MODE_FILE)
   cmake_minimum_required(VERSION 3.22)
-  # -DHELP_DIR=res/help -DWORK_DIR=staging folder -DCHM=output file -DCHMCMD=compiler
+  # -DHELP_DIR=the Windows pages -DWORK_DIR=staging folder -DCHM=output file -DCHMCMD=compiler
   file(REMOVE_RECURSE ${WORK_DIR})
   file(MAKE_DIRECTORY ${WORK_DIR})
   file(GLOB files LIST_DIRECTORIES false RELATIVE ${HELP_DIR} ${HELP_DIR}/*)
@@ -108,13 +109,11 @@ if(NOT M4410_CHMCMD)
 endif()
 
 set(M4410_HELP_CHM ${CMAKE_BINARY_DIR}/Help2QRB.chm)
-# CONFIGURE_DEPENDS: a page added to res/help rebuilds the file too.
-file(GLOB m4410_help_pages LIST_DIRECTORIES false CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/res/help/*)
 add_custom_command(OUTPUT ${M4410_HELP_CHM}
-  COMMAND ${CMAKE_COMMAND} -DHELP_DIR=${PROJECT_SOURCE_DIR}/res/help
+  COMMAND ${CMAKE_COMMAND} -DHELP_DIR=${M4410_HELP_WINDOWS_DIR}
     -DWORK_DIR=${CMAKE_BINARY_DIR}/help-chm -DCHM=${M4410_HELP_CHM} -DCHMCMD=${M4410_CHMCMD}
     -P ${CMAKE_CURRENT_LIST_FILE}
-  DEPENDS ${m4410_help_pages} ${CMAKE_CURRENT_LIST_FILE}
-  COMMENT "Compiling Help2QRB.chm from res/help"
+  DEPENDS ${M4410_HELP_WINDOWS_PAGES} ${CMAKE_CURRENT_LIST_FILE}
+  COMMENT "Compiling Help2QRB.chm from the Windows help pages"
   VERBATIM)
 add_custom_target(windows_help ALL DEPENDS ${M4410_HELP_CHM})
