@@ -18,7 +18,12 @@ ClaimOutcome WinDriverPortAccess::Claim() {
   if (open_) Release();  // a second claim starts from scratch
   claim_ = PortClaimRecord{};
   if (!device_ || !device_->Open()) {
-    SetPortErrorText("Cannot open WinDriver device\n");
+    // The driver's own words first, then what an operator on a fresh PC needs: this is what
+    // stage 2 and m4410 show, on one line.
+    SetPortErrorText(
+        "Cannot open WinDriver device: the port driver (WinDriver, version 412 or later) is not "
+        "installed or not running; an administrator installs it with its own setup, or, if it "
+        "is installed, restarts the computer to start it (m4410 probe checks it)\n");
     return ClaimOutcome::NoFacility;
   }
   open_ = true;

@@ -243,7 +243,12 @@ TEST_F(WinDriverTest, MissingDeviceLeavesTheOutParameterAndNothingOpen) {
   PortDriverContext* const kept = earlier.get();
   EXPECT_EQ(OpenPortDriver(&earlier), 1);
   EXPECT_EQ(earlier.get(), kept);
-  EXPECT_EQ(PortErrorText(), "Cannot open WinDriver device\n");
+  // The driver's words, then on the same line what is missing and what to do about it.
+  const std::string reason = PortErrorText();
+  EXPECT_EQ(reason.rfind("Cannot open WinDriver device: ", 0), 0u) << reason;
+  EXPECT_NE(reason.find("not installed or not running"), std::string::npos) << reason;
+  EXPECT_NE(reason.find("version 412 or later"), std::string::npos) << reason;
+  EXPECT_EQ(reason.find('\n'), reason.size() - 1) << reason;
   EXPECT_EQ(log.events, (std::vector<std::string>{"open failed"}));
   EXPECT_FALSE(log.open);
 }
