@@ -1,6 +1,9 @@
 #include "win32/help_loader.h"
 
 #include <cstring>
+#include <string>
+
+#include "win32/app_identity.h"
 
 namespace m4410 {
 
@@ -50,7 +53,31 @@ HMODULE LoadFromSystem(const char* name) {
   return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+bool IsFile(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Current Windows no longer ships the classic engine, and no .HLP file comes with the program:
+// the engine counts only where its program is in the Windows folder and the file beside ours.
+bool ClassicHelpAvailable(const std::string& help_file) {
+  char windows[MAX_PATH] = {};
+  const UINT length = ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  return IsFile(std::string(windows) + "\\winhlp32.exe") && IsFile(help_file);
+}
+
 }  // namespace
+
+bool ShowContextHelp(HWND owner, DWORD context, const char* page) {
+  const std::string classic = ExecutablePathWithExtension(".HLP");
+  if (ClassicHelpAvailable(classic)) {
+    return ::WinHelpA(owner, classic.c_str(), HELP_CONTEXT, context) != FALSE;
+  }
+  const std::string topic = HelpFile() + "::/" + page;
+  HtmlHelpA(nullptr, topic.c_str(), 0 /* HH_DISPLAY_TOPIC */, 0);
+  return true;
+}
 
 HWND HtmlHelpA(HWND owner, const char* file, UINT command, DWORD_PTR data) {
   if (loader.viewer == nullptr && !loader.failed) {

@@ -9,4 +9,10 @@ namespace m4410 {
 
 HWND HtmlHelpA(HWND owner, const char* file, UINT command, DWORD_PTR data);
 
+// F1: the classic help engine on the executable's .HLP file at context, where the system has
+// that engine and the file is there; otherwise the HTML Help file beside the program at page
+// ("running.html"), as the Help button opens it, and as silently. False only when the classic
+// engine was there and could not be started.
+bool ShowContextHelp(HWND owner, DWORD context, const char* page);
+
 }  // namespace m4410

@@ -261,13 +261,13 @@ void UpdaterDialog::SetReadOnly(FileRow row, bool read_only) {
 // a stick of update images) holds under that name, and a CHM is active content.
 void UpdaterDialog::OnHelpButton() { HtmlHelpA(nullptr, HelpFile().c_str(), 0, 0); }
 
-// F1 keeps the classic context help: the executable's .HLP file at the dialog's context.
+// F1: the classic context help at the dialog's context where it can be had, else the help
+// file at the main window's page.
 void UpdaterDialog::OnHelpInfo() {
   const bool held = (::GetKeyState(VK_SHIFT) | ::GetKeyState(VK_CONTROL) |
                      ::GetKeyState(VK_MENU)) < 0;
   if (held) return;
-  const std::string file = ExecutablePathWithExtension(".HLP");
-  if (!::WinHelpA(window_, file.c_str(), HELP_CONTEXT, kHelpContext)) {
+  if (!ShowContextHelp(window_, kHelpContext, "running.html")) {
     Message("Failed to launch help.", MB_ICONEXCLAMATION);
   }
 }

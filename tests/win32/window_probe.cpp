@@ -7,6 +7,7 @@
 //   window_probe DESKTOP text CAPTION ID
 //   window_probe DESKTOP rect CAPTION ID     the control's rectangle in screen pixels
 //   window_probe DESKTOP wait-gone CAPTION SECONDS   no window of that caption is left
+//   window_probe DESKTOP wait-shown CAPTION SECONDS  a window of that caption is shown
 // DESKTOP is the Wine desktop the program runs in (explorer /desktop=NAME).
 // Exit 0 when all holds, 1 otherwise, with the reason on standard error.
 #include <windows.h>
@@ -195,6 +196,9 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "'%s' is still there after %s s\n", argv[2], argv[3]);
     return 1;
+  }
+  if (command == "wait-shown" && argc == 4) {
+    return FindDialog(desktop, argv[2], std::atoi(argv[3])) != nullptr ? 0 : 1;
   }
   const HWND dialog = FindDialog(desktop, argv[2], 60);
   if (dialog == nullptr) return 1;

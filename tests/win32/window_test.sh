@@ -4,7 +4,9 @@
 # on the simulated box to "Box updated" with seven "Okay", and Quit writing the settings into
 # the INI file in Wine's Windows directory; then, started again, the remembered path, and
 # Quit during a run waiting for the worker until Leave now. The screen is grabbed and checked where the
-# controls should be drawn. Runs under xvfb-run (see tests/CMakeLists.txt).
+# controls should be drawn. Last, from a copy with its help file beside it, F1 on the main
+# window opens the help window (Wine has no .HLP beside the program, so the HTML Help). Runs
+# under xvfb-run (see tests/CMakeLists.txt).
 #   window_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -14,6 +16,7 @@ export WINEPREFIX=$build/wine WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=msc
 desktop=m4410-window-test
 main_caption="Marlovine 4410 software transmission (simulated box)"
 status_caption="File Transfer Status (simulated box)"
+help_caption="Marlovine 4410 Updater Help"
 ini=$WINEPREFIX/drive_c/windows/marlovine-updater.INI
 
 work=$(mktemp -d)
@@ -134,4 +137,18 @@ probe wait-text marlovine-updater 100 \
 read -r x y < <(centre $(probe rect marlovine-updater 101))
 xdotool mousemove "$x" "$y" click 1
 program_ends 10 || fail "Leave now did not end the program"
+
+# F1 opens the help file beside the program, in the help viewer's window.
+mkdir "$work/installed"
+cp "$program" "$build/Help2QRB.chm" "$work/installed/"
+wine explorer "/desktop=$desktop,1024x768" "$work/installed/marlovine-updater.exe" --port sim \
+  --no-log >>"$work/program.log" 2>&1 </dev/null &
+probe layout "$main_caption" 102 >/dev/null || fail "the main window did not open for F1"
+read -r x y < <(centre $(rect_of 1018))
+xdotool mousemove "$x" "$y" click 1
+xdotool key F1
+probe wait-shown "$help_caption" 30 || fail "F1 did not open the help window"
+probe wait-gone marlovine-updater 1 >/dev/null 2>&1 ||
+  fail "F1 showed a message box"
+end_own_programs
 echo "window test: passed (grabs in $build/window-test-*.png)"
