@@ -35,17 +35,26 @@ endforeach()
 if(TARGET marlovine-updater)
   set(M4410_NSIS_HAS_UPDATER "!define HAS_UPDATER")
 endif()
-list(APPEND staged_files ${stage}/Help2QRB.chm)
+# A short read-me, in Windows' line ends: what each file is, and the port driver they need.
+set(M4410_README_UPDATER "")
+if(TARGET marlovine-updater)
+  set(M4410_README_UPDATER "marlovine-updater.exe   The operator's program: choose the update file, press Start.\n")
+endif()
+set(M4410_README ${CMAKE_BINARY_DIR}/README.txt)
+configure_file(${PROJECT_SOURCE_DIR}/res/windows/README.txt.in ${M4410_README} @ONLY
+  NEWLINE_STYLE CRLF)
+list(APPEND staged_files ${stage}/Help2QRB.chm ${stage}/README.txt)
 add_custom_command(OUTPUT ${staged_files}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}
   ${copy_commands}
   COMMAND ${CMAKE_COMMAND} -E copy ${M4410_HELP_CHM} ${stage}/Help2QRB.chm
-  DEPENDS ${m4410_package_programs} ${M4410_HELP_CHM}
+  COMMAND ${CMAKE_COMMAND} -E copy ${M4410_README} ${stage}/README.txt
+  DEPENDS ${m4410_package_programs} ${M4410_HELP_CHM} ${M4410_README}
   COMMENT "Staging the Windows package"
   VERBATIM)
 list(TRANSFORM m4410_package_programs APPEND .exe OUTPUT_VARIABLE M4410_PACKAGE_FILES)
-list(APPEND M4410_PACKAGE_FILES Help2QRB.chm)
+list(APPEND M4410_PACKAGE_FILES Help2QRB.chm README.txt)
 
 add_custom_command(OUTPUT ${M4410_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${M4410_ZIP}

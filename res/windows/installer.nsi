@@ -13,6 +13,10 @@ RequestExecutionLevel admin
 ; Both programs hold this mutex while they run, in the global namespace so that a copy in
 ; another session counts too.
 !define RUNNING_MUTEX "Global\Marlovine4410UpdaterRunning"
+; The port driver's device, as the programs open it.
+!define DRIVER_DEVICE "\\.\WINDRVR"
+; The window program's settings file: its name with ".INI", in the Windows folder.
+!define SETTINGS_FILE "$WINDIR\marlovine-updater.INI"
 
 Name "${PRODUCT}"
 OutFile "@M4410_INSTALLER@"
@@ -87,11 +91,18 @@ Section "Install"
   File "${STAGE}\m4410.exe"
   ; Beside the window program, which opens its help from its own folder.
   File "${STAGE}\Help2QRB.chm"
+  File "${STAGE}\README.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "${MENU}"
 !ifdef HAS_UPDATER
+  ; The program works in its current folder, where box data lands as "0": started from the
+  ; menu, that is the user's own Documents, never the program's folder, which users may not
+  ; write. The shortcut is everyone's, so the folder is named by each user's profile; set as
+  ; $OUTDIR alone (SetOutPath would make it), it becomes the link's working folder.
+  StrCpy $OUTDIR "%USERPROFILE%\Documents"
   CreateShortcut "${MENU}\${PRODUCT}.lnk" "$INSTDIR\marlovine-updater.exe"
+  SetOutPath "$INSTDIR"
 !endif
   CreateShortcut "${MENU}\${PRODUCT} Help.lnk" "$INSTDIR\Help2QRB.chm"
   CreateShortcut "${MENU}\Uninstall ${PRODUCT}.lnk" "$INSTDIR\uninstall.exe"
@@ -107,6 +118,18 @@ Section "Install"
 !endif
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
+
+  ; The port driver does not come with the programs: say at once when it cannot be reached,
+  ; since every update would stop at "Driver initialized" without it. GENERIC_READ, shared
+  ; read and write, OPEN_EXISTING, overlapped: the programs' own open.
+  System::Call 'kernel32::CreateFileW(w "${DRIVER_DEVICE}", i 0x80000000, i 3, p 0, i 3, i 0x40000000, p 0) i .r0'
+  ${If} $0 = -1
+    DetailPrint "The port driver WinDriver cannot be reached."
+    MessageBox MB_OK|MB_ICONINFORMATION "The port driver is not installed or not running: ${PRODUCT} cannot reach the parallel port without it, and every update stops at $\"Driver initialized$\".$\r$\n$\r$\nInstall WinDriver, version 412 or later, with its own setup as an administrator (this setup does not include it), or restart the computer if it is installed. $\"m4410 probe$\" checks it; the help's Port access page says more." /SD IDOK
+  ${Else}
+    System::Call 'kernel32::CloseHandle(i r0)'
+    DetailPrint "The port driver can be reached."
+  ${EndIf}
 SectionEnd
 
 Function un.onInit
@@ -119,6 +142,7 @@ Section "Uninstall"
   Delete "$INSTDIR\marlovine-updater.exe"
   Delete "$INSTDIR\m4410.exe"
   Delete "$INSTDIR\Help2QRB.chm"
+  Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 
@@ -128,4 +152,8 @@ Section "Uninstall"
   RMDir "${MENU}"
 
   DeleteRegKey HKLM "${UNINST_KEY}"
+
+  ; The settings the window program wrote on Quit go with it; what each run left stays.
+  Delete "${SETTINGS_FILE}"
+  MessageBox MB_OK|MB_ICONINFORMATION "${PRODUCT} is removed, with its settings file ${SETTINGS_FILE}.$\r$\n$\r$\nKept: each user's update log, %LOCALAPPDATA%\marlovine-updater\updates.log, and the box data files named $\"0$\" in the folders the program ran in (usually Documents). Delete them by hand if they are no longer needed." /SD IDOK
 SectionEnd

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows installer and zip under Wine, as a user meets them: a silent install into a fresh
 # folder, refused while a program holds the running mark (the programs' own global mutex), the
-# help file a real CHM of every page in res/help, the silent uninstall, the zip.
+# help file a real CHM of every Windows help page, the program's shortcut working in the user's
+# Documents, the silent uninstall taking the settings file with it, the zip and its read-me.
 # Usage: windows_installer_test.sh BUILD_DIR HELP_DIR INSTALLER ZIP HOLD_RUNNING_COPY_EXE FILE...
 # (FILE: the names the packages hold). Runs Wine through BUILD_DIR/wine-run.
 set -euo pipefail
@@ -74,6 +75,11 @@ links=("Marlovine Updater Help.lnk" "Uninstall Marlovine Updater.lnk")
 start_menu=$(menu)
 diff <(ls "${start_menu:-/nonexistent}" 2>&1) <(printf '%s\n' "${links[@]}" | sort) >/dev/null ||
   fail "Start-menu folder holds: $(ls "${start_menu:-/nonexistent}" 2>&1 | tr '\n' ' ')"
+# Box data lands in the current folder: from the menu, each user's own Documents.
+if [[ " ${links[*]} " == *" Marlovine Updater.lnk "* ]]; then
+  strings -a -el "$start_menu/Marlovine Updater.lnk" | grep -qxF '%USERPROFILE%\Documents' ||
+    fail "the program's shortcut does not work in the user's Documents"
+fi
 
 # The zip holds exactly the installed files.
 diff <(printf '%s\n' "${files[@]}" | sort) <(unzip -Z1 "$zip" | sort) >/dev/null ||
@@ -82,7 +88,14 @@ for f in "${files[@]}"; do
   unzip -p "$zip" "$f" | cmp -s - "$inst/$f" || fail "$f in the zip differs from the installed one"
 done
 
-# The help file: a CHM whose every page is its res/help page, each in the contents.
+# The read-me names every other file and the port driver they need.
+for f in "${files[@]}"; do
+  [ "$f" = README.txt ] || grep -qF "$f" "$inst/README.txt" || fail "README.txt does not name $f"
+done
+grep -qF "WinDriver, version 412 or later" <(tr -d '\r' <"$inst/README.txt" | tr '\n' ' ' | tr -s ' ') ||
+  fail "README.txt does not name the port driver"
+
+# The help file: a CHM whose every page is its Windows help page, each in the contents.
 [ "$(head -c 4 "$inst/Help2QRB.chm")" = ITSF ] || fail "Help2QRB.chm is not a CHM"
 extract_chmLib "$inst/Help2QRB.chm" "$work/chm" >/dev/null || fail "Help2QRB.chm does not extract"
 grep -aqF index.html "$work/chm/#SYSTEM" || fail "Help2QRB.chm has no default topic"
@@ -103,10 +116,15 @@ fi
 release
 has_installed_files || fail "refused uninstall removed files"
 
+# The settings file the window program writes on Quit, in the Windows folder.
+ini=$WINEPREFIX/drive_c/windows/marlovine-updater.INI
+printf '[Software Update Section]\r\n' >"$ini"
+
 # The uninstaller hands over to a copy of itself and returns at once: wait for the copy.
 "$wine_run" "$inst/uninstall.exe" /S || fail "silent uninstall failed"
 uninstaller_ends || fail "the uninstaller's copy did not end"
 [ ! -e "$inst" ] || fail "uninstall left $(ls "$inst")"
 [ -z "$(menu)" ] || fail "uninstall left the Start-menu folder"
 ! installed >/dev/null || fail "uninstall left the Add/Remove Programs entry"
-echo "windows_installer_test: setup, refusal while running, help file, zip and uninstall checked"
+[ ! -e "$ini" ] || fail "uninstall left $ini"
+echo "windows_installer_test: setup, shortcut, refusal while running, help file, zip, read-me and uninstall checked"
