@@ -94,6 +94,7 @@ for f in "${files[@]}"; do
 done
 grep -qF "WinDriver, version 412 or later" <(tr -d '\r' <"$inst/README.txt" | tr '\n' ' ' | tr -s ' ') ||
   fail "README.txt does not name the port driver"
+! grep -qv $'\r$' "$inst/README.txt" || fail "README.txt has lines without Windows' line end"
 
 # The help file: a CHM whose every page is its Windows help page, each in the contents.
 [ "$(head -c 4 "$inst/Help2QRB.chm")" = ITSF ] || fail "Help2QRB.chm is not a CHM"
