@@ -38,7 +38,8 @@ endif()
 # A short read-me, in Windows' line ends: what each file is, and the port driver they need.
 set(M4410_README_UPDATER "")
 if(TARGET marlovine-updater)
-  set(M4410_README_UPDATER "marlovine-updater.exe   The operator's program: choose the update file, press Start.\r\n")
+  set(M4410_README_UPDATER
+    "marlovine-updater.exe   The operator's program: choose the update file, press Start.\r\n")
 endif()
 set(M4410_README ${CMAKE_BINARY_DIR}/README.txt)
 configure_file(${PROJECT_SOURCE_DIR}/res/windows/README.txt.in ${M4410_README} @ONLY
