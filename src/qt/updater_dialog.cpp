@@ -88,6 +88,8 @@ class UpdaterDialog::View : public MainDialogView {
   void WaitForWorker(bool image_seen_in_box) override {
     WaitForWorkerToFinish(d_, image_seen_in_box);
   }
+  void StartTimer(int period_ms) override { d_->run_timer_.start(period_ms); }
+  void StopTimer() override { d_->run_timer_.stop(); }
   void EndDialog(int result) override { d_->QDialog::done(result); }
   // Every settings call goes through the application object.
   ProfileStore& Profile() override { return d_->m_pApp->profile(); }
@@ -106,7 +108,9 @@ UpdaterDialog::UpdaterDialog(UpdaterApp* app, QWidget* parent)
       chooser_(own_chooser_.get()),
       help_action_([] { AppHelpViewer().ShowHelp(); }) {
   BuildDialog(this, LoadDialogTemplate(kTemplateId));
+  AddRunNote();
   m_hIcon = AppIcon();
+  connect(&run_timer_, &QTimer::timeout, this, [this] { OnTimer(); });
 
   // Control binding, in the order of the data exchange.
   m_editProgramFile = FindControlAs<QLineEdit>(this, kProgramEdit);
@@ -137,6 +141,25 @@ UpdaterDialog::UpdaterDialog(UpdaterApp* app, QWidget* parent)
 }
 
 UpdaterDialog::~UpdaterDialog() = default;
+
+// In the band the hidden rows leave empty, so the window keeps the template's size.
+void UpdaterDialog::AddRunNote() {
+  const QSize units = DialogBaseUnits(DialogFont(LoadDialogTemplate(kTemplateId)));
+  auto* note = new QLabel(this);
+  note->setObjectName(QStringLiteral("runNote"));
+  note->setTextFormat(Qt::PlainText);
+  note->setWordWrap(true);
+  note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  note->setGeometry(MapDialogRect(QRect(32, 56, 268, 52), units));
+  note->setProperty(kControlIdProperty, static_cast<int>(kRunNote));
+  note->hide();
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("runNoteOk"));
+  ok->setGeometry(MapDialogRect(QRect(250, 112, 50, 14), units));
+  ok->setProperty(kControlIdProperty, static_cast<int>(kRunNoteOk));
+  ok->setAutoDefault(true);  // as every push button here: Enter presses it while it has focus
+  ok->hide();
+}
 
 void UpdaterDialog::SetMessageSink(MessageSink* sink) { sink_ = sink != nullptr ? sink : own_sink_.get(); }
 

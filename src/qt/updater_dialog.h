@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -66,6 +67,9 @@ class UpdaterDialog : public QDialog, public MainDialogController {
  private:
   class View;  // the controller's view of these widgets
 
+  // Beyond the template: the note on a run whose status window was closed early, its OK.
+  void AddRunNote();
+
   bool Simulated() const;
 
   UpdaterApp* app_;
@@ -74,6 +78,7 @@ class UpdaterDialog : public QDialog, public MainDialogController {
   MessageSink* sink_;
   FileChooser* chooser_;
   std::function<void()> help_action_;
+  QTimer run_timer_;
 };
 
 }  // namespace m4410

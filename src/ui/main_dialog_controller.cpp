@@ -54,6 +54,7 @@ void MainDialogController::OnInitDialog(bool simulated) {
   m_strTableFile = view_->Profile().GetString(m_strSection, m_strTableFileItem);
 
   SetInitialRowStates(*this);
+  ShowRunNote(false, false);
   UpdateData(false);
 }
 
@@ -69,6 +70,7 @@ bool MainDialogController::OnClicked(int id) {
     case kMenuCheck: OnMenuFileCheck(); break;
     case kTableCheck: OnTableFileCheck(); break;
     case kProgramCheck: OnProgramFileCheck(); break;
+    case kRunNoteOk: OnRunNoteOk(); break;
     default: return false;
   }
   return true;
@@ -106,9 +108,42 @@ void MainDialogController::StartCommand() {
     view_->Message(outcome.message, outcome.warning ? MessageKind::Warning : MessageKind::Plain);
     return;
   }
+  // A new run: the last one's result has been read.
+  follow_.reset();
+  ShowRunNote(false, false);
+
   // 7, 8.
   image_seen_in_box_ = view_->RunStatusWindow();
   LowerKeepGoing();
+
+  // Closed before the run's end (a second Enter on Start, Escape, the close box), the status
+  // window has not shown the result: this window follows the run to its end instead.
+  if (UpdateWorkerRunning() || !StatusWindowSawEnd()) FollowRun();
+}
+
+void MainDialogController::FollowRun() {
+  follow_.emplace(image_seen_in_box_);
+  OnTimer();
+  if (!follow_->ended()) view_->StartTimer(kFollowPeriodMs);
+}
+
+void MainDialogController::OnTimer() {
+  if (!follow_) return;
+  follow_->Poll();
+  view_->SetText(kRunNote, follow_->text());
+  ShowRunNote(true, follow_->ended());
+  if (follow_->ended()) view_->StopTimer();
+}
+
+void MainDialogController::OnRunNoteOk() {
+  if (follow_ && !follow_->ended()) return;  // a run's end is acknowledged, not its course
+  follow_.reset();
+  ShowRunNote(false, false);
+}
+
+void MainDialogController::ShowRunNote(bool shown, bool ok_shown) {
+  view_->Show(kRunNote, shown);
+  view_->Show(kRunNoteOk, ok_shown);
 }
 
 void MainDialogController::OnQuit() {
@@ -125,6 +160,7 @@ void MainDialogController::OnCancel() { End(kIdCancel); }
 void MainDialogController::End(int result) {
   if (UpdateWorkerRunning()) view_->WaitForWorker(image_seen_in_box_);
   WaitForUpdateWorker();
+  view_->StopTimer();
   view_->EndDialog(result);
 }
 

@@ -1,21 +1,25 @@
 // The main dialog's behaviour, written once for every windowing system: the remembered
 // settings in their order, the data exchange between the path strings and the edits, the
-// file rows, Start, Quit, and the wait for a worker before the program ends. A view (qt/,
+// file rows, Start, Quit, the wait for a worker before the program ends, and the account of
+// a run whose status window was closed before the run's end. A view (qt/,
 // win32/) derives from it and gives it a MainDialogView; the view keeps only drawing and the
 // translation of its toolkit's events into the handlers below.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/file_rows.h"
 #include "ui/main_dialog_view.h"
+#include "ui/run_follow.h"
 
 namespace m4410 {
 
 class MainDialogController : private FileRowControls {
  public:
   static constexpr int kIdCancel = 2;  // Esc and the close box: settings not saved
+  static constexpr int kFollowPeriodMs = 250;  // as often as the status window polls
 
   explicit MainDialogController(std::unique_ptr<MainDialogView> view) : view_(std::move(view)) {}
   ~MainDialogController() override = default;
@@ -43,6 +47,9 @@ class MainDialogController : private FileRowControls {
   void OnProgramFileCheck() { OnRowCheck(*this, FileRow::Program); }
   void OnMenuFileCheck() { OnRowCheck(*this, FileRow::Menu); }
   void OnTableFileCheck() { OnRowCheck(*this, FileRow::Table); }
+  // The operator has read the last run's result.
+  void OnRunNoteOk();
+  void OnTimer();
 
   // Pushes the four path strings into the edits (save false) or pulls the edits' texts into
   // the strings (save true).
@@ -67,6 +74,8 @@ class MainDialogController : private FileRowControls {
 
  private:
   void Browse(std::string* target);
+  void FollowRun();
+  void ShowRunNote(bool shown, bool ok_shown);
 
   bool IsChecked(FileRow row) const override;
   void SetChecked(FileRow row, bool checked) override;
@@ -75,6 +84,8 @@ class MainDialogController : private FileRowControls {
   std::unique_ptr<MainDialogView> view_;
   // The last status window saw the whole image go out (it takes reports off the board).
   bool image_seen_in_box_ = false;
+  // The run this window follows to its end, and then shows the result of until it is read.
+  std::optional<RunFollow> follow_;
 };
 
 }  // namespace m4410

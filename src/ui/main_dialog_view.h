@@ -35,6 +35,9 @@ class MainDialogView {
   virtual bool RunStatusWindow() = 0;
   // Shows that the program waits for the running worker and returns once it has ended.
   virtual void WaitForWorker(bool image_seen_in_box) = 0;
+  // A periodic timer that calls the controller's OnTimer.
+  virtual void StartTimer(int period_ms) = 0;
+  virtual void StopTimer() = 0;
   // Ends the modal dialog with result.
   virtual void EndDialog(int result) = 0;
 

@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kIconId = 159;
 constexpr DWORD kHelpContext = 0x20066;  // the help context of template 102
+constexpr UINT_PTR kRunTimerId = 1;
 constexpr char kBrowseFilter[] = "Update Files (*.bin)\0*.bin\0All Files (*.*)\0*.*\0";
 
 }  // namespace
@@ -80,6 +81,10 @@ class UpdaterDialog::View : public MainDialogView {
   void WaitForWorker(bool image_seen_in_box) override {
     WaitForWorkerToFinish(d_->window_, image_seen_in_box);
   }
+  void StartTimer(int period_ms) override {
+    ::SetTimer(d_->window_, kRunTimerId, static_cast<UINT>(period_ms), nullptr);
+  }
+  void StopTimer() override { ::KillTimer(d_->window_, kRunTimerId); }
   void EndDialog(int result) override { ::EndDialog(d_->window_, result); }
   ProfileStore& Profile() override { return *d_->profile_; }
 
@@ -121,6 +126,9 @@ INT_PTR CALLBACK UpdaterDialog::Proc(HWND window, UINT message, WPARAM wparam, L
     case WM_HELP:
       self->OnHelpInfo();
       return TRUE;
+    case WM_TIMER:
+      if (wparam == kRunTimerId) self->OnTimer();
+      return TRUE;
     default:
       return FALSE;
   }
@@ -136,10 +144,27 @@ BOOL UpdaterDialog::OnInitDialog() {
   m_checkMenuFile = ::GetDlgItem(window_, kMenuCheck);
   m_checkCompleteFile = ::GetDlgItem(window_, kCompleteCheck);
 
+  AddRunNote();
   ::SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   MainDialogController::OnInitDialog(Simulated());
   return TRUE;  // the focus goes to the first tab stop, Start
+}
+
+// In the band the hidden rows leave empty, so the window keeps the template's size. Created
+// hidden, after the template's controls, so they come last in the tab order.
+void UpdaterDialog::AddRunNote() {
+  const auto add = [this](const char* window_class, DWORD style, const char* text, int id,
+                          RECT units) {
+    ::MapDialogRect(window_, &units);
+    const HWND control = ::CreateWindowExA(
+        0, window_class, text, WS_CHILD | style, units.left, units.top, units.right - units.left,
+        units.bottom - units.top, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        ::GetModuleHandleA(nullptr), nullptr);
+    ::SendMessageA(control, WM_SETFONT, ::SendMessageA(window_, WM_GETFONT, 0, 0), FALSE);
+  };
+  add("STATIC", SS_LEFT | SS_NOPREFIX, "", kRunNote, {32, 56, 32 + 268, 56 + 52});
+  add("BUTTON", BS_PUSHBUTTON | WS_TABSTOP, "OK", kRunNoteOk, {250, 112, 250 + 50, 112 + 14});
 }
 
 void UpdaterDialog::OnCommand(int id, int notification) {

@@ -35,6 +35,9 @@ class UpdaterDialog : public MainDialogController {
 
   class View;  // the controller's view of this dialog's controls
 
+  // Beyond the template: the note on a run whose status window was closed early, its OK.
+  void AddRunNote();
+
   bool Simulated() const;
 
   HWND window_ = nullptr;

@@ -1,10 +1,12 @@
 // The main dialog's rules through a fake view: the settings in order, the file rows, the
-// data exchange, Start and its refusals, Quit, and the wait for a worker before the end.
+// data exchange, Start and its refusals, Quit, the wait for a worker before the end, and a
+// run followed to its result once its status window has been closed early.
 #include "ui/main_dialog_controller.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -12,14 +14,18 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "board/run_cause.h"
 #include "board/stage_board.h"
 #include "port/port_access.h"
 #include "port/port_driver.h"
 #include "run/update_worker.h"
 #include "ui/main_dialog_ids.h"
+#include "ui/run_notes.h"
+#include "ui/status_display.h"
 
 namespace m4410 {
 namespace {
@@ -54,6 +60,8 @@ class FakeView : public MainDialogView {
     return status_window ? status_window() : false;
   }
   void WaitForWorker(bool) override { ++waits; }
+  void StartTimer(int) override { timer = true; }
+  void StopTimer() override { timer = false; }
   void EndDialog(int result) override { ended.push_back(result); }
   ProfileStore& Profile() override { return profile; }
 
@@ -72,6 +80,7 @@ class FakeView : public MainDialogView {
   int status_windows = 0;
   std::function<bool()> status_window;
   int waits = 0;
+  bool timer = false;
   std::vector<int> ended;
   ProfileStore profile{(std::filesystem::temp_directory_path() /
                         ("main-dialog-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) +
@@ -217,7 +226,9 @@ TEST_F(MainDialogControllerTest, FileRowRulesHoldAfterEveryClickSequence) {
       }
     }
     // The handlers never show or hide a control.
-    for (const auto& [id, control] : view_.controls) EXPECT_TRUE(control.shown) << id;
+    for (int r = 0; r < 4; ++r) {
+      EXPECT_TRUE(view_.Find(kChecks[r]).shown && view_.Find(kEdits[r]).shown) << sequence;
+    }
   }
 }
 
@@ -292,6 +303,114 @@ TEST_F(MainDialogControllerTest, StartRunsTheStatusWindowAndQuitWaitsForTheWorke
   EXPECT_EQ(view_.ended, std::vector<int>{0});
   EXPECT_LE(view_.waits, 1);
   EXPECT_EQ(StageResult(DriverInitialized), Failed);
+}
+
+
+// Holds the worker inside its claim until the test opens the gate, then refuses.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool open = false;
+  void Wait() {
+    std::unique_lock lock(mutex);
+    opened.wait(lock, [this] { return open; });
+  }
+  void Open() {
+    {
+      std::lock_guard lock(mutex);
+      open = true;
+    }
+    opened.notify_all();
+  }
+};
+
+class GatedPort : public RefusingPort {
+ public:
+  explicit GatedPort(Gate* gate) : gate_(gate) {}
+  ClaimOutcome Claim() override {
+    gate_->Wait();
+    return RefusingPort::Claim();
+  }
+
+ private:
+  Gate* gate_;
+};
+
+// A status window closed while the run goes on: this window says what the run is doing,
+// then its result with the cause, until the operator's OK.
+TEST_F(MainDialogControllerTest, RunWhoseStatusWindowClosedEarlyIsFollowedToItsResult) {
+  Gate gate;
+  SetPortAccessFactory([&gate] { return std::make_unique<GatedPort>(&gate); });
+  controller_.OnInitDialog(false);
+  EXPECT_FALSE(view_.Find(kRunNote).shown);
+  Type(kCompleteEdit, file_.string());
+  controller_.StartCommand();  // the fake status window closes at once
+  ASSERT_TRUE(UpdateWorkerRunning());
+  EXPECT_TRUE(view_.Find(kRunNote).shown);
+  EXPECT_FALSE(view_.Find(kRunNoteOk).shown);  // nothing to acknowledge yet
+  EXPECT_TRUE(view_.timer);
+  EXPECT_EQ(view_.Text(kRunNote), "The update goes on: stopping; no image is going out.");
+  controller_.OnRunNoteOk();
+  EXPECT_TRUE(view_.Find(kRunNote).shown);  // a run's course is not acknowledged
+
+  gate.Open();
+  WaitForUpdateWorker();
+  controller_.OnTimer();
+  EXPECT_FALSE(view_.timer);
+  EXPECT_TRUE(view_.Find(kRunNoteOk).shown);
+  EXPECT_EQ(view_.Text(kRunNote), RunResultText());
+  EXPECT_EQ(view_.Text(kRunNote).rfind("Last update: Driver initialized: Failed\n", 0), 0u);
+  EXPECT_NE(view_.Text(kRunNote).find("refused by the test"), std::string::npos);
+  controller_.OnTimer();  // the result stays until it is read
+  EXPECT_TRUE(view_.Find(kRunNote).shown);
+  EXPECT_TRUE(controller_.OnClicked(kRunNoteOk));
+  EXPECT_FALSE(view_.Find(kRunNote).shown);
+  EXPECT_FALSE(view_.Find(kRunNoteOk).shown);
+}
+
+// A status window closed after the worker ended: a result it showed is not shown again; one
+// it never took off the board is.
+TEST_F(MainDialogControllerTest, ResultTheStatusWindowShowedIsNotRepeated) {
+  controller_.OnInitDialog(false);
+  Type(kCompleteEdit, file_.string());
+  for (const bool ticked : {true, false}) {
+    view_.status_window = [ticked] {
+      WaitForUpdateWorker();
+      StatusDisplay display;
+      while (ticked && display.view().polling) display.Tick();
+      return false;
+    };
+    controller_.StartCommand();
+    EXPECT_EQ(view_.Find(kRunNote).shown, !ticked);
+    EXPECT_EQ(view_.Find(kRunNoteOk).shown, !ticked);
+    EXPECT_FALSE(view_.timer);
+  }
+}
+
+// Every stage a run can first fail at, its completion, and an early stop.
+TEST_F(MainDialogControllerTest, ResultTextNamesTheFailedStageItsCauseAndItsHelp) {
+  SetRunCause("the cause");
+  for (int failed = 1; failed <= kStageCount; ++failed) {
+    ClearStageResults();
+    for (int stage = 1; stage < failed; ++stage) SetStage(stage, Okay);
+    SetStage(failed, Failed);
+    if (failed < UpdatingCompleted) SetStage(UpdatingCompleted, Failed);
+    std::string expected = std::string("Last update: ") + StageCaption(failed) + " Failed";
+    const std::string cause = CauseLine(failed, "the cause");
+    if (!cause.empty()) expected += "\n" + cause;
+    const HelpPage page = CauseHelpPage(failed);
+    if (!page.title.empty()) expected += "\nMore in the help: " + page.title;
+    EXPECT_EQ(RunResultText(), expected);
+  }
+  ClearStageResults();
+  for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, Okay);
+  EXPECT_EQ(RunResultText(), "Last update: Box updated");
+  ClearStageResults();
+  SetStage(FileValidated, Okay);
+  SetStage(DriverInitialized, Okay);
+  EXPECT_EQ(RunResultText(),
+            "Last update: stopped before the image went out; the box was not changed.");
+  ClearRunCause();
 }
 
 }  // namespace
