@@ -288,15 +288,19 @@ TEST_F(MainDialogControllerTest, StartRefusesWithoutAStatusWindow) {
 TEST_F(MainDialogControllerTest, StartRunsTheStatusWindowAndQuitWaitsForTheWorker) {
   controller_.OnInitDialog(false);
   Type(kCompleteEdit, file_.string());
+  SetStage(SoftwareTransmitted, Failed);  // an earlier run's report nobody took
   bool keep_going_during = false;
+  StageStatus stale_during = Failed;
   // The status window closes while the worker still runs.
   view_.status_window = [&] {
     keep_going_during = KeepGoing();
+    stale_during = GetStage(SoftwareTransmitted);
     return false;
   };
   controller_.StartCommand();
   EXPECT_EQ(view_.status_windows, 1);
   EXPECT_TRUE(keep_going_during);
+  EXPECT_EQ(stale_during, NoReport);  // every run starts on a clean board
   EXPECT_FALSE(KeepGoing());
   controller_.OnQuit();
   EXPECT_FALSE(UpdateWorkerRunning());
