@@ -110,6 +110,7 @@ void MainDialogController::StartCommand() {
   }
   // A new run: the last one's result has been read.
   follow_.reset();
+  view_->StopTimer();
   ShowRunNote(false, false);
 
   // 7, 8.
