@@ -324,10 +324,11 @@ class UpdaterDialogTest : public QObject {
   }
 
   // Escape on the status window while the image goes out: the run goes on, and the main
-  // window says so, then shows its result until the operator's OK.
+  // window says so, then shows its result until the operator's OK. The box's 1.5 s of
+  // updating and the 3 s settle keep the worker running well past the Escape.
   void statusWindowClosedMidRunLeavesTheResultInTheMainWindow() {
     std::string error;
-    auto environment = PortEnvironment::Install({"sim", "rate=20000,update-ms=200", ""}, &error);
+    auto environment = PortEnvironment::Install({"sim", "rate=20000,update-ms=1500", ""}, &error);
     QVERIFY2(environment != nullptr, error.c_str());
     Open(environment.get());
     TypePath(MakeFile("image.bin", 10000));
