@@ -34,8 +34,11 @@ class UpdaterDialog::View : public MainDialogView {
     return std::string(text.data(), static_cast<std::size_t>(length > 0 ? length : 0));
   }
   void SetText(int id, const std::string& text) override {
+    // A static control breaks lines at CR LF.
+    std::string shown;
+    for (const char c : text) shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
     d_->pushing_ = true;  // EN_CHANGE comes at once, and is no change of the operator's
-    ::SetDlgItemTextA(d_->window_, id, text.c_str());
+    ::SetDlgItemTextA(d_->window_, id, shown.c_str());
     d_->pushing_ = false;
   }
   bool Checked(int id) const override {
