@@ -119,7 +119,7 @@ void MainDialogController::StartCommand() {
 
   // Closed before the run's end (a second Enter on Start, Escape, the close box), the status
   // window has not shown the result: this window follows the run to its end instead.
-  if (UpdateWorkerRunning() || !StatusWindowSawEnd()) FollowRun();
+  if (!StatusWindowSawEnd()) FollowRun();
 }
 
 void MainDialogController::FollowRun() {

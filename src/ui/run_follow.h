@@ -33,8 +33,9 @@ class RunFollow {
 // stage board: the first failed stage with its cause and help page, or its completion.
 std::string RunResultText();
 
-// Whether a status window closed after the worker ended had shown the run's end (it takes
-// the reports it shows off the board, so a final report still on the board went unseen).
+// Whether the status window, now closed, showed the run's end: its first failure or its
+// completion. It takes the reports it shows off the board, so a final result whose report is
+// still on the board went unseen. Start clears the results, so they are this run's alone.
 bool StatusWindowSawEnd();
 
 }  // namespace m4410

@@ -372,8 +372,20 @@ TEST_F(MainDialogControllerTest, RunWhoseStatusWindowClosedEarlyIsFollowedToItsR
   EXPECT_FALSE(view_.Find(kRunNoteOk).shown);
 }
 
-// A status window closed after the worker ended: a result it showed is not shown again; one
-// it never took off the board is.
+// A port without ECP registers whose release waits for the gate: the run fails at stage 3
+// and its worker goes on until the test lets it release the port.
+class NoEcpPort : public RefusingPort {
+ public:
+  explicit NoEcpPort(Gate* gate) : gate_(gate) {}
+  ClaimOutcome Claim() override { return ClaimOutcome::Claimed; }
+  void Release() override { gate_->Wait(); }
+
+ private:
+  Gate* gate_;
+};
+
+// A result the status window showed is not shown again, whether its worker has ended or
+// still releases the port; one it never took off the board is.
 TEST_F(MainDialogControllerTest, ResultTheStatusWindowShowedIsNotRepeated) {
   controller_.OnInitDialog(false);
   Type(kCompleteEdit, file_.string());
@@ -389,6 +401,19 @@ TEST_F(MainDialogControllerTest, ResultTheStatusWindowShowedIsNotRepeated) {
     EXPECT_EQ(view_.Find(kRunNoteOk).shown, !ticked);
     EXPECT_FALSE(view_.timer);
   }
+
+  Gate gate;
+  SetPortAccessFactory([&gate] { return std::make_unique<NoEcpPort>(&gate); });
+  view_.status_window = [] {
+    StatusDisplay display;
+    while (display.view().polling) display.Tick();  // until it shows stage 3's failure
+    return false;
+  };
+  controller_.StartCommand();
+  EXPECT_EQ(StageResult(DatalinkEstablished), Failed);
+  EXPECT_TRUE(UpdateWorkerRunning());
+  EXPECT_FALSE(view_.Find(kRunNote).shown);
+  gate.Open();
 }
 
 // Every stage a run can first fail at, its completion, and an early stop.
