@@ -29,13 +29,4 @@ int UpdaterApp::InitInstance() {
   return 0;
 }
 
-std::string UpdaterApp::GetProfileString(std::string_view section, std::string_view item) const {
-  return profile_.GetString(section, item);
-}
-
-bool UpdaterApp::WriteProfileString(std::string_view section, std::string_view item,
-                                    std::string_view value) {
-  return profile_.WriteString(section, item, value);
-}
-
 }  // namespace m4410

@@ -3,7 +3,6 @@
 
 #include <QString>
 #include <string>
-#include <string_view>
 
 #include "ui/profile_store.h"
 
@@ -28,12 +27,8 @@ class UpdaterApp {
 
   QString AppName() const { return QString::fromLatin1(kAppName); }
 
-  // Empty default; see ProfileStore.
-  std::string GetProfileString(std::string_view section, std::string_view item) const;
-  bool WriteProfileString(std::string_view section, std::string_view item,
-                          std::string_view value);
-
-  const ProfileStore& profile() const { return profile_; }
+  // The remembered settings (the main dialog reads and writes them).
+  ProfileStore& profile() { return profile_; }
 
   // The port the program was started on (--port, --sim); null in tests that install none.
   void SetPortEnvironment(const PortEnvironment* environment) { environment_ = environment; }

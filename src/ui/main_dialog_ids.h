@@ -20,6 +20,10 @@ enum MainDialogControl : int {
   kTableCheck = 1052,
   kMenuCheck = 1053,
   kCompleteCheck = 1054,
+  // Beyond the template: where the window shows a run whose status window was closed before
+  // the run's end, and the button that says its result has been read.
+  kRunNote = 1070,
+  kRunNoteOk = 1071,
 };
 
 }  // namespace m4410

@@ -28,8 +28,10 @@ StartOutcome StartUpdate(const FileRows& rows) {
   // One worker holds the port at a time: an earlier run's worker must end first.
   if (UpdateWorkerRunning()) return {false, kStillFinishingText, false};
 
-  // 3, 4. A clean board and a raised flag before the worker starts.
+  // 3, 4. A clean board and a raised flag before the worker starts. The last run's results
+  // go too, so that what the board says once the status window closes is this run's alone.
   for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
+  ClearStageResults();
   RaiseKeepGoing();
 
   // 5, 6. The worker copies the path it is given at once.

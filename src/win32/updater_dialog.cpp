@@ -5,11 +5,7 @@
 #include <vector>
 
 #include "run/port_environment.h"
-#include "ui/dialog_template.h"
-#include "ui/file_rows.h"
 #include "ui/main_dialog_ids.h"
-#include "ui/run_notes.h"
-#include "ui/start_command.h"
 #include "win32/app_identity.h"
 #include "win32/help_loader.h"
 #include "win32/transfer_status_dialog.h"
@@ -21,20 +17,88 @@ namespace {
 
 constexpr int kIconId = 159;
 constexpr DWORD kHelpContext = 0x20066;  // the help context of template 102
+constexpr UINT_PTR kRunTimerId = 1;
 constexpr char kBrowseFilter[] = "Update Files (*.bin)\0*.bin\0All Files (*.*)\0*.*\0";
-
-bool BoxChecked(HWND box) { return ::SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-
-std::string TextOf(HWND edit) {
-  std::vector<char> text(static_cast<std::size_t>(::GetWindowTextLengthA(edit)) + 1);
-  const int length = ::GetWindowTextA(edit, text.data(), static_cast<int>(text.size()));
-  return std::string(text.data(), static_cast<std::size_t>(length));
-}
 
 }  // namespace
 
+// The controller's calls on this dialog's controls, by their template IDs.
+class UpdaterDialog::View : public MainDialogView {
+ public:
+  explicit View(UpdaterDialog* dialog) : d_(dialog) {}
+
+  std::string Text(int id) const override {
+    const HWND control = ::GetDlgItem(d_->window_, id);
+    std::vector<char> text(static_cast<std::size_t>(::GetWindowTextLengthA(control)) + 1);
+    const int length = ::GetWindowTextA(control, text.data(), static_cast<int>(text.size()));
+    return std::string(text.data(), static_cast<std::size_t>(length > 0 ? length : 0));
+  }
+  void SetText(int id, const std::string& text) override {
+    // A static control breaks lines at CR LF.
+    std::string shown;
+    for (const char c : text) shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    d_->pushing_ = true;  // EN_CHANGE comes at once, and is no change of the operator's
+    ::SetDlgItemTextA(d_->window_, id, shown.c_str());
+    d_->pushing_ = false;
+  }
+  bool Checked(int id) const override {
+    return ::IsDlgButtonChecked(d_->window_, id) == BST_CHECKED;
+  }
+  void SetChecked(int id, bool checked) override {  // BM_SETCHECK raises no click
+    ::CheckDlgButton(d_->window_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+  }
+  void SetReadOnly(int id, bool read_only) override {
+    ::SendDlgItemMessageA(d_->window_, id, EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
+  }
+  void Show(int id, bool shown) override {
+    ::ShowWindow(::GetDlgItem(d_->window_, id), shown ? SW_SHOW : SW_HIDE);
+  }
+  void SetTitle(const std::string& title) override { ::SetWindowTextA(d_->window_, title.c_str()); }
+  void Message(const std::string& text, MessageKind kind) override {
+    const UINT icon = kind == MessageKind::Warning ? MB_ICONEXCLAMATION : 0;
+    ::MessageBoxA(d_->window_, text.c_str(), AppName().c_str(), MB_OK | icon);
+  }
+  bool ChooseFile(const std::string& last_path, std::string* chosen) override {
+    char path[4096] = {};
+    const std::string initial = last_path.empty() ? std::string("C:") : last_path;
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = d_->window_;
+    dialog.lpstrFilter = kBrowseFilter;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    dialog.lpstrInitialDir = initial.c_str();
+    dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
+    if (!::GetOpenFileNameA(&dialog)) return false;  // cancelled or failed
+    *chosen = path;
+    return true;
+  }
+  bool RunStatusWindow() override {
+    TransferStatusDialog status;
+    const PortEnvironment* environment = d_->environment_;
+    if (d_->Simulated()) status.SetBoxReport([environment] { return environment->BoxReport(); });
+    status.DoModal(d_->window_);
+    return status.ImageSeenInBox();
+  }
+  void WaitForWorker(bool image_seen_in_box) override {
+    WaitForWorkerToFinish(d_->window_, image_seen_in_box);
+  }
+  void StartTimer(int period_ms) override {
+    ::SetTimer(d_->window_, kRunTimerId, static_cast<UINT>(period_ms), nullptr);
+  }
+  void StopTimer() override { ::KillTimer(d_->window_, kRunTimerId); }
+  void EndDialog(int result) override { ::EndDialog(d_->window_, result); }
+  ProfileStore& Profile() override { return *d_->profile_; }
+
+ private:
+  UpdaterDialog* d_;
+};
+
 UpdaterDialog::UpdaterDialog(ProfileStore* profile, const PortEnvironment* environment)
-    : profile_(profile), environment_(environment) {
+    : MainDialogController(std::make_unique<View>(this)),
+      profile_(profile),
+      environment_(environment) {
   m_hIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kIconId));
 }
 
@@ -65,6 +129,9 @@ INT_PTR CALLBACK UpdaterDialog::Proc(HWND window, UINT message, WPARAM wparam, L
     case WM_HELP:
       self->OnHelpInfo();
       return TRUE;
+    case WM_TIMER:
+      if (wparam == kRunTimerId) self->OnTimer();
+      return TRUE;
     default:
       return FALSE;
   }
@@ -79,55 +146,41 @@ BOOL UpdaterDialog::OnInitDialog() {
   m_checkProgramFile = ::GetDlgItem(window_, kProgramCheck);
   m_checkMenuFile = ::GetDlgItem(window_, kMenuCheck);
   m_checkCompleteFile = ::GetDlgItem(window_, kCompleteCheck);
-  UpdateData(false);
 
+  AddRunNote();
   ::SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-  if (Simulated()) {
-    const std::string title = LoadDialogTemplate(kTemplateId).caption + kSimulatedTitleSuffix;
-    ::SetWindowTextA(window_, title.c_str());
-  }
-
-  m_strSection = "Software Update Section";
-  m_strLastPathItem = "Software Update String Item";
-  m_strLastPath = profile_->GetString(m_strSection, m_strLastPathItem);
-  m_strCompleteFileItem = "Software Update Filename Item";
-  m_strCompleteFile = profile_->GetString(m_strSection, m_strCompleteFileItem);
-  m_strProgramFileItem = "Software Update ProgramFilename Item";
-  m_strProgramFile = profile_->GetString(m_strSection, m_strProgramFileItem);
-  m_strMenuFileItem = "Software Update MenuFilename Item";
-  m_strMenuFile = profile_->GetString(m_strSection, m_strMenuFileItem);
-  m_strTableFileItem = "Software Update TableFilename Item";
-  m_strTableFile = profile_->GetString(m_strSection, m_strTableFileItem);
-
-  SetInitialRowStates(*this);
-
-  UpdateData(false);
+  MainDialogController::OnInitDialog(Simulated());
   return TRUE;  // the focus goes to the first tab stop, Start
+}
+
+// In the band the hidden rows leave empty, so the window keeps the template's size. Created
+// hidden, after the template's controls, so they come last in the tab order.
+void UpdaterDialog::AddRunNote() {
+  const auto add = [this](const char* window_class, DWORD style, const char* text, int id,
+                          RECT units) {
+    ::MapDialogRect(window_, &units);
+    const HWND control = ::CreateWindowExA(
+        0, window_class, text, WS_CHILD | style, units.left, units.top, units.right - units.left,
+        units.bottom - units.top, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        ::GetModuleHandleA(nullptr), nullptr);
+    ::SendMessageA(control, WM_SETFONT, ::SendMessageA(window_, WM_GETFONT, 0, 0), FALSE);
+  };
+  add("STATIC", SS_LEFT | SS_NOPREFIX, "", kRunNote, {32, 56, 32 + 268, 56 + 52});
+  add("BUTTON", BS_PUSHBUTTON | WS_TABSTOP, "OK", kRunNoteOk, {250, 112, 250 + 50, 112 + 14});
 }
 
 void UpdaterDialog::OnCommand(int id, int notification) {
   if (notification == EN_CHANGE) {
-    if (id == kCompleteEdit || id == kTableEdit || id == kMenuEdit || id == kProgramEdit) {
-      OnFileEditChange();
+    if (!pushing_) OnEditChange(id);
+  } else if (notification == BN_CLICKED) {
+    if (id == IDCANCEL) {
+      OnCancel();  // Esc and the close box
+    } else if (id == kHelp) {
+      OnHelpButton();
+    } else {
+      OnClicked(id);
     }
-    return;
-  }
-  if (notification != BN_CLICKED) return;
-  switch (id) {
-    case kStart: StartCommand(); break;
-    case kBrowseComplete: Browse(&m_strCompleteFile); break;
-    case kQuit: OnQuit(); break;
-    case kHelp: OnHelpButton(); break;
-    case kBrowseTable: Browse(&m_strTableFile); break;
-    case kBrowseProgram: Browse(&m_strProgramFile); break;
-    case kBrowseMenu: Browse(&m_strMenuFile); break;
-    case kCompleteCheck: OnRowCheck(*this, FileRow::Complete); break;
-    case kMenuCheck: OnRowCheck(*this, FileRow::Menu); break;
-    case kTableCheck: OnRowCheck(*this, FileRow::Table); break;
-    case kProgramCheck: OnRowCheck(*this, FileRow::Program); break;
-    case IDCANCEL: End(IDCANCEL); break;  // Esc and the close box
-    default: break;
   }
 }
 
@@ -146,114 +199,8 @@ void UpdaterDialog::OnPaint() {
   ::EndPaint(window_, &paint);
 }
 
-void UpdaterDialog::UpdateData(bool save) {
-  const std::pair<HWND, std::string*> pairs[] = {
-      {m_editCompleteFile, &m_strCompleteFile},
-      {m_editProgramFile, &m_strProgramFile},
-      {m_editTableFile, &m_strTableFile},
-      {m_editMenuFile, &m_strMenuFile},
-  };
-  pushing_ = !save;
-  for (const auto& [edit, value] : pairs) {
-    if (edit == nullptr) continue;
-    if (save) {
-      *value = TextOf(edit);
-    } else if (TextOf(edit) != *value) {
-      ::SetWindowTextA(edit, value->c_str());
-    }
-  }
-  pushing_ = false;
-}
-
-void UpdaterDialog::StartCommand() {
-  // 1 to 6: the file, its check, the worker.
-  const StartOutcome outcome = StartUpdate(
-      {BoxChecked(m_checkCompleteFile), BoxChecked(m_checkMenuFile),
-       BoxChecked(m_checkProgramFile), BoxChecked(m_checkTableFile), &m_strCompleteFile, &m_strMenuFile, &m_strProgramFile,
-       &m_strTableFile});
-  if (!outcome.started) {
-    Message(outcome.message, outcome.warning ? MB_ICONEXCLAMATION : 0);
-    return;
-  }
-  // 7, 8.
-  {
-    TransferStatusDialog status;
-    if (Simulated()) status.SetBoxReport([this] { return environment_->BoxReport(); });
-    status.DoModal(window_);
-    image_seen_in_box_ = status.ImageSeenInBox();
-  }
-  LowerKeepGoing();
-}
-
 bool UpdaterDialog::Simulated() const {
   return environment_ != nullptr && environment_->simulated();
-}
-
-void UpdaterDialog::OnQuit() {
-  profile_->WriteString(m_strSection, m_strLastPathItem, m_strLastPath);
-  profile_->WriteString(m_strSection, m_strCompleteFileItem, m_strCompleteFile);
-  profile_->WriteString(m_strSection, m_strProgramFileItem, m_strProgramFile);
-  profile_->WriteString(m_strSection, m_strMenuFileItem, m_strMenuFile);
-  profile_->WriteString(m_strSection, m_strTableFileItem, m_strTableFile);
-  End(0);
-}
-
-// The program never ends while a worker still holds the port.
-void UpdaterDialog::End(INT_PTR result) {
-  WaitForWorkerToFinish(window_, image_seen_in_box_);
-  ::EndDialog(window_, result);
-}
-
-void UpdaterDialog::Browse(std::string* target) {
-  char chosen[4096] = {};
-  const std::string initial = m_strLastPath.empty() ? std::string("C:") : m_strLastPath;
-  OPENFILENAMEA dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = window_;
-  dialog.lpstrFilter = kBrowseFilter;
-  dialog.nFilterIndex = 1;
-  dialog.lpstrFile = chosen;
-  dialog.nMaxFile = sizeof chosen;
-  dialog.lpstrInitialDir = initial.c_str();
-  dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
-  if (!::GetOpenFileNameA(&dialog)) return;  // cancelled or failed: nothing changes
-  *target = chosen;
-  UpdateData(false);
-  m_strLastPath = chosen;
-}
-
-void UpdaterDialog::OnFileEditChange() {
-  if (!pushing_) UpdateData(true);
-}
-
-HWND UpdaterDialog::BoxOf(FileRow row) const {
-  switch (row) {
-    case FileRow::Complete: return m_checkCompleteFile;
-    case FileRow::Program: return m_checkProgramFile;
-    case FileRow::Menu: return m_checkMenuFile;
-    case FileRow::Table: return m_checkTableFile;
-  }
-  return nullptr;
-}
-
-HWND UpdaterDialog::EditOf(FileRow row) const {
-  switch (row) {
-    case FileRow::Complete: return m_editCompleteFile;
-    case FileRow::Program: return m_editProgramFile;
-    case FileRow::Menu: return m_editMenuFile;
-    case FileRow::Table: return m_editTableFile;
-  }
-  return nullptr;
-}
-
-bool UpdaterDialog::IsChecked(FileRow row) const { return BoxChecked(BoxOf(row)); }
-
-void UpdaterDialog::SetChecked(FileRow row, bool checked) {
-  ::SendMessageA(BoxOf(row), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);  // no click
-}
-
-void UpdaterDialog::SetReadOnly(FileRow row, bool read_only) {
-  ::SendMessageA(EditOf(row), EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
 }
 
 // A viewer that cannot be had is silent. The help file is the one beside the program, as F1's
@@ -268,12 +215,8 @@ void UpdaterDialog::OnHelpInfo() {
                      ::GetKeyState(VK_MENU)) < 0;
   if (held) return;
   if (!ShowContextHelp(window_, kHelpContext, "running.html")) {
-    Message("Failed to launch help.", MB_ICONEXCLAMATION);
+    ::MessageBoxA(window_, "Failed to launch help.", AppName().c_str(), MB_OK | MB_ICONEXCLAMATION);
   }
-}
-
-void UpdaterDialog::Message(const std::string& text, UINT icon) {
-  ::MessageBoxA(window_, text.c_str(), AppName().c_str(), MB_OK | icon);
 }
 
 }  // namespace m4410

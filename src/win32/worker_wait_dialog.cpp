@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "run/update_worker.h"
-#include "ui/run_notes.h"
+#include "ui/worker_wait.h"
 #include "win32/app_identity.h"
 
 namespace m4410 {
@@ -16,11 +16,6 @@ constexpr int kTextControl = 100;
 constexpr int kLeaveControl = 101;
 constexpr UINT kPollId = 1;
 constexpr UINT kPollMs = 50;
-
-struct WaitState {
-  WaitWatch watch;
-  bool leaving = false;
-};
 
 // A dialog template in memory: the wait needs no resource of its own.
 class TemplateWriter {
@@ -53,40 +48,35 @@ class TemplateWriter {
   std::vector<unsigned char> bytes_;
 };
 
-void Refresh(HWND window, WaitState* state) {
-  const WaitPhase phase = state->watch.Poll();
-  const bool may_leave = phase != WaitPhase::ImageGoingOut;
-  ::SetDlgItemTextA(window, kTextControl,
-                    state->leaving && may_leave ? "Releasing the port..." : WaitText(phase));
+void Refresh(HWND window, WorkerWait* wait) {
+  const WorkerWaitView view = wait->Poll();
+  ::SetDlgItemTextA(window, kTextControl, view.text.c_str());
   const HWND leave = ::GetDlgItem(window, kLeaveControl);
-  ::ShowWindow(leave, may_leave ? SW_SHOW : SW_HIDE);
-  ::EnableWindow(leave, !state->leaving);
+  ::ShowWindow(leave, view.leave_shown ? SW_SHOW : SW_HIDE);
+  ::EnableWindow(leave, view.leave_enabled);
 }
 
 INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* state = reinterpret_cast<WaitState*>(::GetWindowLongPtrA(window, DWLP_USER));
+  auto* wait = reinterpret_cast<WorkerWait*>(::GetWindowLongPtrA(window, DWLP_USER));
   switch (message) {
     case WM_INITDIALOG:
       ::SetWindowLongPtrA(window, DWLP_USER, lparam);
       ::SetTimer(window, kPollId, kPollMs, nullptr);
-      Refresh(window, reinterpret_cast<WaitState*>(lparam));
+      Refresh(window, reinterpret_cast<WorkerWait*>(lparam));
       return TRUE;
     case WM_TIMER:
       if (!UpdateWorkerRunning()) {
         ::KillTimer(window, kPollId);
         ::EndDialog(window, IDOK);
       } else {
-        Refresh(window, state);
+        Refresh(window, wait);
       }
       return TRUE;
     case WM_COMMAND:
-      // Esc and the close box do not end the wait; Leave now does. The worker stops waiting
-      // for the box, ends the link and releases the port; an image that has just begun to
-      // go out still goes out whole, and this window waits for it.
-      if (LOWORD(wparam) == kLeaveControl && state != nullptr) {
-        state->leaving = true;
-        LeaveUpdate();
-        Refresh(window, state);
+      // Esc and the close box do not end the wait; Leave now does.
+      if (LOWORD(wparam) == kLeaveControl && wait != nullptr) {
+        wait->Leave();
+        Refresh(window, wait);
       }
       return TRUE;
     default:
@@ -98,7 +88,7 @@ INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 
 void WaitForWorkerToFinish(HWND owner, bool image_seen_in_box) {
   if (UpdateWorkerRunning()) {
-    WaitState state{WaitWatch(image_seen_in_box)};
+    WorkerWait wait(image_seen_in_box);
     const std::string title = AppName();
     TemplateWriter writer;
     DLGTEMPLATE dialog{DS_MODALFRAME | DS_SETFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_VISIBLE,
@@ -113,7 +103,7 @@ void WaitForWorkerToFinish(HWND owner, bool image_seen_in_box) {
     writer.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, 170, 46, 60, 16, kLeaveControl, 0x80,
                 "&Leave now");
     ::DialogBoxIndirectParamA(::GetModuleHandleA(nullptr), writer.get(), owner, &Proc,
-                              reinterpret_cast<LPARAM>(&state));
+                              reinterpret_cast<LPARAM>(&wait));
   }
   WaitForUpdateWorker();
 }

@@ -1,5 +1,6 @@
-// The main dialog driven through its widgets: file choice, settings, Start and whole runs on
-// the simulated box.
+// The main dialog through its widgets: that its controls reach the controller, whole runs on
+// the simulated box, the wait for a worker before the end, and a run whose status window was
+// closed early followed to its result.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -39,14 +40,6 @@
 namespace m4410 {
 
 namespace {
-
-constexpr char kFirstRunFile[] =
-    "[Software Update Section]\n"
-    "Software Update String Item=%1\n"
-    "Software Update Filename Item=%2\n"
-    "Software Update ProgramFilename Item=\n"
-    "Software Update MenuFilename Item=\n"
-    "Software Update TableFilename Item=\n";
 
 class RecordingSink : public MessageSink {
  public:
@@ -256,235 +249,109 @@ class UpdaterDialogTest : public QObject {
     dir_.reset();
   }
 
-  void firstRunOpensEmptyWithTheCompleteRowChosen() {
-    Open();
-    QCOMPARE(dialog_->windowTitle(), QStringLiteral("Marlovine 4410 software transmission"));
-    QVERIFY(!dialog_->windowIcon().isNull());
-    QCOMPARE(Control<QLineEdit>(1018)->text(), QString());
-    QVERIFY(Control<QCheckBox>(1054)->isChecked());
-    QVERIFY(!Control<QLineEdit>(1018)->isReadOnly());
-    for (int id : {1051, 1052, 1053}) QVERIFY(!Control<QCheckBox>(id)->isChecked());
-    for (int id : {1048, 1049, 1050}) {
-      QVERIFY(Control<QLineEdit>(id)->isReadOnly());
-      QVERIFY(!Control<QLineEdit>(id)->isVisible());
-    }
-    QCOMPARE(dialog_->m_strLastPath, std::string());
-  }
-
-  void checkBoxesDecideWhichPathsAreEditable() {
-    Open();
-    Control<QLineEdit>(1018)->setText(QStringLiteral("kept"));
-    Click(1054);  // Complete off
-    QVERIFY(!Control<QCheckBox>(1054)->isChecked());
-    QVERIFY(Control<QLineEdit>(1018)->isReadOnly());
-    QCOMPARE(Control<QLineEdit>(1018)->text(), QStringLiteral("kept"));
-    const QPalette read_only = Control<QLineEdit>(1018)->palette();
-    QCOMPARE(read_only.color(QPalette::Base), read_only.color(QPalette::Window));
-    Click(1054);  // on again
-    QVERIFY(!Control<QLineEdit>(1018)->isReadOnly());
-    const QPalette editable = Control<QLineEdit>(1018)->palette();
-    QVERIFY(editable.color(QPalette::Base) != editable.color(QPalette::Window));
-
-    Click(1053);  // Menu: excludes Complete
-    QVERIFY(Control<QCheckBox>(1053)->isChecked());
-    QVERIFY(!Control<QLineEdit>(1050)->isReadOnly());
-    QVERIFY(!Control<QCheckBox>(1054)->isChecked());
-    QVERIFY(Control<QLineEdit>(1018)->isReadOnly());
-    Click(1051);  // Program: part files do not exclude each other
-    Click(1052);  // Table
-    QVERIFY(Control<QCheckBox>(1053)->isChecked());
-    QVERIFY(Control<QCheckBox>(1051)->isChecked());
-    QVERIFY(Control<QCheckBox>(1052)->isChecked());
-    QVERIFY(!Control<QLineEdit>(1049)->isReadOnly());
-    QVERIFY(!Control<QLineEdit>(1048)->isReadOnly());
-    Click(1051);  // Program off: only its own edit changes
-    QVERIFY(Control<QLineEdit>(1049)->isReadOnly());
-    QVERIFY(!Control<QLineEdit>(1050)->isReadOnly());
-
-    Click(1054);  // Complete excludes all three
-    for (int id : {1051, 1052, 1053}) QVERIFY(!Control<QCheckBox>(id)->isChecked());
-    for (int id : {1048, 1049, 1050}) QVERIFY(Control<QLineEdit>(id)->isReadOnly());
-    QVERIFY(!Control<QLineEdit>(1018)->isReadOnly());
-    // No handler ever shows a hidden row.
-    for (int id : {1048, 1049, 1050, 1051, 1052, 1053}) QVERIFY(!Control<QWidget>(id)->isVisible());
-  }
-
-  void browseOkSetsThePathAndTheLastPath() {
-    Open();
-    chooser_.answer = QStringLiteral("/srv/updates/new image");  // no extension is added
-    Click(1054);  // a read-only row can still be filled by its button
-    Click(1019);
-    QCOMPARE(chooser_.initials, QStringList{QDir::homePath()});
-    QCOMPARE(chooser_.filters,
-             (QStringList{QStringLiteral("Update Files (*.bin)"), QStringLiteral("All Files (*.*)")}));
-    QCOMPARE(Control<QLineEdit>(1018)->text(), QStringLiteral("/srv/updates/new image"));
-    QCOMPARE(dialog_->m_strCompleteFile, std::string("/srv/updates/new image"));
-    QCOMPARE(dialog_->m_strLastPath, std::string("/srv/updates/new image"));
-
-    // The next dialog of any row starts from that file; a hidden row's button still works.
-    chooser_.answer = QStringLiteral("/srv/menu.bin");
-    Click(1022);
-    QCOMPARE(chooser_.initials.last(), QStringLiteral("/srv/updates/new image"));
-    QCOMPARE(dialog_->m_strMenuFile, std::string("/srv/menu.bin"));
-    QCOMPARE(Control<QLineEdit>(1050)->text(), QStringLiteral("/srv/menu.bin"));
-    QCOMPARE(dialog_->m_strLastPath, std::string("/srv/menu.bin"));
-    QCOMPARE(dialog_->m_strCompleteFile, std::string("/srv/updates/new image"));
-  }
-
-  void browseCancelChangesNothing() {
+  // The window's controls reach the controller and what it says reaches the controls: the
+  // settings at opening, clicks, typing, the browse button, Start's message boxes, Enter,
+  // Help and F1, Esc, and Quit. The rules themselves are the controller's test's.
+  void controlsReachTheController() {
+    // A first run: the chooser opens on the home folder.
     Open();
     chooser_.ok = false;
     Click(1019);
-    QCOMPARE(dialog_->m_strCompleteFile, std::string());
-    QCOMPARE(dialog_->m_strLastPath, std::string());
-    TypePath(QStringLiteral("/typed.bin"));
-    Click(1023);
-    Click(1021);
-    QCOMPARE(dialog_->m_strCompleteFile, std::string("/typed.bin"));
-    QCOMPARE(dialog_->m_strProgramFile, std::string());
-    QCOMPARE(dialog_->m_strTableFile, std::string());
-    QCOMPARE(dialog_->m_strLastPath, std::string());
-    QCOMPARE(chooser_.initials.size(), 3);
-  }
+    QCOMPARE(chooser_.initials, QStringList{QDir::homePath()});
+    QCOMPARE(Control<QLineEdit>(1018)->text(), QString());
+    chooser_ = ScriptedChooser();
 
-  void quitOnAFirstRunWritesTheFiveItemsInOrder() {
-    Open();
-    chooser_.answer = QStringLiteral("/media/usb/4410 release.bin");
-    Click(1019);
-    TypePath(QStringLiteral("/home/op/typed name"));  // stored as typed, even if no such file
-    Click(1017);
-    QVERIFY(!dialog_->isVisible());
-    QCOMPARE(ReadText(Ini()), QString::fromLatin1(kFirstRunFile)
-                                  .arg(QStringLiteral("/media/usb/4410 release.bin"),
-                                       QStringLiteral("/home/op/typed name")));
-  }
-
-  void fileWrittenOnWindowsReadsBackAndIsWrittenBackUnchanged() {
     const QByteArray original = Fixture("settings-written-on-windows.ini");
     WriteText(Ini(), original);
     Open();
+    QCOMPARE(dialog_->windowTitle(), QStringLiteral("Marlovine 4410 software transmission"));
+    QVERIFY(!dialog_->windowIcon().isNull());
     QCOMPARE(Control<QLineEdit>(1018)->text(),
              QStringLiteral(R"(C:\Updates\4410\release 2.07\complete.bin)"));
-    QCOMPARE(dialog_->m_strLastPath, std::string(R"(C:\Updates\4410\release 2.07\complete.bin)"));
-    // The hidden rows' paths are read and held although nobody sees them.
     QCOMPARE(Control<QLineEdit>(1050)->text(), QStringLiteral(R"(D:\menus\menu_fr.bin)"));
-    QCOMPARE(dialog_->m_strMenuFile, std::string(R"(D:\menus\menu_fr.bin)"));
-    QVERIFY(!Control<QLineEdit>(1050)->isVisible());
-    Click(1017);
-    QCOMPARE(ReadText(Ini()).toUtf8(), original);
-  }
+    for (int id : {1048, 1049, 1050, 1051, 1052, 1053}) QVERIFY(!Control<QWidget>(id)->isVisible());
 
-  void quitKeepsEveryOtherLineOfASharedFile() {
-    WriteText(Ini(), Fixture("settings-shared-with-other-sections.ini"));
-    Open();
-    QCOMPARE(Control<QLineEdit>(1018)->text(), QStringLiteral(R"(C:\old.bin)"));
-    TypePath(QStringLiteral("/srv/4410/new.bin"));
-    Click(1017);
-    QCOMPARE(ReadText(Ini()),
-             QStringLiteral("; kept by the site administrator\r\n"
-                            "[Site]\r\n"
-                            "Operator=Bench 3\r\n"
-                            "\r\n"
-                            "[Software Update Section]\r\n"
-                            "Software Update Filename Item=/srv/4410/new.bin\r\n"
-                            "Software Update String Item=C:\\old.bin\r\n"
-                            "Software Update ProgramFilename Item=\r\n"
-                            "Software Update MenuFilename Item=\r\n"
-                            "Software Update TableFilename Item=\r\n"
-                            "\r\n"
-                            "[Other Tool]\r\n"
-                            "Key=Value with = sign\r\n"));
-  }
+    // A check box click runs its handler: the edit turns read-only, drawn as such.
+    Click(1054);
+    QVERIFY(Control<QLineEdit>(1018)->isReadOnly());
+    const QPalette read_only = Control<QLineEdit>(1018)->palette();
+    QCOMPARE(read_only.color(QPalette::Base), read_only.color(QPalette::Window));
+    Click(1054);
+    QVERIFY(!Control<QLineEdit>(1018)->isReadOnly());
 
-  void escapeAndTheCloseBoxLeaveTheFileAlone_data() {
-    QTest::addColumn<bool>("escape");
-    QTest::newRow("escape") << true;
-    QTest::newRow("close box") << false;
-  }
-  void escapeAndTheCloseBoxLeaveTheFileAlone() {
-    QFETCH(bool, escape);
-    const QByteArray original = Fixture("settings-written-on-windows.ini");
-    WriteText(Ini(), original);
-    Open();
-    TypePath(QStringLiteral("/changed.bin"));
-    if (escape) {
-      QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_Escape);
-    } else {
-      dialog_->close();
-    }
-    QVERIFY(!dialog_->isVisible());
-    QCOMPARE(dialog_->result(), UpdaterDialog::kIdCancel);
-    QCOMPARE(ReadText(Ini()).toUtf8(), original);
-  }
+    // The browse button asks the chooser with the classic filters, from the last path.
+    chooser_.answer = QStringLiteral("/srv/menu.bin");
+    Click(1022);
+    QCOMPARE(chooser_.initials,
+             QStringList{QStringLiteral(R"(C:\Updates\4410\release 2.07\complete.bin)")});
+    QCOMPARE(chooser_.filters,
+             (QStringList{QStringLiteral("Update Files (*.bin)"), QStringLiteral("All Files (*.*)")}));
+    QCOMPARE(Control<QLineEdit>(1050)->text(), QStringLiteral("/srv/menu.bin"));
 
-  void longValueIsCutAndGarbledFileReadsEmpty() {
-    WriteText(Ini(), "[Software Update Section]\nSoftware Update Filename Item=" +
-                         QByteArray(5000, 'p') + "\n");
-    Open();
-    QCOMPARE(Control<QLineEdit>(1018)->text(), QString(4095, QLatin1Char('p')));
-
-    QByteArray junk;
-    for (int i = 0; i < 3000; ++i) junk.append(static_cast<char>((i * 37) % 256));
-    WriteText(Ini(), junk);
-    Open();
-    QCOMPARE(Control<QLineEdit>(1018)->text(), QString());
-    Click(1017);
-    QVERIFY(ReadText(Ini()).contains(QStringLiteral("Software Update TableFilename Item=")));
-  }
-
-  void refusalsAreBoxesWithoutIcon() {
-    Open();
-    SetStage(3, Okay);  // a report the refusals must leave alone
-    Click(1054);        // nothing chosen
+    // Start's refusals: a plain box, and the file's report with the warning icon, both
+    // captioned with the program's name. Enter in the edit presses Start.
+    TypePath(QString());
+    Click(1054);
     Click(1002);
-    QCOMPARE(sink_.boxes.size(), 1);
+    Click(1054);
+    const QString missing = TempPath("missing.bin");
+    TypePath(missing);
+    QCOMPARE(dialog_->m_strCompleteFile, QFile::encodeName(missing).toStdString());
+    QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_Return);
+    QCOMPARE(sink_.boxes.size(), 2);
     QCOMPARE(sink_.boxes[0].title, QStringLiteral("marlovine-updater"));
     QCOMPARE(sink_.boxes[0].text, QStringLiteral("Please select some file(s) to upload!"));
     QCOMPARE(sink_.boxes[0].icon, QMessageBox::NoIcon);
+    QCOMPARE(sink_.boxes[1].text, missing + QStringLiteral(" was not found."));
+    QCOMPARE(sink_.boxes[1].icon, QMessageBox::Warning);
 
-    Click(1053);
-    Click(1052);  // two part files
+    // Help and F1 show help; F1 with a modifier does not.
+    Click(1045);
+    QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_F1);
+    QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_F1, Qt::ControlModifier);
+    QCOMPARE(help_calls_, 2);
+
+    // Esc leaves the file alone; Quit writes what the window holds.
+    QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_Escape);
+    QVERIFY(!dialog_->isVisible());
+    QCOMPARE(dialog_->result(), UpdaterDialog::kIdCancel);
+    QCOMPARE(ReadText(Ini()).toUtf8(), original);
+    Open();
+    TypePath(QStringLiteral("/srv/4410/new.bin"));
+    Click(1017);
+    QVERIFY(!dialog_->isVisible());
+    QVERIFY(ReadText(Ini()).contains(QStringLiteral("Software Update Filename Item=/srv/4410/new.bin")));
+  }
+
+  // Escape on the status window while the image goes out: the run goes on, and the main
+  // window says so, then shows its result until the operator's OK. The box's 1.5 s of
+  // updating and the 3 s settle keep the worker running well past the Escape.
+  void statusWindowClosedMidRunLeavesTheResultInTheMainWindow() {
+    std::string error;
+    auto environment = PortEnvironment::Install({"sim", "rate=20000,update-ms=1500", ""}, &error);
+    QVERIFY2(environment != nullptr, error.c_str());
+    Open(environment.get());
+    TypePath(MakeFile("image.bin", 10000));
+    const auto watch = WhenStatusDialogOpens([](TransferStatusDialog* d) {
+      QVERIFY(QTest::qWaitFor([] { return ImageInFlight(); }, 30000));
+      QTest::keyClick(d, Qt::Key_Escape);
+    });
     Click(1002);
-    QCOMPARE(sink_.boxes.size(), 2);
-    QCOMPARE(sink_.boxes[1].text, QStringLiteral("To be implemented in next version"));
-    QCOMPARE(sink_.boxes[1].icon, QMessageBox::NoIcon);
-    QCOMPARE(GetStage(3), Okay);
+    QVERIFY(UpdateWorkerRunning());
+    auto* note = dialog_->findChild<QLabel*>(QStringLiteral("runNote"));
+    auto* ok = dialog_->findChild<QPushButton*>(QStringLiteral("runNoteOk"));
+    QVERIFY(note != nullptr && ok != nullptr);
+    QVERIFY(note->isVisible());
+    QVERIFY2(note->text().startsWith(QStringLiteral("The update goes on: ")), qPrintable(note->text()));
+    QVERIFY(!ok->isVisible());
+
+    QTRY_VERIFY_WITH_TIMEOUT(ok->isVisible(), 60000);
     QVERIFY(!UpdateWorkerRunning());
-  }
-
-  void fileThatCannotBeOpenedIsReported() {
-    Open();
-    const QString missing = TempPath("missing.bin");
-    const QString read_only = MakeFile("read-only.bin", 10, 0444);
-    const struct {
-      QString path;
-      QString text;
-    } cases[] = {
-        {missing, missing + QStringLiteral(" was not found.")},
-        {QString(), QStringLiteral("an unnamed file contains an invalid path.")},
-        {read_only, QStringLiteral("Access to %1 was denied.").arg(read_only)},
-    };
-    SetStage(5, Failed);
-    for (const auto& c : cases) {
-      sink_.boxes.clear();
-      TypePath(c.path);
-      Click(1002);
-      QCOMPARE(sink_.boxes.size(), 1);
-      QCOMPARE(sink_.boxes[0].title, QStringLiteral("marlovine-updater"));
-      QCOMPARE(sink_.boxes[0].text, c.text);
-      QCOMPARE(sink_.boxes[0].icon, QMessageBox::Warning);
-      QVERIFY(!UpdateWorkerRunning());
-      QCOMPARE(GetStage(5), Failed);  // no run began
-    }
-    QVERIFY(!QFile::exists(missing));
-  }
-
-  void enterPressesStart() {
-    Open();
-    Control<QLineEdit>(1018)->setFocus();
-    QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_Return);
-    QCOMPARE(sink_.boxes.size(), 1);  // Start ran, and refused the empty path
-    QVERIFY(dialog_->isVisible());
+    QCOMPARE(note->text(), QStringLiteral("Last update: Box updated"));
+    QCOMPARE(environment->BoxReport().rfind("box received 10000 bytes", 0), 0u);
+    Click(1071);
+    QVERIFY(!note->isVisible());
+    QVERIFY(!ok->isVisible());
   }
 
   void completeRunOnTheSimulatedBox() {
@@ -513,44 +380,6 @@ class UpdaterDialogTest : public QObject {
     QCOMPARE(environment->BoxReport().rfind("box received 20000 bytes", 0), 0u);
     QCOMPARE(seen.title, QStringLiteral("File Transfer Status (simulated box)"));
     QCOMPARE(seen.notes, QString::fromStdString(environment->BoxReport()).toHtmlEscaped());
-  }
-
-  void runFailingAtStageTwo() {
-    Open();
-    TypePath(MakeFile("image.bin", 100));
-    StatusSnapshot seen;
-    const auto watch = FinishRunAndClose(&seen);
-    Click(1002);
-    QVERIFY(seen.seen);
-    QCOMPARE(seen.results, (QStringList{"Okay", "Failed", "", "", "", "", ""}));
-    QCOMPARE(seen.bar, 29);
-    QCOMPARE(seen.message, QString());
-    QCOMPARE(seen.button, QStringLiteral("OK"));
-    QVERIFY(!KeepGoing());
-    // The port's own refusal reaches the window, worded as m4410 prints it.
-    QVERIFY2(seen.notes.startsWith(QStringLiteral("cannot open the port: refused by the test<br>")),
-             qPrintable(seen.notes));
-    QVERIFY(seen.notes.contains(QStringLiteral("href=\"port-access.html\"")));
-    QCOMPARE(seen.title, QStringLiteral("File Transfer Status"));
-  }
-
-  void secondStartRunsOnAFreshBoard() {
-    Open();
-    TypePath(MakeFile("image.bin", 4000));
-    StatusSnapshot first;
-    const auto watch_first = FinishRunAndClose(&first);
-    Click(1002);
-    QCOMPARE(first.results[1], QStringLiteral("Failed"));
-    // A report the first dialog never took.
-    SetStage(5, Failed);
-
-    std::string error;
-    auto environment = PortEnvironment::Install({"sim", "clock=virtual", ""}, &error);
-    QVERIFY2(environment != nullptr, error.c_str());
-    StatusSnapshot second;
-    const auto watch_second = FinishRunAndClose(&second);
-    Click(1002);
-    QCOMPARE(second.results, kSevenOkay);
   }
 
   void startWhileAnEarlierWorkerRunsIsRefusedAndQuitWaitsForIt() {
@@ -706,16 +535,6 @@ class UpdaterDialogTest : public QObject {
     QVERIFY(columns_fit);
   }
 
-  void helpButtonAndF1ShowHelp() {
-    Open();
-    Click(1045);
-    QCOMPARE(help_calls_, 1);
-    QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_F1);
-    QCOMPARE(help_calls_, 2);
-    QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_F1, Qt::ControlModifier);
-    QCOMPARE(help_calls_, 2);
-    QVERIFY(dialog_->isVisible());
-  }
 };
 
 }  // namespace m4410

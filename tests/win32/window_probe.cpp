@@ -8,6 +8,7 @@
 //   window_probe DESKTOP rect CAPTION ID     the control's rectangle in screen pixels
 //   window_probe DESKTOP wait-gone CAPTION SECONDS   no window of that caption is left
 //   window_probe DESKTOP wait-shown CAPTION SECONDS  a window of that caption is shown
+//   window_probe DESKTOP wait-hidden CAPTION ID SECONDS   the control is hidden
 // DESKTOP is the Wine desktop the program runs in (explorer /desktop=NAME).
 // Exit 0 when all holds, 1 otherwise, with the reason on standard error.
 #include <windows.h>
@@ -220,6 +221,15 @@ int main(int argc, char** argv) {
       ::Sleep(100);
     }
     std::fprintf(stderr, "control %s says '%s', not '%s'\n", argv[3], TextOf(item).c_str(), argv[4]);
+    return 1;
+  }
+  if (command == "wait-hidden" && argc == 5) {
+    const HWND item = ::GetDlgItem(dialog, std::atoi(argv[3]));
+    for (int waited = 0; waited <= std::atoi(argv[4]) * 10; ++waited) {
+      if (item != nullptr && !::IsWindowVisible(item)) return 0;
+      ::Sleep(100);
+    }
+    std::fprintf(stderr, "control %s is still shown after %s s\n", argv[3], argv[4]);
     return 1;
   }
   std::fprintf(stderr, "window_probe: unknown command '%s'\n", command.c_str());

@@ -3,10 +3,12 @@
 # and controls where the template puts them, a path typed into it and Start pressed, an update
 # on the simulated box to "Box updated" with seven "Okay", and Quit writing the settings into
 # the INI file in Wine's Windows directory; then, started again, the remembered path, and
-# Quit during a run waiting for the worker until Leave now. The screen is grabbed and checked where the
-# controls should be drawn. Last, from a copy with its help file beside it, F1 on the main
-# window opens the help window (Wine has no .HLP beside the program, so the HTML Help). Runs
-# under xvfb-run (see tests/CMakeLists.txt).
+# Quit during a run waiting for the worker until Leave now; a third time, the status window
+# closed while the box updates itself, and the main window following that run to its result
+# until its OK. The screen is grabbed and checked where the controls should be drawn. Last,
+# from a copy with its help file beside it, F1 on the main window opens the help window (Wine
+# has no .HLP beside the program, so the HTML Help). Runs under xvfb-run (see
+# tests/CMakeLists.txt).
 #   window_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -129,6 +131,9 @@ probe wait-text "$status_caption" 1056 Okay 60 || fail "the image did not go out
 read -r x y < <(centre $(probe rect "$status_caption" 2))
 xdotool mousemove "$x" "$y" click 1
 probe wait-gone "$status_caption" 10 || fail "Cancel did not close the status window"
+probe wait-text "$main_caption" 1070 \
+  "The update goes on: the box has the whole image and is updating itself." 10 ||
+  fail "the main window does not say the run goes on"
 read -r x y < <(centre $(rect_of 1017))
 xdotool mousemove "$x" "$y" click 1
 probe wait-text marlovine-updater 100 \
@@ -137,6 +142,27 @@ probe wait-text marlovine-updater 100 \
 read -r x y < <(centre $(probe rect marlovine-updater 101))
 xdotool mousemove "$x" "$y" click 1
 program_ends 10 || fail "Leave now did not end the program"
+
+# Once more, the status window closed while the box updates itself: the main window shows the
+# run's result once it ends, until its OK is pressed.
+wine explorer "/desktop=$desktop,1024x768" "$program" --port sim --sim update-ms=3000 \
+  --no-log >>"$work/program.log" 2>&1 </dev/null &
+probe layout "$main_caption" 102 >/dev/null || fail "the main window did not come back"
+read -r x y < <(centre $(rect_of 1002))
+xdotool mousemove "$x" "$y" click 1
+probe wait-text "$status_caption" 1056 Okay 60 || fail "the image did not go out"
+read -r x y < <(centre $(probe rect "$status_caption" 2))
+xdotool mousemove "$x" "$y" click 1
+probe wait-gone "$status_caption" 10 || fail "Cancel did not close the status window"
+probe wait-text "$main_caption" 1070 "Last update: Box updated" 60 ||
+  fail "the main window did not show the run's result"
+import -window root "$build/window-test-result.png"
+read -r x y < <(centre $(probe rect "$main_caption" 1071))
+xdotool mousemove "$x" "$y" click 1
+probe wait-hidden "$main_caption" 1070 10 || fail "OK did not take the result away"
+read -r x y < <(centre $(rect_of 1017))
+xdotool mousemove "$x" "$y" click 1
+program_ends 20 || fail "Quit did not end the program"
 
 # F1 opens the help file beside the program, in the help viewer's window.
 mkdir "$work/installed"

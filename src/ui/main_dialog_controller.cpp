@@ -1,0 +1,186 @@
+#include "ui/main_dialog_controller.h"
+
+#include <utility>
+
+#include "board/stage_board.h"
+#include "run/update_worker.h"
+#include "ui/dialog_template.h"
+#include "ui/main_dialog_ids.h"
+#include "ui/run_notes.h"
+#include "ui/start_command.h"
+
+namespace m4410 {
+
+namespace {
+
+constexpr int kTemplateId = 102;
+
+int CheckOf(FileRow row) {
+  switch (row) {
+    case FileRow::Complete: return kCompleteCheck;
+    case FileRow::Program: return kProgramCheck;
+    case FileRow::Menu: return kMenuCheck;
+    case FileRow::Table: return kTableCheck;
+  }
+  return 0;
+}
+
+int EditOf(FileRow row) {
+  switch (row) {
+    case FileRow::Complete: return kCompleteEdit;
+    case FileRow::Program: return kProgramEdit;
+    case FileRow::Menu: return kMenuEdit;
+    case FileRow::Table: return kTableEdit;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void MainDialogController::OnInitDialog(bool simulated) {
+  UpdateData(false);
+  if (simulated) view_->SetTitle(LoadDialogTemplate(kTemplateId).caption + kSimulatedTitleSuffix);
+
+  m_strSection = "Software Update Section";
+  m_strLastPathItem = "Software Update String Item";
+  m_strLastPath = view_->Profile().GetString(m_strSection, m_strLastPathItem);
+  m_strCompleteFileItem = "Software Update Filename Item";
+  m_strCompleteFile = view_->Profile().GetString(m_strSection, m_strCompleteFileItem);
+  m_strProgramFileItem = "Software Update ProgramFilename Item";
+  m_strProgramFile = view_->Profile().GetString(m_strSection, m_strProgramFileItem);
+  m_strMenuFileItem = "Software Update MenuFilename Item";
+  m_strMenuFile = view_->Profile().GetString(m_strSection, m_strMenuFileItem);
+  m_strTableFileItem = "Software Update TableFilename Item";
+  m_strTableFile = view_->Profile().GetString(m_strSection, m_strTableFileItem);
+
+  SetInitialRowStates(*this);
+  ShowRunNote(false, false);
+  UpdateData(false);
+}
+
+bool MainDialogController::OnClicked(int id) {
+  switch (id) {
+    case kStart: StartCommand(); break;
+    case kBrowseComplete: OnBrowseCompleteFile(); break;
+    case kQuit: OnQuit(); break;
+    case kBrowseTable: OnBrowseTableFile(); break;
+    case kBrowseProgram: OnBrowseProgramFile(); break;
+    case kBrowseMenu: OnBrowseMenuFile(); break;
+    case kCompleteCheck: OnCompleteFileCheck(); break;
+    case kMenuCheck: OnMenuFileCheck(); break;
+    case kTableCheck: OnTableFileCheck(); break;
+    case kProgramCheck: OnProgramFileCheck(); break;
+    case kRunNoteOk: OnRunNoteOk(); break;
+    default: return false;
+  }
+  return true;
+}
+
+void MainDialogController::OnEditChange(int id) {
+  if (id == kCompleteEdit || id == kTableEdit || id == kMenuEdit || id == kProgramEdit) {
+    OnFileEditChange();
+  }
+}
+
+void MainDialogController::UpdateData(bool save) {
+  const std::pair<int, std::string*> pairs[] = {
+      {kCompleteEdit, &m_strCompleteFile},
+      {kProgramEdit, &m_strProgramFile},
+      {kTableEdit, &m_strTableFile},
+      {kMenuEdit, &m_strMenuFile},
+  };
+  for (const auto& [edit, value] : pairs) {
+    if (save) {
+      *value = view_->Text(edit);
+    } else if (view_->Text(edit) != *value) {
+      view_->SetText(edit, *value);
+    }
+  }
+}
+
+void MainDialogController::StartCommand() {
+  // 1 to 6: the file, its check, the worker.
+  const StartOutcome outcome = StartUpdate(
+      {view_->Checked(kCompleteCheck), view_->Checked(kMenuCheck), view_->Checked(kProgramCheck),
+       view_->Checked(kTableCheck), &m_strCompleteFile, &m_strMenuFile, &m_strProgramFile,
+       &m_strTableFile});
+  if (!outcome.started) {
+    view_->Message(outcome.message, outcome.warning ? MessageKind::Warning : MessageKind::Plain);
+    return;
+  }
+  // A new run: the last one's result has been read.
+  follow_.reset();
+  view_->StopTimer();
+  ShowRunNote(false, false);
+
+  // 7, 8.
+  image_seen_in_box_ = view_->RunStatusWindow();
+  LowerKeepGoing();
+
+  // Closed before the run's end (a second Enter on Start, Escape, the close box), the status
+  // window has not shown the result: this window follows the run to its end instead.
+  if (!StatusWindowSawEnd()) FollowRun();
+}
+
+void MainDialogController::FollowRun() {
+  follow_.emplace(image_seen_in_box_);
+  OnTimer();
+  if (!follow_->ended()) view_->StartTimer(kFollowPeriodMs);
+}
+
+void MainDialogController::OnTimer() {
+  if (!follow_) return;
+  follow_->Poll();
+  view_->SetText(kRunNote, follow_->text());
+  ShowRunNote(true, follow_->ended());
+  if (follow_->ended()) view_->StopTimer();
+}
+
+void MainDialogController::OnRunNoteOk() {
+  if (follow_ && !follow_->ended()) return;  // a run's end is acknowledged, not its course
+  follow_.reset();
+  ShowRunNote(false, false);
+}
+
+void MainDialogController::ShowRunNote(bool shown, bool ok_shown) {
+  view_->Show(kRunNote, shown);
+  view_->Show(kRunNoteOk, ok_shown);
+}
+
+void MainDialogController::OnQuit() {
+  view_->Profile().WriteString(m_strSection, m_strLastPathItem, m_strLastPath);
+  view_->Profile().WriteString(m_strSection, m_strCompleteFileItem, m_strCompleteFile);
+  view_->Profile().WriteString(m_strSection, m_strProgramFileItem, m_strProgramFile);
+  view_->Profile().WriteString(m_strSection, m_strMenuFileItem, m_strMenuFile);
+  view_->Profile().WriteString(m_strSection, m_strTableFileItem, m_strTableFile);
+  End(0);
+}
+
+void MainDialogController::OnCancel() { End(kIdCancel); }
+
+void MainDialogController::End(int result) {
+  if (UpdateWorkerRunning()) view_->WaitForWorker(image_seen_in_box_);
+  WaitForUpdateWorker();
+  view_->StopTimer();
+  view_->EndDialog(result);
+}
+
+void MainDialogController::Browse(std::string* target) {
+  std::string chosen;
+  if (!view_->ChooseFile(m_strLastPath, &chosen)) return;  // cancelled or failed
+  *target = chosen;
+  UpdateData(false);
+  m_strLastPath = chosen;
+}
+
+bool MainDialogController::IsChecked(FileRow row) const { return view_->Checked(CheckOf(row)); }
+
+void MainDialogController::SetChecked(FileRow row, bool checked) {
+  view_->SetChecked(CheckOf(row), checked);
+}
+
+void MainDialogController::SetReadOnly(FileRow row, bool read_only) {
+  view_->SetReadOnly(EditOf(row), read_only);
+}
+
+}  // namespace m4410
