@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "board/stage_board.h"
 
@@ -23,7 +24,8 @@ class UpdateDisplay {
   void Finish();
 
   // 0 when stage 7 is Okay; 130 when an interrupt came before the run failed or ended (the
-  // stage lines still say how far it got); else the first stage that failed.
+  // stage lines still say how far it got), as when the run left before the box confirmed;
+  // else the first stage that failed.
   int ExitStatus() const;
 
  private:
@@ -31,7 +33,8 @@ class UpdateDisplay {
 
   void ShowFinal(int stage, StageStatus status);
   void ShowProgress(int stage);
-  void ProgressLine(int percent_step, const char* text);
+  // step: without a terminal, a line goes out only when it changes.
+  void ProgressLine(const std::string& text, int step);
   void EndProgressLine();
 
   std::FILE* out_;
@@ -43,7 +46,7 @@ class UpdateDisplay {
   bool interrupted_ = false;
   bool progress_open_ = false;
   int last_printed_step_ = -1;
-  int last_progress_percent_ = -1;
+  std::string last_progress_text_;
   Clock::time_point box_update_started_{};
 };
 
