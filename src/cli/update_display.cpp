@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "board/run_cause.h"
 #include "link/block_transfer.h"
@@ -33,8 +34,9 @@ bool IsFinal(int stage, StageStatus status) {
 
 }  // namespace
 
-UpdateDisplay::UpdateDisplay(std::FILE* out, bool redraw, bool quiet)
-    : out_(out), redraw_(redraw), quiet_(quiet) {}
+UpdateDisplay::UpdateDisplay(std::FILE* out, bool redraw, bool quiet,
+                             std::function<Clock::time_point()> now)
+    : now_(std::move(now)), out_(out), redraw_(redraw), quiet_(quiet) {}
 
 void UpdateDisplay::Poll() {
   for (int stage = 1; stage <= kStageCount; ++stage) {
@@ -47,7 +49,7 @@ void UpdateDisplay::Poll() {
     if (IsFinal(stage, status)) {
       ShowFinal(stage, status);
     } else if (status == Busy) {
-      if (stage == BoxUpdated) box_update_started_ = Clock::now();
+      if (stage == BoxUpdated) box_update_started_ = now_();
       if (!quiet_) ShowProgress(stage);
     }
   }
@@ -72,7 +74,7 @@ void UpdateDisplay::ShowProgress(int stage) {
     ProgressLine(Percent("Sending data. %d%% complete.", percent), percent / kLogStepPercent);
   } else if (stage == BoxUpdated) {
     const long elapsed = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                               Clock::now() - box_update_started_)
+                                               now_() - box_update_started_)
                                                .count());
     if (elapsed < kBoxUpdateEstimateMs) {
       const int percent = static_cast<int>(elapsed * 100 / kBoxUpdateEstimateMs);

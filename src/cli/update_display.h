@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "board/stage_board.h"
@@ -12,8 +13,12 @@ namespace m4410 {
 
 class UpdateDisplay {
  public:
-  // redraw: the stream is a terminal, so the progress line is redrawn in place.
-  UpdateDisplay(std::FILE* out, bool redraw, bool quiet);
+  using Clock = std::chrono::steady_clock;
+
+  // redraw: the stream is a terminal, so the progress line is redrawn in place. now: the
+  // clock the box's wait is timed with.
+  UpdateDisplay(std::FILE* out, bool redraw, bool quiet,
+                std::function<Clock::time_point()> now = Clock::now);
 
   // Looks at the board once and prints what changed.
   void Poll();
@@ -29,14 +34,13 @@ class UpdateDisplay {
   int ExitStatus() const;
 
  private:
-  using Clock = std::chrono::steady_clock;
-
   void ShowFinal(int stage, StageStatus status);
   void ShowProgress(int stage);
   // step: without a terminal, a line goes out only when it changes.
   void ProgressLine(const std::string& text, int step);
   void EndProgressLine();
 
+  std::function<Clock::time_point()> now_;
   std::FILE* out_;
   bool redraw_;
   bool quiet_;
