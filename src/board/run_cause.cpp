@@ -1,5 +1,6 @@
 #include "board/run_cause.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace m4410 {
@@ -8,6 +9,7 @@ namespace {
 // Written by the worker, read by a view on another thread: a string is not one aligned word
 // like the stage cells, so it takes a lock.
 std::mutex cause_mutex;
+std::atomic<bool> left_before_confirmation{false};
 std::string& Cause() {
   static std::string text;
   return text;
@@ -25,7 +27,13 @@ void SetRunCause(std::string_view text) {
   Cause().assign(text);
 }
 
-void ClearRunCause() { SetRunCause({}); }
+void ClearRunCause() {
+  SetRunCause({});
+  left_before_confirmation.store(false);
+}
+
+void SetLeftBeforeConfirmation() { left_before_confirmation.store(true); }
+bool LeftBeforeConfirmation() { return left_before_confirmation.load(); }
 
 std::string NoLinkCause(int attempts) {
   return "port opened, but no box answered the ECP negotiation in " + std::to_string(attempts) +

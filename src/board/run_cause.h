@@ -12,6 +12,13 @@ std::string RunCause();
 void SetRunCause(std::string_view text);
 void ClearRunCause();
 
+// A run left (an end signal, "Leave now") once the image had gone out, before the box
+// confirmed: the box has the image and finishes without us, so stage 6 is neither Okay nor
+// Failed but this, and stage 7 stays unreported. ClearRunCause clears it.
+inline constexpr char kNotConfirmedText[] = "not confirmed (left before the box's confirmation)";
+void SetLeftBeforeConfirmation();
+bool LeftBeforeConfirmation();
+
 // The cause the worker gives when no box answered the negotiation in `attempts` tries.
 std::string NoLinkCause(int attempts);
 

@@ -5,8 +5,8 @@
 namespace m4410 {
 
 const char* CliUsage() {
-  return "usage: m4410 update FILE [--port PORT] [--sim OPTIONS] [--trace TRACEFILE] [--quiet]\n"
-         "                   [--no-log]\n"
+  return "usage: m4410 update FILE [--port PORT] [--sim OPTIONS] [--trace TRACEFILE]\n"
+         "                   [--quiet] [--no-log]\n"
          "       m4410 probe [--port PORT] [--sim OPTIONS] [--trace TRACEFILE]\n"
          "       m4410 ports\n"
          "       m4410 log\n"

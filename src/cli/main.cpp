@@ -10,6 +10,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/end_requests.h"
+#include "cli/help_text.h"
 #include "cli/update_display.h"
 #include "link/ecp_presence.h"
 #include "link/parallel_link.h"
@@ -35,10 +36,6 @@ constexpr int kExitNoInput = 66;
 constexpr int kExitInterrupted = 130;
 constexpr int kExitPortNotOpened = 2;
 constexpr int kExitNoLink = 3;
-constexpr const char* kExitStatusHelp =
-    "exit status: 0 completed (probe: linked); 2-7 the first stage that failed (probe: 2 port\n"
-    "not opened, 3 no link); 64 command-line error; 66 FILE not a readable, non-empty plain\n"
-    "file; 130 interrupted (Ctrl-C or another end signal, at whatever stage)\n";
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
 int UsageError(const std::string& message) {
@@ -216,8 +213,7 @@ int Main(int argc, char** argv) {
 
   switch (args.command) {
     case CliCommand::Help:
-      std::printf("%s%s\n\n%s", CliUsage(), std::string(SimOptionsHelp()).c_str(),
-                  kExitStatusHelp);
+      std::printf("%s", HelpText().c_str());
       return 0;
     case CliCommand::Version:
       std::printf("m4410 %s\n", M4410_VERSION);

@@ -1,8 +1,12 @@
 #include "cli/update_display.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
+#include "board/run_cause.h"
 #include "link/block_transfer.h"
+#include "protocol/transfer_cause.h"
 
 namespace m4410 {
 
@@ -12,8 +16,16 @@ namespace {
 // (one bar step every 250 ms); the command keeps the same pace.
 constexpr long kBoxUpdateEstimateMs = 44500;
 
-// Without a terminal, progress goes out only every tenth percent.
+// Without a terminal, progress goes out only every tenth percent, and the box's time left
+// once a minute.
 constexpr int kLogStepPercent = 10;
+constexpr long kLogStepCountdownMs = 60000;
+
+std::string Percent(const char* format, int percent) {
+  char text[48];
+  std::snprintf(text, sizeof text, format, percent);
+  return text;
+}
 
 bool IsFinal(int stage, StageStatus status) {
   return status != NoReport &&
@@ -22,8 +34,9 @@ bool IsFinal(int stage, StageStatus status) {
 
 }  // namespace
 
-UpdateDisplay::UpdateDisplay(std::FILE* out, bool redraw, bool quiet)
-    : out_(out), redraw_(redraw), quiet_(quiet) {}
+UpdateDisplay::UpdateDisplay(std::FILE* out, bool redraw, bool quiet,
+                             std::function<Clock::time_point()> now)
+    : now_(std::move(now)), out_(out), redraw_(redraw), quiet_(quiet) {}
 
 void UpdateDisplay::Poll() {
   for (int stage = 1; stage <= kStageCount; ++stage) {
@@ -36,7 +49,7 @@ void UpdateDisplay::Poll() {
     if (IsFinal(stage, status)) {
       ShowFinal(stage, status);
     } else if (status == Busy) {
-      if (stage == BoxUpdated) box_update_started_ = Clock::now();
+      if (stage == BoxUpdated) box_update_started_ = now_();
       if (!quiet_) ShowProgress(stage);
     }
   }
@@ -53,35 +66,38 @@ void UpdateDisplay::ShowFinal(int stage, StageStatus status) {
 }
 
 void UpdateDisplay::ShowProgress(int stage) {
-  if (first_failed_ != 0) return;
+  if (first_failed_ != 0 || LeftBeforeConfirmation()) return;
   if (stage == SoftwareTransmitted) {
     // The counters are read one after the other while the worker writes them, so for one
     // poll they can pair the image's count with the header's length.
     const int percent = std::clamp(WriteProgressPercent(), 0, 100);
-    ProgressLine(percent, "Sending data. %d%% complete.");
+    ProgressLine(Percent("Sending data. %d%% complete.", percent), percent / kLogStepPercent);
   } else if (stage == BoxUpdated) {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             Clock::now() - box_update_started_)
-                             .count();
-    const int percent = static_cast<int>(std::min<long>(99, elapsed * 100 / kBoxUpdateEstimateMs));
-    ProgressLine(percent, "Updating box. %d%% complete.");
+    const long elapsed = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               now_() - box_update_started_)
+                                               .count());
+    if (elapsed < kBoxUpdateEstimateMs) {
+      const int percent = static_cast<int>(elapsed * 100 / kBoxUpdateEstimateMs);
+      ProgressLine(Percent("Updating box. %d%% complete.", percent), percent / kLogStepPercent);
+    } else {
+      // Past the estimate, how long the box has left to confirm.
+      ProgressLine("Updating box. 99% complete. " + ConfirmationCountdown(elapsed),
+                   100 + static_cast<int>(elapsed / kLogStepCountdownMs));
+    }
   }
 }
 
-void UpdateDisplay::ProgressLine(int percent, const char* format) {
+void UpdateDisplay::ProgressLine(const std::string& text, int step) {
   if (redraw_) {
-    if (percent == last_progress_percent_ && progress_open_) return;
-    std::fprintf(out_, "\r\033[K");
-    std::fprintf(out_, format, percent);
+    if (text == last_progress_text_ && progress_open_) return;
+    std::fprintf(out_, "\r\033[K%s", text.c_str());
     progress_open_ = true;
   } else {
-    const int step = percent / kLogStepPercent;
     if (step == last_printed_step_) return;
     last_printed_step_ = step;
-    std::fprintf(out_, format, percent);
-    std::fputc('\n', out_);
+    std::fprintf(out_, "%s\n", text.c_str());
   }
-  last_progress_percent_ = percent;
+  last_progress_text_ = text;
   std::fflush(out_);
 }
 
@@ -91,7 +107,7 @@ void UpdateDisplay::EndProgressLine() {
     progress_open_ = false;
   }
   last_printed_step_ = -1;
-  last_progress_percent_ = -1;
+  last_progress_text_.clear();
 }
 
 void UpdateDisplay::NoteInterrupt() {
@@ -106,6 +122,10 @@ void UpdateDisplay::Finish() {
   } else if (completed_ && quiet_) {
     std::fprintf(out_, "%s Okay\n", StageCaption(UpdatingCompleted));
   }
+  if (LeftBeforeConfirmation()) {
+    // The box has the whole image and finishes without us: not a failure.
+    std::fprintf(out_, "%s %s\n", StageCaption(BoxUpdated), kNotConfirmedText);
+  }
   if (completed_) {
     // An interrupt that came too late to stop anything.
   } else if (interrupted_) {
@@ -118,7 +138,7 @@ void UpdateDisplay::Finish() {
 
 int UpdateDisplay::ExitStatus() const {
   if (completed_) return 0;
-  if (interrupted_) return 130;
+  if (interrupted_ || LeftBeforeConfirmation()) return 130;
   if (first_failed_ != 0) return first_failed_;
   return 1;
 }

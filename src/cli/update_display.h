@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <string>
 
 #include "board/stage_board.h"
 
@@ -11,8 +13,12 @@ namespace m4410 {
 
 class UpdateDisplay {
  public:
-  // redraw: the stream is a terminal, so the progress line is redrawn in place.
-  UpdateDisplay(std::FILE* out, bool redraw, bool quiet);
+  using Clock = std::chrono::steady_clock;
+
+  // redraw: the stream is a terminal, so the progress line is redrawn in place. now: the
+  // clock the box's wait is timed with.
+  UpdateDisplay(std::FILE* out, bool redraw, bool quiet,
+                std::function<Clock::time_point()> now = Clock::now);
 
   // Looks at the board once and prints what changed.
   void Poll();
@@ -23,17 +29,18 @@ class UpdateDisplay {
   void Finish();
 
   // 0 when stage 7 is Okay; 130 when an interrupt came before the run failed or ended (the
-  // stage lines still say how far it got); else the first stage that failed.
+  // stage lines still say how far it got), as when the run left before the box confirmed;
+  // else the first stage that failed.
   int ExitStatus() const;
 
  private:
-  using Clock = std::chrono::steady_clock;
-
   void ShowFinal(int stage, StageStatus status);
   void ShowProgress(int stage);
-  void ProgressLine(int percent_step, const char* text);
+  // step: without a terminal, a line goes out only when it changes.
+  void ProgressLine(const std::string& text, int step);
   void EndProgressLine();
 
+  std::function<Clock::time_point()> now_;
   std::FILE* out_;
   bool redraw_;
   bool quiet_;
@@ -43,7 +50,7 @@ class UpdateDisplay {
   bool interrupted_ = false;
   bool progress_open_ = false;
   int last_printed_step_ = -1;
-  int last_progress_percent_ = -1;
+  std::string last_progress_text_;
   Clock::time_point box_update_started_{};
 };
 

@@ -16,16 +16,24 @@ namespace {
 
 std::atomic<bool> stop_waiting_for_box{false};
 
+// Each transfer runs on one thread and asks right after the block ended.
+thread_local BlockOutcome last_outcome;
+
+int Ended(BlockStop stop, std::int32_t moved, std::int32_t count) {
+  last_outcome = {stop, moved, count};
+  return stop == BlockStop::Done ? 0 : -1;
+}
+
 constexpr int kReverse = 1;
 constexpr int kForward = 0;
 
 // The depth of a standard ECP FIFO: an empty FIFO takes this many bytes without a check.
 constexpr std::int32_t kBurst = 16;
 
-int WriteError(std::int32_t written) {
+int WriteError(BlockStop stop, std::int32_t written, std::int32_t n) {
   std::printf("Write error %d, byte written %d\n", -1, static_cast<int>(written));
   std::fflush(stdout);
-  return -1;
+  return Ended(stop, written, n);
 }
 
 // FifoState once the FIFO is no longer full; 2 if it stayed full for kFifoStallTimeoutMs.
@@ -62,18 +70,21 @@ int BlockWrite(PortDriverContext* context, const std::uint8_t* data, std::int32_
   // Set before the checks, so a refused write still shows as the current one.
   BytesWritten.store(0);
   BytesToWrite.store(n);
-  if (!context || !data || n <= 0) return -1;
+  if (!context || !data || n <= 0) return Ended(BlockStop::BadArgument, 0, n);
 
   // Bytes written while the port still faces the host would never reach the box, yet
   // would count as sent: a turn that failed fails the write.
-  if (PortDirectionIs(context, kReverse) != 0 && SwitchToForward(context) != 0) return -1;
+  if (PortDirectionIs(context, kReverse) != 0 && SwitchToForward(context) != 0) {
+    return Ended(BlockStop::NotTurned, 0, n);
+  }
 
   // The worker is the only writer, so a local count mirrors BytesWritten without reading it
   // back; each step is published with a plain store.
   std::int32_t written = 0;
   while (written < n) {
     const int state = FifoStateWhenNotFull(context);
-    if (state == 2 || state == -1) return WriteError(written);
+    if (state == 2) return WriteError(BlockStop::FifoStalled, written, n);
+    if (state == -1) return WriteError(BlockStop::LinkLost, written, n);
     if (state == 0 && written + kBurst < n) {
       for (int i = 0; i < kBurst; ++i) {
         WriteEcpFifo(context, data[written]);
@@ -84,7 +95,7 @@ int BlockWrite(PortDriverContext* context, const std::uint8_t* data, std::int32_
       BytesWritten.store(++written);
     }
   }
-  return 0;
+  return Ended(BlockStop::Done, n, n);
 }
 
 int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n) {
@@ -93,7 +104,9 @@ int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n) 
 
 int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n,
               std::int32_t timeout_ms) {
-  if (!context || !buffer || n <= 0 || timeout_ms <= 0) return -1;
+  if (!context || !buffer || n <= 0 || timeout_ms <= 0) {
+    return Ended(BlockStop::BadArgument, 0, n);
+  }
 
   // A port still forward after the turn (the drain gave up: the box kept our last bytes or
   // dropped the link) holds what we wrote, and reading it would pass our own bytes off as the
@@ -101,15 +114,25 @@ int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n,
   // and are waited for as any others.
   if (PortDirectionIs(context, kForward) != 0 && SwitchToReverse(context) != 0 &&
       PortDirectionIs(context, kForward) != 0) {
-    return -1;
+    // The turn waits for our bytes to drain first: a box that dropped the link or stopped
+    // taking bytes leaves them in the FIFO.
+    const int state = FifoState(context);
+    return Ended(state == -1 ? BlockStop::LinkLost
+                 : state == 0 ? BlockStop::NotTurned
+                              : BlockStop::FifoStalled,
+                 0, n);
   }
 
   for (std::int32_t i = 0; i < n; ++i) {
-    if (!WaitForReverseByte(context, timeout_ms)) return -1;
+    if (!WaitForReverseByte(context, timeout_ms)) {
+      return Ended(StopWaitingForBox() ? BlockStop::Left : BlockStop::NoByte, i, n);
+    }
     buffer[i] = ReadEcpFifo(context);
   }
-  return 0;
+  return Ended(BlockStop::Done, n, n);
 }
+
+BlockOutcome LastBlockOutcome() { return last_outcome; }
 
 void SetStopWaitingForBox(bool stop) { stop_waiting_for_box.store(stop); }
 bool StopWaitingForBox() { return stop_waiting_for_box.load(); }

@@ -8,12 +8,15 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "link/block_transfer.h"
 #include "link/link_clock.h"
 #include "link/link_limits.h"
+#include "board/run_cause.h"
 #include "board/stage_board.h"
 #include "os/files.h"
+#include "protocol/transfer_cause.h"
 
 namespace m4410 {
 
@@ -29,24 +32,35 @@ constexpr std::uint32_t kBoxDataChunk = 100;
 
 // Opens the update file for reading without waiting on it, and only if it is a plain file:
 // a named pipe or a device could hold the worker for ever, and has no size to announce.
-File OpenUpdateFile(const char* path, FileFacts* facts) {
-  return File(OpenPlainFileToRead(path, facts, nullptr));
+File OpenUpdateFile(const char* path, FileFacts* facts, std::string* why) {
+  return File(OpenPlainFileToRead(path, facts, why));
 }
 
 // Counts the bytes of the file by reading it to its end. A length beyond what a signed
 // 32-bit count holds, or a read error (which would pass for the end and shorten the image),
-// comes back as -1.
-std::int64_t SizeByReading(std::FILE* file, const FileFacts& facts) {
+// comes back as -1, with the reason in *why.
+std::int64_t SizeByReading(std::FILE* file, const FileFacts& facts, std::string* why) {
+  constexpr char kTooLong[] = "it is larger than the 2 GiB the box protocol can announce";
   // A plain file that is already too long is refused without reading gigabytes first.
-  if (facts.size > std::numeric_limits<std::int32_t>::max()) return -1;
+  if (facts.size > std::numeric_limits<std::int32_t>::max()) {
+    *why = kTooLong;
+    return -1;
+  }
   std::int64_t size = 0;
   char chunk[64 * 1024];
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
     size += static_cast<std::int64_t>(got);
-    if (size > std::numeric_limits<std::int32_t>::max()) return -1;
+    if (size > std::numeric_limits<std::int32_t>::max()) {
+      *why = kTooLong;
+      return -1;
+    }
   }
-  return std::ferror(file) ? -1 : size;
+  if (std::ferror(file)) {
+    *why = "a read failed after " + std::to_string(size) + " bytes";
+    return -1;
+  }
+  return size;
 }
 
 // The box-data file lands in the current directory, which may be a shared folder, of a
@@ -147,13 +161,18 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   // 1. Size the update file.
   std::int64_t size;
   FileFacts sized;
+  std::string why;
   {
-    File sizing = OpenUpdateFile(update_path, &sized);
-    if (!sizing) return OpenFailed;
-    size = SizeByReading(sizing.get(), sized);
+    File sizing = OpenUpdateFile(update_path, &sized, &why);
+    if (!sizing) {
+      SetRunCause(UnopenedFileCause(update_path, why));
+      return OpenFailed;
+    }
+    size = SizeByReading(sizing.get(), sized, &why);
   }
   std::printf("size read\n");
   if (size < 0) {
+    SetRunCause(UnreadFileCause(update_path, why));
     // Too long for the header's length word, or unreadable: refuse it rather than send a
     // wrapped length or a shortened image.
     std::printf("error during reading file '%s' up in memory\n", PrintableName(update_path).c_str());
@@ -167,23 +186,28 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   if (!image) {
     std::printf("unable to allocate '%u' bytes, line %d\n", static_cast<unsigned>(length), 262);
     std::fflush(stdout);
+    SetRunCause(NoMemoryCause(length));
     return NoMemory;
   }
 
   // 3, 4. Read it whole; the file stays open until the image has gone out.
   FileFacts reopened;
-  File update = OpenUpdateFile(update_path, &reopened);
+  File update = OpenUpdateFile(update_path, &reopened, &why);
   if (!update) {
     std::printf("file '%s' would not reopen\n", PrintableName(update_path).c_str());
     std::fflush(stdout);
+    SetRunCause(UnreopenedFileCause(update_path, why));
     return ReopenFailed;
   }
   // A file replaced or changed in length since it was sized is not the image announced.
-  if (!SameFile(reopened, sized) || reopened.size != size ||
-      std::fread(image.get(), 1, static_cast<std::size_t>(length), update.get()) !=
-          static_cast<std::size_t>(length)) {
+  const bool same = SameFile(reopened, sized) && reopened.size == size;
+  if (!same || std::fread(image.get(), 1, static_cast<std::size_t>(length), update.get()) !=
+                   static_cast<std::size_t>(length)) {
     std::printf("error during reading file '%s' up in memory\n", PrintableName(update_path).c_str());
     std::fflush(stdout);
+    SetRunCause(UnreadFileCause(update_path, same ? "it could not be read whole"
+                                                  : "it was replaced or changed after it was "
+                                                    "sized"));
     return ReadFailed;
   }
   std::fflush(stdout);
@@ -196,6 +220,7 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   // 5. The box speaks first.
   BoxRecord opening;
   if (ReadBoxRecord(context, &opening) != 1) {
+    SetRunCause(BoxRecordCause(LastBlockOutcome()));
     SetStage(BoxInformationReceived, Failed);
     return NoBoxRecord;
   }
@@ -203,7 +228,10 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   KeepOpeningRecord(opening);
 
   // 6.
-  if (!KeepGoing()) return Cancelled;
+  if (!KeepGoing()) {
+    SetRunCause(StoppedBeforeImageCause());
+    return Cancelled;
+  }
 
   // 7. Box data, if announced.
   if (opening.words[2] != 0) ReceiveBoxData(context, opening.words[2], box_data_path, reopened);
@@ -214,6 +242,7 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   header.words[1] = ImageTag;
   header.words[2] = static_cast<std::uint32_t>(length);
   if (SendRecord(context, header) != 0) {
+    SetRunCause(HeaderCause(LastBlockOutcome()));
     SetStage(BoxInformationReceived, Failed);
     return HeaderFailed;
   }
@@ -221,15 +250,20 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   DelayMs(kPauseAroundImageMs);
 
   // 10.
-  if (!KeepGoing()) return Cancelled;
+  if (!KeepGoing()) {
+    SetRunCause(StoppedBeforeImageCause());
+    return Cancelled;
+  }
 
   // 11, 12. Image: from here the transfer runs to its end whatever KeepGoing says.
   SetImageInFlight(true);
   SetStage(SoftwareTransmitted, Busy);
   const int written = BlockWrite(context, image.get(), length);
+  const BlockOutcome image_write = LastBlockOutcome();
   SetImageInFlight(false);
   DelayMs(kPauseAroundImageMs);
   if (written != 0) {
+    SetRunCause(ImageCause(image_write));
     SetStage(SoftwareTransmitted, Failed);
     return ImageFailed;
   }
@@ -241,6 +275,14 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
   SetStage(BoxUpdated, Busy);
   BoxRecord closing;
   if (ReadBoxRecord(context, &closing, kClosingRecordTimeoutMs) != 1) {
+    const BlockOutcome read = LastBlockOutcome();
+    if (read.stop == BlockStop::Left) {
+      // The operator left with the whole image in the box: not a failure, and stage 6 stays
+      // under way for anyone still looking.
+      SetLeftBeforeConfirmation();
+      return NoConfirmation;
+    }
+    SetRunCause(ConfirmationCause(read));
     SetStage(BoxUpdated, Failed);
     return NoConfirmation;
   }

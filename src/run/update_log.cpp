@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "board/run_cause.h"
 #include "os/files.h"
 #include "protocol/update_protocol.h"
 
@@ -32,6 +33,7 @@ const char* StageWord(StageStatus status) {
   switch (status) {
     case Okay: return "Okay";
     case Failed: return "Failed";
+    case kNotConfirmed: return "NotConfirmed";
     default: return "-";
   }
 }
@@ -78,7 +80,9 @@ std::string FormatUpdateLogLine(const UpdateLogEntry& e) {
     line += StageWord(e.stages[static_cast<std::size_t>(i)]);
   }
   std::snprintf(text, sizeof text, " duration=%.1fs", e.seconds);
-  return line + text;
+  line += text;
+  if (!e.cause.empty()) line += " cause=" + Quote(e.cause);
+  return line;
 }
 
 bool AppendUpdateLog(const UpdateLogEntry& entry, std::string* error) {
@@ -134,8 +138,16 @@ void LogUpdateRun(const std::string& file, double seconds) {
   BoxRecord opening;
   entry.box_seen = LastOpeningRecord(&opening);
   for (int i = 0; i < 3; ++i) entry.box[static_cast<std::size_t>(i)] = opening.words[i];
+  bool failed = false;
   for (int stage = 1; stage <= kStageCount; ++stage) {
     entry.stages[static_cast<std::size_t>(stage - 1)] = StageResult(stage);
+    failed = failed || StageResult(stage) == Failed;
+  }
+  if (LeftBeforeConfirmation()) {
+    entry.stages[BoxUpdated - 1] = kNotConfirmed;
+    entry.cause = kNotConfirmedText;
+  } else if (failed) {
+    entry.cause = RunCause();
   }
   entry.seconds = seconds;
 

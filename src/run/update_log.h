@@ -12,6 +12,9 @@
 
 namespace m4410 {
 
+// Stage 6 of a run left after the image, before the box confirmed (not a board code).
+inline constexpr StageStatus kNotConfirmed = -1;
+
 struct UpdateLogEntry {
   std::string when;     // UTC, ISO 8601 to the second
   std::string program;  // m4410 or marlovine-updater
@@ -21,8 +24,10 @@ struct UpdateLogEntry {
   std::uint32_t crc32 = 0;
   bool box_seen = false;   // the box's opening record arrived
   std::array<std::uint32_t, 3> box{};
-  std::array<StageStatus, kStageCount> stages{};  // NoReport where a stage was not reached
+  // NoReport where a stage was not reached; stage 6 may be kNotConfirmed.
+  std::array<StageStatus, kStageCount> stages{};
   double seconds = 0;
+  std::string cause;  // why it stopped short, as the programs said it; empty when it did not
 };
 
 // "$XDG_STATE_HOME/marlovine-updater/updates.log", or under ~/.local/state.

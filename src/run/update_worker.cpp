@@ -69,7 +69,8 @@ void RunStages(const std::string& path) {
   const int result = SendUpdate(context.get(), path.c_str(), BoxDataPath);
   // An operator who has chosen to leave does not wait out the settle pause.
   if (!StopWaitingForBox()) CurrentTimeSource().SleepMs(kSettleAfterTransferMs);
-  SetStage(UpdatingCompleted, result == Completed ? Okay : Failed);
+  // Left before the box confirmed: whether the update completed is not known here.
+  if (!LeftBeforeConfirmation()) SetStage(UpdatingCompleted, result == Completed ? Okay : Failed);
   TerminateLink(context.get());
   ClosePortDriver(std::move(context));
 }

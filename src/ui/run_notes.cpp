@@ -9,14 +9,17 @@ std::string CauseLine(int failed_stage, const std::string& cause) {
   if (failed_stage == DriverInitialized) {
     return cause.empty() ? "cannot open the port" : "cannot open the port: " + cause;
   }
-  if (failed_stage == DatalinkEstablished) return cause;
-  return {};
+  if (failed_stage < FileValidated || failed_stage > UpdatingCompleted) return {};
+  return cause;
 }
 
 HelpPage CauseHelpPage(int failed_stage) {
   if (failed_stage == DriverInitialized) return {"port-access.html", "Port access"};
-  if (failed_stage == DatalinkEstablished) return {"stages.html#s3", "Datalink established"};
-  return {};
+  if (failed_stage < FileValidated || failed_stage > UpdatingCompleted) return {};
+  // Each stage's passage is titled with its caption, without the colon.
+  std::string title = StageCaption(failed_stage);
+  if (!title.empty() && title.back() == ':') title.pop_back();
+  return {"stages.html#s" + std::to_string(failed_stage), title};
 }
 
 WaitPhase WaitWatch::Poll() {

@@ -12,11 +12,10 @@ namespace m4410 {
 inline constexpr char kSimulatedTitleSuffix[] = " (simulated box)";
 
 // The cause line for a run whose first failure was failed_stage, worded as m4410 prints it:
-// stage 2 "cannot open the port: CAUSE", stage 3 the cause alone. Empty for other stages and
-// for stage 3 without a cause.
+// stage 2 "cannot open the port: CAUSE", any other stage the cause alone (empty without one).
 std::string CauseLine(int failed_stage, const std::string& cause);
-// The help page that explains that failure: its file and anchor ("port-access.html") and its
-// title; both empty for stages without one.
+// The help page that explains that failure: its file and anchor ("port-access.html",
+// "stages.html#s5") and its title; both empty for a number that is no stage.
 struct HelpPage {
   std::string page;
   std::string title;

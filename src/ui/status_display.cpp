@@ -5,12 +5,14 @@
 
 #include "board/run_cause.h"
 #include "link/block_transfer.h"
+#include "protocol/transfer_cause.h"
 
 namespace m4410 {
 
 namespace {
 
 constexpr int kProgressStep = 10;  // the bar's default step, never changed
+constexpr int kTickMs = 250;
 
 // Share of the span that stages 1 to 4 set the bar to when they complete. The constants are
 // single precision, the products double, as the window has always computed them.
@@ -74,11 +76,14 @@ void StatusDisplay::Tick() {
     } else if (stage == BoxUpdated) {
       view_.image_in_box = true;  // stage 6 is only ever reported after the image went out
       if (status == Busy) {
+        // The window's own clock, as for its estimate: the ticks since it first saw the wait.
+        const long long waited_ms = static_cast<long long>(box_wait_ticks_++) * kTickMs;
         const double share = static_cast<double>(view_.bar - StatusView::kLower) / span;
         const int c = Truncate(share * 100 - kEstimateBase);
         const int estimate = Truncate(c * static_cast<double>(kEstimateScale));
         if (estimate >= 100) {
-          view_.message = "Updating box. 99% complete.";
+          // Past the estimate the bar rests; the line says how long the box has left.
+          view_.message = "Updating box. 99% complete. " + ConfirmationCountdown(waited_ms);
         } else {
           StepIt();
           // Below 35 % of the bar (stage 5 went by between two ticks) the estimate is
@@ -105,6 +110,7 @@ void StatusDisplay::Tick() {
       } else {
         // The button keeps "&Cancel" after a failure here.
         result = "Failed";
+        NoteCause(stage);
         view_.message = "Box update failed";
         view_.polling = false;
       }
@@ -115,13 +121,17 @@ void StatusDisplay::Tick() {
 
 void StatusDisplay::ShowFailure(int stage) {
   view_.results[static_cast<std::size_t>(stage - 1)] = "Failed";
+  NoteCause(stage);
+  view_.polling = false;
+  view_.button = "OK";
+}
+
+void StatusDisplay::NoteCause(int stage) {
   // The worker records the cause before it reports the failure, so it is there to be read.
   if (view_.cause.empty()) {
     view_.cause = CauseLine(stage, RunCause());
     if (!view_.cause.empty()) view_.cause_page = CauseHelpPage(stage);
   }
-  view_.polling = false;
-  view_.button = "OK";
 }
 
 void StatusDisplay::SetPos(int position) {

@@ -22,8 +22,9 @@ struct StatusView {
   bool polling = true;                           // false once the timer is to stop
 
   // Beyond the template: whether a tick has shown that the whole image went out (the board
-  // no longer says so once its reports are taken), and, when stage 2 or 3 failed, the cause
-  // as m4410 words it and the help page on it.
+  // no longer says so once its reports are taken), and, once a stage has failed, the cause as
+  // m4410 words it and the help page on it. While stage 6 waits past the estimate, message
+  // goes on to say how long the box has left to confirm.
   bool image_in_box = false;
   std::string cause;
   HelpPage cause_page;
@@ -44,8 +45,10 @@ class StatusDisplay {
   void SetPos(int position);
   void StepIt();
   void ShowFailure(int stage);
+  void NoteCause(int stage);
 
   StatusView view_;
+  int box_wait_ticks_ = 0;  // ticks that have seen stage 6 under way
 };
 
 }  // namespace m4410

@@ -14,16 +14,19 @@
 #include <string>
 #include <vector>
 
+#include "board/run_cause.h"
 #include "board/stage_board.h"
 #include "protocol/update_protocol.h"
 #include "sim/simulated_box.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
 #include "support/unusual_files.h"
+#include "ui/run_notes.h"
 
 namespace m4410 {
 namespace {
 
+using ::testing::ContainsRegex;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using test::Bytes;
@@ -116,6 +119,7 @@ struct Row {
   bool terminated;    // TerminateLink, before the release
   int releases;       // ClosePortDriver
   bool settled;       // the 3000 ms sleep before stage 7
+  const char* cause;  // what the operator is told at the first failure (a pattern)
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
@@ -185,38 +189,49 @@ void LowerDuringImage(PortLog& log, std::string*) {
 constexpr StageStatus O = Okay, F = Failed, N = NoReport, B = Busy;
 
 const Row kRows[] = {
-    {"OpenPortDriverFails", "", RefuseClaim, {O, F, N, N, N, N, N}, N, N, false, 0, false},
+    {"OpenPortDriverFails", "", RefuseClaim, {O, F, N, N, N, N, N}, N, N, false, 0, false,
+     "^cannot open the port"},
     {"KeepGoingLoweredAfterStage2", "", LowerOnClaim, {O, O, N, N, N, N, N}, N, N, false, 1,
-     false},
+     false, ""},
     {"ThreeLinkAttemptsFail", "answer-on-attempt=4", Nothing, {O, O, F, N, N, N, N}, N, N, false,
-     1, false},
+     1, false, "no box answered the ECP negotiation in 3 attempts"},
     {"LinkOnTheThirdAttempt", "answer-on-attempt=3", Nothing, {O, O, O, O, O, O, O}, B, B, true,
-     1, true},
+     1, true, ""},
     {"KeepGoingLoweredAfterStage3", "", LowerWhenLinked, {O, O, O, N, N, N, N}, N, N, true, 1,
-     false},
+     false, ""},
     {"KeepGoingLoweredDuringLinkAttempts", "answer-on-attempt=2", LowerOnFirstAttempt,
-     {O, O, O, N, N, N, N}, N, N, true, 1, false},
-    {"UpdateFileVanished", "", RemoveFile, {O, O, O, N, N, N, F}, N, N, true, 1, true},
-    {"UpdateFileIsNotAPlainFile", "", NotAPlainFile, {O, O, O, N, N, N, F}, N, N, true, 1, true},
-    {"UpdateFileUnreadable", "", UnreadableFile, {O, O, O, N, N, N, F}, N, N, true, 1, true},
-    {"NoBoxRecord", "opening=no", Nothing, {O, O, O, F, N, N, F}, N, N, true, 1, true},
+     {O, O, O, N, N, N, N}, N, N, true, 1, false, ""},
+    {"UpdateFileVanished", "", RemoveFile, {O, O, O, N, N, N, F}, N, N, true, 1, true,
+     "^the update file '.*' would not open to be loaded \\(.+\\)"},
+    {"UpdateFileIsNotAPlainFile", "", NotAPlainFile, {O, O, O, N, N, N, F}, N, N, true, 1, true,
+     "^the update file '.*' would not open to be loaded \\(.+\\)"},
+    {"UpdateFileUnreadable", "", UnreadableFile, {O, O, O, N, N, N, F}, N, N, true, 1, true,
+     "^the update file '.*' could not be loaded: .+"},
+    {"NoBoxRecord", "opening=no", Nothing, {O, O, O, F, N, N, F}, N, N, true, 1, true,
+     "^the box never sent its record \\(nothing within 10 s"},
     {"KeepGoingLoweredAfterBoxRecord", "", LowerAfterBoxRecord, {O, O, O, N, N, N, F}, N, N, true,
-     1, true},
-    {"HeaderNotSent", "", DropSelectAfterBoxRecord, {O, O, O, F, N, N, F}, N, N, true, 1, true},
+     1, true, "^the update was stopped before the image went out"},
+    {"HeaderNotSent", "", DropSelectAfterBoxRecord, {O, O, O, F, N, N, F}, N, N, true, 1, true,
+     "^the link dropped after 0 of 12 bytes of the update's announcement"},
     {"KeepGoingLoweredAfterHeader", "", LowerAfterHeader, {O, O, O, O, N, N, F}, N, N, true, 1,
-     true},
-    {"ImageNotSent", "drop-select-at=1000", Nothing, {O, O, O, O, F, N, F}, B, N, true, 1, true},
+     true, "^the update was stopped before the image went out"},
+    {"ImageNotSent", "drop-select-at=1000", Nothing, {O, O, O, O, F, N, F}, B, N, true, 1, true,
+     "^the link dropped after 10.. of 3000 bytes; leave the box switched on"},
+    {"ImageStalled", "stall-at=1000", Nothing, {O, O, O, O, F, N, F}, B, N, true, 1, true,
+     "^the box stopped taking bytes after 10.. of 3000 \\(its FIFO stayed full for 10 "
+     "s\\)"},
     {"ClosingRecordNotReceived", "closing=no", Nothing, {O, O, O, O, O, F, F}, B, B, true, 1,
-     true},
+     true, "^the box did not confirm within 600 s; "},
     // The last bytes of the image still in the FIFO when the box stops taking them, or
     // drops the link: the port never turns round, so no closing record is read.
     {"StalledWithTheImageEndInTheFifo", "stall-at=2988", Nothing, {O, O, O, O, O, F, F}, B, B,
-     true, 1, true},
+     true, 1, true, "^the box stopped taking bytes just before the end of the image"},
     {"LinkLostWithTheImageEndInTheFifo", "rate=1000,drop-select-at=2988", Nothing,
-     {O, O, O, O, O, F, F}, B, B, true, 1, true},
-    {"Completed", "", Nothing, {O, O, O, O, O, O, O}, B, B, true, 1, true},
+     {O, O, O, O, O, F, F}, B, B, true, 1, true,
+     "^the link dropped after the image, before the box confirmed"},
+    {"Completed", "", Nothing, {O, O, O, O, O, O, O}, B, B, true, 1, true, ""},
     {"KeepGoingLoweredDuringImage", "", LowerDuringImage, {O, O, O, O, O, O, O}, B, B, true, 1,
-     true},
+     true, ""},
 };
 
 class WorkerOutcomeTest : public UpdateWorkerTest, public ::testing::WithParamInterface<Row> {};
@@ -245,6 +260,19 @@ TEST_P(WorkerOutcomeTest, StagesTerminationAndRelease) {
     std::vector<StageStatus> expected(row.stages.begin(), row.stages.end());
     expected.back() = NoReport;
     EXPECT_EQ(stages_at_settle_[0], expected);
+  }
+  // The first failure comes with what happened and a help page on it; a run that did not fail
+  // has nothing to explain.
+  const auto failed = std::find(row.stages.begin(), row.stages.end(), Failed);
+  if (failed == row.stages.end()) {
+    EXPECT_EQ(RunCause(), "");
+  } else {
+    const int stage = static_cast<int>(failed - row.stages.begin()) + 1;
+    EXPECT_THAT(CauseLine(stage, RunCause()), ContainsRegex(row.cause));
+    const HelpPage help = CauseHelpPage(stage);
+    EXPECT_EQ(help.page, stage == DriverInitialized ? std::string("port-access.html")
+                                                    : "stages.html#s" + std::to_string(stage));
+    EXPECT_NE(help.title, "");
   }
   // Completed means the box holds the whole image.
   if (row.stages[UpdatingCompleted - 1] == Okay) {

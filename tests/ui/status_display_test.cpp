@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "board/run_cause.h"
 #include "link/block_transfer.h"
 
 namespace m4410 {
@@ -24,6 +25,7 @@ class StatusDisplayTest : public ::testing::Test {
     BytesWritten.store(written);
   }
   std::string Result(int stage) const { return d.view().results[stage - 1]; }
+  bool Held() const { return d.view().message.rfind("Updating box. 99% complete.", 0) == 0; }
 
   StatusDisplay d;
 };
@@ -59,17 +61,25 @@ TEST_F(StatusDisplayTest, CompletedRunAsTheOperatorSeesIt) {
   // The box rewrites itself: one step a tick from 1049, the estimate held at 99 % from 2829.
   SetStage(BoxUpdated, Busy);
   int ticks = 0;
-  while (d.view().message != "Updating box. 99% complete." && ticks < 1000) {
+  while (!Held() && ticks < 1000) {
     const int before = d.view().bar;
     d.Tick();
     ++ticks;
-    if (d.view().message != "Updating box. 99% complete.") {
-      EXPECT_EQ(d.view().bar, before + 10);
-    }
+    if (!Held()) EXPECT_EQ(d.view().bar, before + 10);
   }
   EXPECT_EQ(ticks, 179);
   EXPECT_EQ(d.view().bar, 2829);
-  d.Tick();
+  // From then on the line counts down the box's 600 s, a tick being 250 ms of them, to 0 at
+  // the bound and no further; the bar rests.
+  EXPECT_EQ(d.view().message, "Updating box. 99% complete. The box has 556 s left to confirm.");
+  for (; ticks < 2401 + 8; ++ticks) {
+    d.Tick();
+    const long long left_ms = 600000 - 250LL * ticks;
+    const long long left = left_ms > 0 ? (left_ms + 999) / 1000 : 0;
+    ASSERT_EQ(d.view().message, "Updating box. 99% complete. The box has " +
+                                    std::to_string(left) + " s left to confirm.")
+        << ticks;
+  }
   EXPECT_EQ(d.view().bar, 2829) << "the bar rests once the estimate is reached";
 
   SetStage(BoxUpdated, Okay);
@@ -99,9 +109,15 @@ TEST_F(StatusDisplayTest, EveryFailureOfEveryStage) {
       fresh.Tick();
       SetStage(SoftwareTransmitted, NoReport);
       const std::string before = fresh.view().message;
+      SetRunCause("why, and what to check");
       SetStage(stage, code);
       fresh.Tick();
       EXPECT_EQ(fresh.view().results[stage - 1], "Failed");
+      // Every stage's failure comes with its cause and the help page on it.
+      EXPECT_EQ(fresh.view().cause,
+                std::string(stage == 2 ? "cannot open the port: " : "") + "why, and what to check");
+      EXPECT_EQ(fresh.view().cause_page.page, stage == 2 ? std::string("port-access.html")
+                                                         : "stages.html#s" + std::to_string(stage));
       EXPECT_FALSE(fresh.view().polling);
       EXPECT_EQ(fresh.view().button, stage == 7 ? "&Cancel" : "OK");
       const std::string expected =
@@ -114,6 +130,7 @@ TEST_F(StatusDisplayTest, EveryFailureOfEveryStage) {
       Clear();
     }
   }
+  ClearRunCause();
 }
 
 TEST_F(StatusDisplayTest, ReportsWaitingTogetherAreShownByOneTick) {
