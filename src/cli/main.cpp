@@ -2,7 +2,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,6 +22,7 @@
 #include "board/run_cause.h"
 #include "board/stage_board.h"
 #include "run/standard_descriptors.h"
+#include "run/update_file_check.h"
 #include "run/update_log.h"
 #include "run/update_worker.h"
 #include "sim/sim_options.h"
@@ -44,35 +44,6 @@ constexpr auto kPollInterval = std::chrono::milliseconds(100);
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "m4410: %s\n%s", message.c_str(), CliUsage());
   return kExitUsage;
-}
-
-// The file is checked before the port is touched, so a typo costs nothing. Only a plain,
-// non-empty file is an image: a pipe or a device would hold the worker with the port claimed
-// and the link up, and an empty file would send the box a header with nothing behind it.
-bool CheckUpdateFile(const std::string& path, std::string* why) {
-  // Looked at before it is opened: opening a pipe waits for a writer, a device may act.
-  FileFacts facts;
-  if (!LookAtPath(path, &facts, why)) return false;
-  if (facts.kind != FileKind::Plain) {
-    *why = std::string("it is ") + FileKindText(facts.kind) + "; only a plain file can be sent";
-    return false;
-  }
-  // The file that opened is the one to judge, in case the name changed hands meanwhile.
-  std::FILE* file = OpenPlainFileToRead(path, &facts, why);
-  if (!file) {
-    if (facts.kind != FileKind::Plain) *why = "it is not a plain file; only a plain file can be sent";
-    return false;
-  }
-  std::fclose(file);
-  if (facts.size == 0) {
-    *why = "it is empty";
-    return false;
-  }
-  if (facts.size > std::numeric_limits<std::int32_t>::max()) {
-    *why = "it is larger than the 2 GiB the box protocol can announce";
-    return false;
-  }
-  return true;
 }
 
 int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
@@ -231,11 +202,12 @@ int Main(int argc, char** argv) {
       break;
   }
 
+  // The file is checked before the port is touched, so a typo costs nothing.
   if (args.command == CliCommand::Update) {
-    std::string why;
-    if (!CheckUpdateFile(args.file, &why)) {
+    const UpdateFileCheck check = CheckUpdateFile(args.file, UpdateFileAccess::Read);
+    if (!check.ok) {
       std::fprintf(stderr, "m4410: cannot send '%s': %s\n", PrintableName(args.file).c_str(),
-                   why.c_str());
+                   check.why.c_str());
       return kExitNoInput;
     }
   }

@@ -22,7 +22,7 @@ namespace m4410 {
 namespace {
 
 void RunStages(const std::string& path) {
-  CheckUpdateFile(path);
+  AcceptEveryUpdateFile(path);
   SetStage(FileValidated, Okay);
 
   std::unique_ptr<PortDriverContext> context;
@@ -124,7 +124,7 @@ WorkerSlot& Slot() {
 
 }  // namespace
 
-bool CheckUpdateFile(const std::string&) { return true; }
+bool AcceptEveryUpdateFile(const std::string&) { return true; }
 
 unsigned UpdateWorker(void* job) {
   const std::string path = *static_cast<const std::string*>(job);

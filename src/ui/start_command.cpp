@@ -1,6 +1,7 @@
 #include "ui/start_command.h"
 
 #include "board/stage_board.h"
+#include "run/update_file_check.h"
 #include "run/update_worker.h"
 #include "ui/start_checks.h"
 
@@ -19,8 +20,9 @@ StartOutcome StartUpdate(const FileRows& rows) {
     case FileChoice::Nothing: return {false, kNothingChosenText, false};
   }
 
-  // 2. The file must open for reading and writing.
-  const FileCheckResult check = CheckFileOpens(*path, SharingWhileChecked(choice));
+  // 2. The file must open for reading and writing, and be one the box can take.
+  const UpdateFileCheck check =
+      CheckUpdateFile(*path, UpdateFileAccess::ReadWrite, SharingWhileChecked(choice));
   if (!check.ok) {
     return {false, FileErrorText(check.cause, check.named ? *path : std::string()), true};
   }
