@@ -10,15 +10,15 @@
 #include "cli/cli_args.h"
 #include "cli/end_requests.h"
 #include "cli/update_display.h"
-#include "link/ecp_presence.h"
-#include "link/parallel_link.h"
 #include "os/files.h"
 #include "os/library_search.h"
 #include "os/running_copy.h"
 #include "port/parport_listing.h"
 #include "port/port_driver.h"
 #include "port/start_privilege.h"
+#include "run/link_bring_up.h"
 #include "run/port_environment.h"
+#include "run/run_start.h"
 #include "board/run_cause.h"
 #include "board/stage_board.h"
 #include "run/standard_descriptors.h"
@@ -47,11 +47,9 @@ int UsageError(const std::string& message) {
 }
 
 int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
-  for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
-  RaiseKeepGoing();
   CatchEndRequests(kExitInterrupted);
   const std::string path = args.file;
-  const bool started = StartShieldedUpdateWorker(&path);
+  const bool started = BeginUpdateRun(&path, &StartShieldedUpdateWorker);
   if (!started) {
     std::fprintf(stderr, "m4410: another update is still running\n");
     return 1;
@@ -107,32 +105,17 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
 }
 
 int RunProbe(PortEnvironment&) {
-  std::unique_ptr<PortDriverContext> context;
-  if (OpenPortDriver(&context) != 0) {
-    std::fprintf(stderr, "m4410: cannot open the port: %s", PortErrorText().c_str());
+  const LinkProbe probe = ProbeLink();
+  if (probe.failed_stage == DriverInitialized) {
+    std::fprintf(stderr, "m4410: cannot open the port: %s", probe.cause.c_str());
     return kExitPortNotOpened;
   }
-  const EcpPresence presence = CheckEcpRegisters(context.get());
-  if (presence != EcpPresence::Present) {
-    ClosePortDriver(std::move(context));
-    std::fprintf(stderr, "m4410: %s\n", EcpPresenceCause(presence).c_str());
+  if (probe.failed_stage != 0) {
+    std::fprintf(stderr, "m4410: %s\n", probe.cause.c_str());
     return kExitNoLink;
   }
-  int attempts = 0;
-  int linked = 1;
-  while (attempts < LinkAttempts && linked != 0) {
-    ++attempts;
-    linked = EstablishLink(context.get());
-  }
-  if (linked != 0) {
-    ClosePortDriver(std::move(context));
-    std::fprintf(stderr, "m4410: %s\n", NoLinkCause(LinkAttempts).c_str());
-    return kExitNoLink;
-  }
-  TerminateLink(context.get());
-  ClosePortDriver(std::move(context));
   std::fprintf(stderr, "m4410: link established with the box (attempt %d of %d), then released\n",
-               attempts, LinkAttempts);
+               probe.attempts, LinkAttempts);
   return 0;
 }
 

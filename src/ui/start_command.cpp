@@ -1,6 +1,6 @@
 #include "ui/start_command.h"
 
-#include "board/stage_board.h"
+#include "run/run_start.h"
 #include "run/update_file_check.h"
 #include "run/update_worker.h"
 #include "ui/start_checks.h"
@@ -27,18 +27,9 @@ StartOutcome StartUpdate(const FileRows& rows) {
     return {false, FileErrorText(check.cause, check.named ? *path : std::string()), true};
   }
 
+  // 3 to 6: a clean board and a raised flag, then the worker, which copies the path at once.
   // One worker holds the port at a time: an earlier run's worker must end first.
-  if (UpdateWorkerRunning()) return {false, kStillFinishingText, false};
-
-  // 3, 4. A clean board and a raised flag before the worker starts.
-  for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
-  RaiseKeepGoing();
-
-  // 5, 6. The worker copies the path it is given at once.
-  if (!StartUpdateWorker(path)) {
-    LowerKeepGoing();
-    return {false, kStillFinishingText, false};
-  }
+  if (!BeginUpdateRun(path, &StartUpdateWorker)) return {false, kStillFinishingText, false};
   return {true, {}, false};
 }
 
