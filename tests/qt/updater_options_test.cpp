@@ -40,6 +40,8 @@ class UpdaterOptionsTest : public QObject {
     QCOMPARE(before({"--sim", "clock=virtual"}), std::optional<std::string>("sim"));
     QCOMPARE(before({"--port", "sim", "--help"}), std::optional<std::string>());
     QCOMPARE(before({"--version"}), std::optional<std::string>());
+    // A line the program will refuse takes no port at all.
+    QCOMPARE(before({"--port", "sim", "--port=lpt:888"}), std::optional<std::string>());
   }
 
   void mistakesAreNamed_data() {
