@@ -1,6 +1,7 @@
 #include "cli/cli_args.h"
 
-#include <cstddef>
+#include "run/run_options.h"
+
 
 namespace m4410 {
 
@@ -35,15 +36,28 @@ bool TakeCommand(const std::string& word, CliArgs* parsed, std::string* error) {
 }  // namespace
 
 bool ParseCliArgs(const std::vector<std::string>& args, CliArgs* out, std::string* error) {
+  RunOptions shared;
+  std::vector<std::string> words;
+  if (!ParseRunOptions(args, &shared, &words, error)) {
+    // --help and --version still answer, whatever else the line holds.
+    for (const std::string& word : args) {
+      if (word == "--") break;
+      if (word == "--help" || word == "-h" || word == "--version") {
+        out->command = word == "--version" ? CliCommand::Version : CliCommand::Help;
+        return true;
+      }
+    }
+    return false;
+  }
   CliArgs parsed;
+  parsed.port = shared.port.port;
+  parsed.sim = shared.port.sim;
+  parsed.trace = shared.port.trace;
+  parsed.no_log = shared.no_log;
   bool have_command = false;
-  bool port_given = false;
-  bool sim_given = false;
-  bool trace_given = false;
   bool options_ended = false;
 
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& word = args[i];
+  for (const std::string& word : words) {
     const bool is_option = !options_ended && word.size() > 1 && word[0] == '-';
 
     if (is_option) {
@@ -63,36 +77,8 @@ bool ParseCliArgs(const std::vector<std::string>& args, CliArgs* out, std::strin
         parsed.quiet = true;
         continue;
       }
-      if (word == "--no-log") {
-        parsed.no_log = true;
-        continue;
-      }
-      std::string* target = nullptr;
-      bool* given = nullptr;
-      if (word == "--port") {
-        target = &parsed.port;
-        given = &port_given;
-      } else if (word == "--sim") {
-        target = &parsed.sim;
-        given = &sim_given;
-      } else if (word == "--trace") {
-        target = &parsed.trace;
-        given = &trace_given;
-      } else {
-        *error = "unknown option '" + word + "'";
-        return false;
-      }
-      if (*given) {
-        *error = "option '" + word + "' given twice";
-        return false;
-      }
-      if (i + 1 >= args.size() || args[i + 1].empty()) {
-        *error = "option '" + word + "' needs a value";
-        return false;
-      }
-      *target = args[++i];
-      *given = true;
-      continue;
+      *error = UnknownOptionText(word);
+      return false;
     }
 
     if (!have_command) {
@@ -123,19 +109,10 @@ bool ParseCliArgs(const std::vector<std::string>& args, CliArgs* out, std::strin
     return false;
   }
   if ((parsed.command == CliCommand::Ports || parsed.command == CliCommand::Log) &&
-      (port_given || sim_given || trace_given)) {
+      (shared.port_given || shared.sim_given || shared.trace_given)) {
     *error = std::string(parsed.command == CliCommand::Ports ? "ports" : "log") +
              " takes no options";
     return false;
-  }
-  if (sim_given) {
-    // The simulation options shape only the simulated box, so they choose it.
-    if (!port_given) {
-      parsed.port = "sim";
-    } else if (parsed.port != "sim") {
-      *error = "option '--sim' needs '--port sim', not '--port " + parsed.port + "'";
-      return false;
-    }
   }
   *out = parsed;
   return true;

@@ -2,7 +2,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -12,18 +11,19 @@
 #include "cli/end_requests.h"
 #include "cli/help_text.h"
 #include "cli/update_display.h"
-#include "link/ecp_presence.h"
-#include "link/parallel_link.h"
 #include "os/files.h"
 #include "os/library_search.h"
 #include "os/running_copy.h"
 #include "port/parport_listing.h"
 #include "port/port_driver.h"
 #include "port/start_privilege.h"
+#include "run/link_bring_up.h"
 #include "run/port_environment.h"
+#include "run/run_start.h"
 #include "board/run_cause.h"
 #include "board/stage_board.h"
 #include "run/standard_descriptors.h"
+#include "run/update_file_check.h"
 #include "run/update_log.h"
 #include "run/update_worker.h"
 #include "sim/sim_options.h"
@@ -43,41 +43,10 @@ int UsageError(const std::string& message) {
   return kExitUsage;
 }
 
-// The file is checked before the port is touched, so a typo costs nothing. Only a plain,
-// non-empty file is an image: a pipe or a device would hold the worker with the port claimed
-// and the link up, and an empty file would send the box a header with nothing behind it.
-bool CheckUpdateFile(const std::string& path, std::string* why) {
-  // Looked at before it is opened: opening a pipe waits for a writer, a device may act.
-  FileFacts facts;
-  if (!LookAtPath(path, &facts, why)) return false;
-  if (facts.kind != FileKind::Plain) {
-    *why = std::string("it is ") + FileKindText(facts.kind) + "; only a plain file can be sent";
-    return false;
-  }
-  // The file that opened is the one to judge, in case the name changed hands meanwhile.
-  std::FILE* file = OpenPlainFileToRead(path, &facts, why);
-  if (!file) {
-    if (facts.kind != FileKind::Plain) *why = "it is not a plain file; only a plain file can be sent";
-    return false;
-  }
-  std::fclose(file);
-  if (facts.size == 0) {
-    *why = "it is empty";
-    return false;
-  }
-  if (facts.size > std::numeric_limits<std::int32_t>::max()) {
-    *why = "it is larger than the 2 GiB the box protocol can announce";
-    return false;
-  }
-  return true;
-}
-
 int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
-  for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
-  RaiseKeepGoing();
   CatchEndRequests(kExitInterrupted);
   const std::string path = args.file;
-  const bool started = StartShieldedUpdateWorker(&path);
+  const bool started = BeginUpdateRun(&path, &StartShieldedUpdateWorker);
   if (!started) {
     std::fprintf(stderr, "m4410: another update is still running\n");
     return 1;
@@ -133,32 +102,17 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
 }
 
 int RunProbe(PortEnvironment&) {
-  std::unique_ptr<PortDriverContext> context;
-  if (OpenPortDriver(&context) != 0) {
-    std::fprintf(stderr, "m4410: cannot open the port: %s", PortErrorText().c_str());
+  const LinkProbe probe = ProbeLink();
+  if (probe.failed_stage == DriverInitialized) {
+    std::fprintf(stderr, "m4410: cannot open the port: %s", probe.cause.c_str());
     return kExitPortNotOpened;
   }
-  const EcpPresence presence = CheckEcpRegisters(context.get());
-  if (presence != EcpPresence::Present) {
-    ClosePortDriver(std::move(context));
-    std::fprintf(stderr, "m4410: %s\n", EcpPresenceCause(presence).c_str());
+  if (probe.failed_stage != 0) {
+    std::fprintf(stderr, "m4410: %s\n", probe.cause.c_str());
     return kExitNoLink;
   }
-  int attempts = 0;
-  int linked = 1;
-  while (attempts < LinkAttempts && linked != 0) {
-    ++attempts;
-    linked = EstablishLink(context.get());
-  }
-  if (linked != 0) {
-    ClosePortDriver(std::move(context));
-    std::fprintf(stderr, "m4410: %s\n", NoLinkCause(LinkAttempts).c_str());
-    return kExitNoLink;
-  }
-  TerminateLink(context.get());
-  ClosePortDriver(std::move(context));
   std::fprintf(stderr, "m4410: link established with the box (attempt %d of %d), then released\n",
-               attempts, LinkAttempts);
+               probe.attempts, LinkAttempts);
   return 0;
 }
 
@@ -227,11 +181,12 @@ int Main(int argc, char** argv) {
       break;
   }
 
+  // The file is checked before the port is touched, so a typo costs nothing.
   if (args.command == CliCommand::Update) {
-    std::string why;
-    if (!CheckUpdateFile(args.file, &why)) {
+    const UpdateFileCheck check = CheckUpdateFile(args.file, UpdateFileAccess::Read);
+    if (!check.ok) {
       std::fprintf(stderr, "m4410: cannot send '%s': %s\n", PrintableName(args.file).c_str(),
-                   why.c_str());
+                   check.why.c_str());
       return kExitNoInput;
     }
   }

@@ -59,6 +59,9 @@ std::FILE* OpenPrivateFileToRead(const std::string& path, std::string* error);
 // $XDG_STATE_HOME not wholly root's own.
 std::string UserStateFolder();
 
+// The system's own words for an error code (errno on Linux, GetLastError on Windows).
+std::string SystemErrorText(unsigned long code);
+
 // The name with every byte below 0x20, and 0x7f, written as \xNN, so that a file name cannot
 // move the cursor, retitle or reprogram the terminal that shows it.
 std::string PrintableName(const std::string& name);

@@ -154,6 +154,8 @@ bool RootsOwnFolder(const std::string& folder) {
 
 }  // namespace
 
+std::string SystemErrorText(unsigned long code) { return std::strerror(static_cast<int>(code)); }
+
 bool LookAtPath(const std::string& path, FileFacts* facts, std::string* error) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return Fail(error);

@@ -74,6 +74,8 @@ std::FILE* Stream(HANDLE handle, int flags, const char* mode, std::string* error
 
 }  // namespace
 
+std::string SystemErrorText(unsigned long code) { return SystemReason(code); }
+
 bool LookAtPath(const std::string& path, FileFacts* facts, std::string* error) {
   // No access asked for: nothing is read, written or started, even on a device.
   const HANDLE handle = ::CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,

@@ -8,11 +8,11 @@
 #include <utility>
 
 #include "link/block_transfer.h"
-#include "link/ecp_presence.h"
 #include "link/parallel_link.h"
 #include "port/port_driver.h"
 #include "port/time_source.h"
 #include "protocol/update_protocol.h"
+#include "run/link_bring_up.h"
 #include "run/update_log.h"
 #include "board/run_cause.h"
 #include "board/stage_board.h"
@@ -22,7 +22,7 @@ namespace m4410 {
 namespace {
 
 void RunStages(const std::string& path) {
-  CheckUpdateFile(path);
+  AcceptEveryUpdateFile(path);
   SetStage(FileValidated, Okay);
 
   std::unique_ptr<PortDriverContext> context;
@@ -39,21 +39,9 @@ void RunStages(const std::string& path) {
     return;
   }
 
-  // Three negotiations cannot succeed on a port without ECP registers; say so at once.
-  const EcpPresence presence = CheckEcpRegisters(context.get());
-  if (presence != EcpPresence::Present) {
-    SetRunCause(EcpPresenceCause(presence));
-    SetStage(DatalinkEstablished, Failed);
-    ClosePortDriver(std::move(context));
-    return;
-  }
-
-  int linked = 1;
-  for (int attempt = 0; attempt < LinkAttempts && linked != 0; ++attempt) {
-    linked = EstablishLink(context.get());
-  }
-  if (linked != 0) {
-    SetRunCause(NoLinkCause(LinkAttempts));
+  const LinkBringUp link = BringLinkUp(context.get());
+  if (!link.up) {
+    SetRunCause(link.cause);
     SetStage(DatalinkEstablished, Failed);
     ClosePortDriver(std::move(context));
     return;
@@ -125,7 +113,7 @@ WorkerSlot& Slot() {
 
 }  // namespace
 
-bool CheckUpdateFile(const std::string&) { return true; }
+bool AcceptEveryUpdateFile(const std::string&) { return true; }
 
 unsigned UpdateWorker(void* job) {
   const std::string path = *static_cast<const std::string*>(job);

@@ -15,7 +15,9 @@ inline constexpr std::int32_t kSettleAfterTransferMs = 3000;
 // before anything else. Results go to the stage board only; returns 0.
 unsigned UpdateWorker(void* job);
 
-bool CheckUpdateFile(const std::string& path);
+// Stage 1's check: the worker's takes a copy of the path and reports every file valid, the
+// programs having checked the file at Start (run/update_file_check.h).
+bool AcceptEveryUpdateFile(const std::string& path);
 
 // One worker holds the port at a time. StartUpdateWorker refuses (false) while an earlier
 // worker still runs; otherwise it starts UpdateWorker on its own thread with job.

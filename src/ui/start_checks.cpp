@@ -57,6 +57,13 @@ std::string FileErrorText(FileErrorCause cause, std::string_view path) {
     case FileErrorCause::TraceFile:
       text = "%1 is the port trace file this program is writing. It cannot be sent as an update.";
       break;
+    case FileErrorCause::Empty:
+      text = "%1 is empty. An empty file is not an update.";
+      break;
+    case FileErrorCause::TooLarge:
+      text = "%1 is larger than the 2 GiB the box protocol can announce. It cannot be sent as an "
+             "update.";
+      break;
   }
   // Filled by hand rather than with a formatter: a path may itself hold "%1" or "%2".
   std::string out = text;

@@ -1,6 +1,7 @@
 #include "ui/start_command.h"
 
-#include "board/stage_board.h"
+#include "run/run_start.h"
+#include "run/update_file_check.h"
 #include "run/update_worker.h"
 #include "ui/start_checks.h"
 
@@ -19,26 +20,16 @@ StartOutcome StartUpdate(const FileRows& rows) {
     case FileChoice::Nothing: return {false, kNothingChosenText, false};
   }
 
-  // 2. The file must open for reading and writing.
-  const FileCheckResult check = CheckFileOpens(*path, SharingWhileChecked(choice));
+  // 2. The file must open for reading and writing, and be one the box can take.
+  const UpdateFileCheck check =
+      CheckUpdateFile(*path, UpdateFileAccess::ReadWrite, SharingWhileChecked(choice));
   if (!check.ok) {
     return {false, FileErrorText(check.cause, check.named ? *path : std::string()), true};
   }
 
+  // 3 to 6: a clean board and a raised flag, then the worker, which copies the path at once.
   // One worker holds the port at a time: an earlier run's worker must end first.
-  if (UpdateWorkerRunning()) return {false, kStillFinishingText, false};
-
-  // 3, 4. A clean board and a raised flag before the worker starts. The last run's results
-  // go too, so that what the board says once the status window closes is this run's alone.
-  for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
-  ClearStageResults();
-  RaiseKeepGoing();
-
-  // 5, 6. The worker copies the path it is given at once.
-  if (!StartUpdateWorker(path)) {
-    LowerKeepGoing();
-    return {false, kStillFinishingText, false};
-  }
+  if (!BeginUpdateRun(path, &StartUpdateWorker)) return {false, kStillFinishingText, false};
   return {true, {}, false};
 }
 

@@ -25,7 +25,8 @@ bool ParseUpdaterOptions(const std::vector<std::string>& arguments, UpdaterOptio
 std::string UpdaterUsageText();
 
 // The --port choice read from the raw command line before the toolkit takes its own options
-// out: "sim" where --sim alone is given, "lpt" by default, nothing for --help and --version.
+// out, by the same rules: "sim" where --sim alone is given, "lpt" by default, nothing for
+// --help and --version or for shared options that will be refused.
 // The claim of each run holds to the port taken with it, so a word the toolkit takes later
 // cannot widen what the program may reach.
 std::optional<std::string> PortBeforeToolkit(const std::vector<std::string>& arguments);

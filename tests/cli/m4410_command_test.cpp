@@ -208,6 +208,11 @@ TEST_F(M4410CommandTest, ProbeSaysWhetherTheBoxAnswers) {
   const Outcome linked = Run({"probe", "--sim", "clock=virtual"});
   EXPECT_EQ(linked.exit_status, 0) << linked.err;
   EXPECT_THAT(linked.err, HasSubstr("link established"));
+  // Both spellings of every shared option, and the attempt that answered.
+  const Outcome third =
+      Run({"probe", "--port=sim", "--sim=clock=virtual,answer-on-attempt=3"});
+  EXPECT_EQ(third.exit_status, 0) << third.err;
+  EXPECT_THAT(third.err, HasSubstr("(attempt 3 of 3)"));
 
   const Outcome silent = Run({"probe", "--sim", "clock=virtual,answer-on-attempt=0"});
   EXPECT_EQ(silent.exit_status, 3);

@@ -15,16 +15,9 @@ class UpdaterOptionsTest : public QObject {
   }
 
  private slots:
-  void noArgumentsIsTheMachinesPort() {
-    UpdaterOptions o;
-    QString error;
-    QVERIFY(Parse({}, &o, &error));
-    QCOMPARE(o.port.port, std::string("lpt"));
-    QCOMPARE(o.port.sim, std::string());
-    QCOMPARE(o.port.trace, std::string());
-  }
-
-  void portSimAndTraceTakeTheirValues() {
+  // The shared options' spellings and mistakes are run_options_test's table; this is the
+  // hand-over from Qt's argument list.
+  void qtArgumentsReachTheSharedOptions() {
     UpdaterOptions o;
     QString error;
     QVERIFY(Parse({"--port", "sim", "--sim=clock=virtual,update-ms=10", "--trace", "/tmp/t x"},
@@ -32,11 +25,6 @@ class UpdaterOptionsTest : public QObject {
     QCOMPARE(o.port.port, std::string("sim"));
     QCOMPARE(o.port.sim, std::string("clock=virtual,update-ms=10"));
     QCOMPARE(o.port.trace, std::string("/tmp/t x"));
-    QVERIFY(Parse({"--port=lpt:0xd010,0xd000"}, &o, &error));
-    QCOMPARE(o.port.port, std::string("lpt:0xd010,0xd000"));
-    // --sim alone chooses the simulated box.
-    QVERIFY(Parse({"--sim", "clock=virtual"}, &o, &error));
-    QCOMPARE(o.port.port, std::string("sim"));
   }
 
   // Read before Qt takes its own options out: the port taken at start is the one chosen.
@@ -52,18 +40,14 @@ class UpdaterOptionsTest : public QObject {
     QCOMPARE(before({"--sim", "clock=virtual"}), std::optional<std::string>("sim"));
     QCOMPARE(before({"--port", "sim", "--help"}), std::optional<std::string>());
     QCOMPARE(before({"--version"}), std::optional<std::string>());
+    // A line the program will refuse takes no port at all.
+    QCOMPARE(before({"--port", "sim", "--port=lpt:888"}), std::optional<std::string>());
   }
 
   void mistakesAreNamed_data() {
     QTest::addColumn<QStringList>("words");
     QTest::addColumn<QString>("error");
-    QTest::newRow("unknown") << QStringList{"--bogus"} << "unknown option '--bogus'";
-    QTest::newRow("no value") << QStringList{"--port"} << "option '--port' needs a value";
-    QTest::newRow("twice") << QStringList{"--sim", "a", "--sim", "b"}
-                           << "option '--sim' given twice";
-    QTest::newRow("empty value") << QStringList{"--trace", ""} << "option '--trace' needs a value";
-    QTest::newRow("sim on a real port") << QStringList{"--port", "lpt", "--sim", "rate=0"}
-                                        << "option '--sim' needs '--port sim', not '--port lpt'";
+    QTest::newRow("shared") << QStringList{"--port"} << "option '--port' needs a value";
     QTest::newRow("file") << QStringList{"update.bin"}
                           << "unexpected argument 'update.bin'; the update file is chosen in "
                              "the window";

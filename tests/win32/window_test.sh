@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The operator's window under Wine as an operator meets it: the main window with its caption
-# and controls where the template puts them, a path typed into it and Start pressed, an update
-# on the simulated box to "Box updated" with seven "Okay", and Quit writing the settings into
-# the INI file in Wine's Windows directory; then, started again, the remembered path, and
-# Quit during a run waiting for the worker until Leave now; a third time, the status window
-# closed while the box updates itself, and the main window following that run to its result
-# until its OK. The screen is grabbed and checked where the controls should be drawn. Last,
-# from a copy with its help file beside it, F1 on the main window opens the help window (Wine
-# has no .HLP beside the program, so the HTML Help). Runs under xvfb-run (see
+# and controls where the template puts them, a path typed into it and Start pressed (refused
+# while the file is empty), an update on the simulated box to "Box updated" with seven "Okay",
+# and Quit writing the settings into the INI file in Wine's Windows directory; then, started
+# again, the remembered path, and Quit during a run waiting for the worker until Leave now; a
+# third time, the status window closed while the box updates itself, and the main window
+# following that run to its result until its OK. The screen is grabbed and checked where the
+# controls should be drawn. Last, from a copy with its help file beside it, F1 on the main
+# window opens the help window (Wine has no .HLP beside the program, so the HTML Help). Runs
+# under xvfb-run (see
 # tests/CMakeLists.txt).
 #   window_test.sh BUILD_DIR
 set -euo pipefail
@@ -54,7 +55,7 @@ colours() { convert "$work/screen.png" -crop "$(($3 - $1))x$(($4 - $2))+$1+$2" +
 
 "$build/wine-server" start || fail "no Wine server"
 rm -f "$ini"
-cp "$(dirname "$0")/../../samples/demo-update.bin" "$work/update.bin"
+: >"$work/update.bin"  # empty until Start has refused it
 path=$(winepath -w "$work/update.bin" 2>/dev/null)
 
 wine explorer "/desktop=$desktop,1024x768" "$program" --port sim --sim clock=virtual --no-log \
@@ -82,6 +83,17 @@ read -r x y < <(centre $(rect_of 1018))
 xdotool mousemove "$x" "$y" click 1
 xdotool type --delay 15 "$path"
 [ "$(probe text "$main_caption" 1018)" = "$path" ] || fail "the edit does not hold the typed path"
+
+# An empty file is no update: Start says so in a box (its text is control 0xFFFF) and opens
+# no status window. Then the file gets its image.
+read -r x y < <(centre $(rect_of 1002))
+xdotool mousemove "$x" "$y" click 1
+probe wait-text marlovine-updater 65535 "$path is empty. An empty file is not an update." 20 ||
+  fail "Start did not refuse the empty file"
+probe wait-gone "$status_caption" 0 || fail "an empty file opened the status window"
+xdotool key Return
+probe wait-gone marlovine-updater 10 || fail "Enter did not dismiss the refusal"
+cp "$(dirname "$0")/../../samples/demo-update.bin" "$work/update.bin"
 
 # The grab: the window where the probe found it, each visible control drawn in its place.
 import -window root "$work/screen.png"

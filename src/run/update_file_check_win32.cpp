@@ -1,8 +1,7 @@
 #include <windows.h>
 
 #include "os/files.h"
-#include "run/port_environment.h"
-#include "ui/start_checks.h"
+#include "run/update_file_open.h"
 
 namespace m4410 {
 
@@ -47,31 +46,36 @@ FileErrorCause CauseOf(DWORD error) {
   }
 }
 
-bool NotPlainOrFolder(FileKind kind) {
-  return kind != FileKind::Plain && kind != FileKind::Directory;
+OpenedUpdateFile Failed(DWORD error, bool named = true) {
+  OpenedUpdateFile failed;
+  failed.cause = CauseOf(error);
+  if (failed.cause == FileErrorCause::None) failed.cause = FileErrorCause::Generic;
+  failed.why = SystemErrorText(error);
+  failed.named = named;
+  return failed;
 }
 
 }  // namespace
 
-FileCheckResult CheckFileOpens(const std::string& path, FileSharing sharing) {
-  if (path.empty()) return {false, FileErrorCause::BadPath, true};
-  // Looked at before it is opened for reading and writing: opening a device can act on it.
-  FileFacts facts;
-  if (LookAtPath(path, &facts, nullptr) && NotPlainOrFolder(facts.kind)) {
-    return {false, FileErrorCause::NotPlainFile, true};
-  }
-  // Not shared for writing: a file another program is still writing (a copy in progress) is
-  // refused with a sharing violation rather than sent half-made.
-  const DWORD share = sharing == FileSharing::OthersMayRead ? FILE_SHARE_READ : 0;
-  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {false, CauseOf(::GetLastError()), true};
-  const bool on_disk = ::GetFileType(file) == FILE_TYPE_DISK;
-  if (!::CloseHandle(file)) return {false, CauseOf(::GetLastError()), false};
-  if (!on_disk) return {false, FileErrorCause::NotPlainFile, true};
-  // The trace grows while the run reads it: the box would be sent a log as its software.
-  if (IsActiveTraceFile(path)) return {false, FileErrorCause::TraceFile, true};
-  return {true, FileErrorCause::None, true};
+OpenedUpdateFile OpenAndCloseUpdateFile(const std::string& path, UpdateFileAccess access,
+                                        FileSharing sharing) {
+  // For reading and writing, not shared for writing: a file another program is still writing
+  // (a copy in progress) is refused with a sharing violation rather than sent half-made.
+  // Only reading, the command shares it as any reader would.
+  const bool write = access == UpdateFileAccess::ReadWrite;
+  const DWORD wanted = write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  const DWORD share = !write ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                      : sharing == FileSharing::OthersMayRead ? FILE_SHARE_READ
+                                                               : 0;
+  const HANDLE file = ::CreateFileA(path.c_str(), wanted, share, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Failed(::GetLastError());
+  OpenedUpdateFile opened;
+  LARGE_INTEGER size{};
+  opened.plain = ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileSizeEx(file, &size);
+  opened.size = opened.plain ? static_cast<std::int64_t>(size.QuadPart) : 0;
+  if (!::CloseHandle(file)) return Failed(::GetLastError(), false);
+  return opened;
 }
 
 }  // namespace m4410
