@@ -1,30 +1,32 @@
-// The "File Transfer Status" window: on its 250 ms timer it lets the status display model poll
-// the stage board, and draws the stage results, the progress bar, the message line and the
-// button as the model says.
+// The "File Transfer Status" window in Qt: draws what the status dialog's controller says and
+// passes on its timers, its button, Esc, the close box and the keys that press the button.
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "board/stage_board.h"
-#include "ui/status_display.h"
+#include "ui/status_dialog.h"
 
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 
 namespace m4410 {
 
-class TransferStatusDialog : public QDialog {
+class TransferStatusDialog : public QDialog, private StatusDialogView {
   Q_OBJECT
 
  public:
   static constexpr int kTemplateId = 103;
-  static constexpr int kTimerPeriodMs = 250;
+  static constexpr int kTimerPeriodMs = StatusDialogController::kPollMs;
 
   explicit TransferStatusDialog(QWidget* parent = nullptr);
   ~TransferStatusDialog() override;
@@ -32,57 +34,55 @@ class TransferStatusDialog : public QDialog {
   // Prepares the dialog (timer, bar, texts) and runs it modally.
   int DoModal();
   // Starts the timer, sets the bar's range and position and empties the message line.
-  void OnInitDialog();
+  void OnInitDialog() { controller_.OnInitDialog(); }
   // One poll of the stage board. Public so that a caller can drive ticks itself.
-  void OnTimer();
+  void OnTimer() { controller_.OnTimer(StatusTimer::Poll); }
   // Ends the dialog, then lowers KeepGoing. The button, Esc and the close box all come here.
-  void OnCancel();
+  void OnCancel() { controller_.OnCancel(); }
 
   bool TimerRunning() const { return m_timer.isActive(); }
 
-  // The box is simulated: the title says so, and once the run has ended the window shows what
-  // the box received (report gives the line, as m4410 prints it).
+  // The box is simulated: see StatusDialogController::SetBoxReport.
   void SetBoxReport(std::function<std::string()> report);
   // Opens a help page ("port-access.html", "stages.html#s3"); the default uses the program's
   // help viewer.
   void SetHelpAction(std::function<void(const QString& page)> action);
-  // Whether a tick has shown that the whole image went out to the box.
-  bool ImageSeenInBox() const { return model_.view().image_in_box; }
+  bool ImageSeenInBox() const { return controller_.ImageSeenInBox(); }
 
   QPushButton* m_buttonCancel = nullptr;
   QProgressBar* m_progress = nullptr;
 
  protected:
   void reject() override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Draws the model's view into the controls.
-  void Draw();
-  void StopTimer();
-  // Once the worker has ended, adds what the simulated box received, and a log that could not
-  // be written, to the notes.
-  void ShowWhatTheRunLeft();
-  // Fills the notes under the message line and makes room for them.
-  void ShowNotes();
+  void SetTitle(const std::string& title) override;
+  void SetResult(int stage, const std::string& text) override;
+  void SetMessage(const std::string& text) override;
+  void SetBarRange(int lower, int upper) override;
+  void SetBar(int position) override;
+  void SetButtonText(const std::string& text) override;
+  void ReserveNotes(const NotesRoom& room) override;
+  void ShowNotes(const std::vector<NoteLine>& lines) override;
+  void StartTimer(StatusTimer timer, int period_ms) override;
+  void StopTimer(StatusTimer timer) override;
+  void EndDialog() override;
+
+  QTimer& Timer(StatusTimer timer) { return timer == StatusTimer::Poll ? m_timer : end_watch_; }
 
   QLabel* m_labelResult[kStageCount] = {};
   QLineEdit* m_editMessage = nullptr;
   QTimer m_timer;
-  StatusDisplay model_;
-  int drawn_bar_ = -1;
-  std::string drawn_button_;
-
-  // Beyond the template: the cause of a failed stage 2 or 3 with its help page, and the
-  // simulated box's closing line, in a notes area below the message line.
-  QLabel* notes_ = nullptr;
-  std::string box_line_;
-  std::string log_line_;
-  bool run_ended_ = false;
-  std::function<std::string()> box_report_;
-  std::function<void(const QString&)> help_action_;
   QTimer end_watch_;
+  QScrollArea* notes_room_ = nullptr;
+  QLabel* notes_ = nullptr;
   int template_height_ = 0;
   int button_top_ = 0;
+  QElapsedTimer shown_;
+  std::function<void(const QString&)> help_action_;
+  StatusDialogController controller_{*this};
 };
 
 }  // namespace m4410
