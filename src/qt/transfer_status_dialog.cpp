@@ -30,7 +30,40 @@ bool PressesButton(const QKeyEvent& key) {
 
 }  // namespace
 
-TransferStatusDialog::TransferStatusDialog(QWidget* parent) : QDialog(parent) {
+class TransferStatusDialog::Drawing : public StatusDialogView {
+ public:
+  explicit Drawing(TransferStatusDialog& dialog) : d_(dialog) {}
+
+  void SetTitle(const std::string& title) override {
+    d_.setWindowTitle(QString::fromStdString(title));
+  }
+  void SetResult(int stage, const std::string& text) override {
+    if (QLabel* label = d_.m_labelResult[stage - 1]) label->setText(QString::fromStdString(text));
+  }
+  void SetMessage(const std::string& text) override {
+    if (d_.m_editMessage != nullptr) d_.m_editMessage->setText(QString::fromStdString(text));
+  }
+  void SetBarRange(int lower, int upper) override {
+    if (d_.m_progress != nullptr) d_.m_progress->setRange(lower, upper);
+  }
+  void SetBar(int position) override {
+    if (d_.m_progress != nullptr) d_.m_progress->setValue(position);
+  }
+  void SetButtonText(const std::string& text) override {
+    if (d_.m_buttonCancel != nullptr) d_.m_buttonCancel->setText(QString::fromStdString(text));
+  }
+  void ReserveNotes(const NotesRoom& room) override { d_.ReserveNotes(room); }
+  void ShowNotes(const std::vector<NoteLine>& lines) override { d_.ShowNotes(lines); }
+  void StartTimer(StatusTimer timer, int period_ms) override { d_.Timer(timer).start(period_ms); }
+  void StopTimer(StatusTimer timer) override { d_.Timer(timer).stop(); }
+  void EndDialog() override { d_.QDialog::reject(); }
+
+ private:
+  TransferStatusDialog& d_;
+};
+
+TransferStatusDialog::TransferStatusDialog(QWidget* parent)
+    : QDialog(parent), drawing_(std::make_unique<Drawing>(*this)), controller_(*drawing_) {
   BuildDialog(this, LoadDialogTemplate(kTemplateId));
   m_buttonCancel = FindControlAs<QPushButton>(this, kButtonControl);
   m_progress = FindControlAs<QProgressBar>(this, kProgressControl);
@@ -106,30 +139,6 @@ bool TransferStatusDialog::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void TransferStatusDialog::SetTitle(const std::string& title) {
-  setWindowTitle(QString::fromStdString(title));
-}
-
-void TransferStatusDialog::SetResult(int stage, const std::string& text) {
-  if (QLabel* label = m_labelResult[stage - 1]) label->setText(QString::fromStdString(text));
-}
-
-void TransferStatusDialog::SetMessage(const std::string& text) {
-  if (m_editMessage != nullptr) m_editMessage->setText(QString::fromStdString(text));
-}
-
-void TransferStatusDialog::SetBarRange(int lower, int upper) {
-  if (m_progress != nullptr) m_progress->setRange(lower, upper);
-}
-
-void TransferStatusDialog::SetBar(int position) {
-  if (m_progress != nullptr) m_progress->setValue(position);
-}
-
-void TransferStatusDialog::SetButtonText(const std::string& text) {
-  if (m_buttonCancel != nullptr) m_buttonCancel->setText(QString::fromStdString(text));
-}
-
 void TransferStatusDialog::ReserveNotes(const NotesRoom& room) {
   const QSize units = DialogBaseUnits(DialogFont(LoadDialogTemplate(kTemplateId)));
   const DialogRect& r = room.notes;
@@ -152,14 +161,6 @@ void TransferStatusDialog::ShowNotes(const std::vector<NoteLine>& lines) {
   notes_->setText(html.join(QStringLiteral("<br>")));
   notes_->show();
 }
-
-void TransferStatusDialog::StartTimer(StatusTimer timer, int period_ms) {
-  Timer(timer).start(period_ms);
-}
-
-void TransferStatusDialog::StopTimer(StatusTimer timer) { Timer(timer).stop(); }
-
-void TransferStatusDialog::EndDialog() { QDialog::reject(); }
 
 }  // namespace m4410
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ class QScrollArea;
 
 namespace m4410 {
 
-class TransferStatusDialog : public QDialog, private StatusDialogView {
+class TransferStatusDialog : public QDialog {
   Q_OBJECT
 
  public:
@@ -58,18 +59,11 @@ class TransferStatusDialog : public QDialog, private StatusDialogView {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void SetTitle(const std::string& title) override;
-  void SetResult(int stage, const std::string& text) override;
-  void SetMessage(const std::string& text) override;
-  void SetBarRange(int lower, int upper) override;
-  void SetBar(int position) override;
-  void SetButtonText(const std::string& text) override;
-  void ReserveNotes(const NotesRoom& room) override;
-  void ShowNotes(const std::vector<NoteLine>& lines) override;
-  void StartTimer(StatusTimer timer, int period_ms) override;
-  void StopTimer(StatusTimer timer) override;
-  void EndDialog() override;
+  // What the controller draws with: this window's controls (in the .cpp).
+  class Drawing;
 
+  void ReserveNotes(const NotesRoom& room);
+  void ShowNotes(const std::vector<NoteLine>& lines);
   QTimer& Timer(StatusTimer timer) { return timer == StatusTimer::Poll ? m_timer : end_watch_; }
 
   QLabel* m_labelResult[kStageCount] = {};
@@ -82,7 +76,8 @@ class TransferStatusDialog : public QDialog, private StatusDialogView {
   int button_top_ = 0;
   QElapsedTimer shown_;
   std::function<void(const QString&)> help_action_;
-  StatusDialogController controller_{*this};
+  std::unique_ptr<Drawing> drawing_;
+  StatusDialogController controller_;
 };
 
 }  // namespace m4410

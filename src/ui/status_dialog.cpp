@@ -11,15 +11,15 @@ namespace {
 
 constexpr int kTemplateId = 103;
 constexpr int kMessageControl = 1059;
-// Room for six lines of notes: a cause that wraps, its help page, the box-data file, the
-// simulated box's report and a log warning. A character is 8 vertical dialog units high.
-constexpr int kNoteRows = 6;
-constexpr int kRowUnits = 8;
-constexpr int kGapUnits = 4;
 
 }  // namespace
 
 NotesRoom StatusNotesRoom() {
+  // Room for six lines of notes: a cause that wraps, its help page, the box-data file, the
+  // simulated box's report and a log warning. A character is 8 vertical dialog units high.
+  constexpr int kNoteRows = 6;
+  constexpr int kRowUnits = 8;
+  constexpr int kGapUnits = 4;
   const DialogTemplate layout = LoadDialogTemplate(kTemplateId);
   const ControlTemplate* message = layout.Control(kMessageControl);
   if (message == nullptr) return {};
