@@ -2,7 +2,8 @@
 # The operator's window under Wine as an operator meets it: the main window with its caption
 # and controls where the template puts them, a path typed into it and Start pressed, an update
 # on the simulated box to "Box updated" with seven "Okay", and Quit writing the settings into
-# the INI file in Wine's Windows directory; then, started again, the remembered path, and
+# the INI file in Wine's Windows directory; Enter pressed twice on Start leaves the status
+# window and its result up; then, started again, the remembered path, and
 # Quit during a run waiting for the worker until Leave now. The screen is grabbed and checked where the
 # controls should be drawn. Runs under xvfb-run (see tests/CMakeLists.txt).
 #   window_test.sh BUILD_DIR
@@ -89,13 +90,22 @@ while read -r _ id l t r b; do
   [ "$(colours $l $t $r $b)" -gt 1 ] || fail "control $id is not drawn at $l,$t-$r,$b"
 done < <(grep '^control' <<<"$layout")
 
-# Start: the update runs to its end on the simulated box.
-read -r x y < <(centre $(rect_of 1002))
-xdotool mousemove "$x" "$y" click 1
-probe wait-text "$status_caption" 1059 "Box updated" 60 || fail "the update did not end with Box updated"
+# Start by Enter in the edit, pressed twice as a hurried operator does: the second press is
+# not the status window's Cancel, and the update runs to its end on the simulated box with its
+# result on screen. The notes come into room the window had from the start: the button stays.
+xdotool key --delay 60 Return Return
+button_first=$(probe rect "$status_caption" 2) || fail "Enter on Start showed no status window"
+probe wait-text "$status_caption" 1059 "Box updated" 60 ||
+  fail "the update did not end with Box updated on screen"
 for id in 1052 1053 1054 1055 1056 1057 1058; do
   [ "$(probe text "$status_caption" $id)" = Okay ] || fail "stage $((id - 1051)) is not Okay"
 done
+probe wait-text "$status_caption" 1100 "box received 196608 bytes, crc32 b4e28ce6, host faults: none" 30 ||
+  fail "the notes do not give what the box received"
+[ "$(probe rect "$status_caption" 2)" = "$button_first" ] || fail "the button moved when the notes came"
+read -r _ _ _ notes_bottom < <(probe rect "$status_caption" 1100)
+read -r _ button_top _ _ <<<"$button_first"
+[ "$button_top" -gt "$notes_bottom" ] || fail "the button is not below the notes"
 import -window root "$build/window-test-status.png"
 
 # OK closes the status window; Quit writes the settings and ends the program.
