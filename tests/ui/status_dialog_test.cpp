@@ -75,8 +75,9 @@ TEST_F(StatusDialogTest, OpensEmptyWithItsRoomTakenAndDrawsOnlyWhatMoves) {
   // The notes' room lies below the message line, the button below it, before any note.
   ASSERT_EQ(view.rooms.size(), 1u);
   const NotesRoom room = view.rooms[0];
-  const ControlTemplate* message = LoadDialogTemplate(103).Control(1059);
-  const ControlTemplate* button = LoadDialogTemplate(103).Control(2);
+  const DialogTemplate layout = LoadDialogTemplate(103);
+  const ControlTemplate* message = layout.Control(1059);
+  const ControlTemplate* button = layout.Control(2);
   EXPECT_GT(room.notes.y, message->rect.y + message->rect.height);
   EXPECT_EQ(room.notes.width, message->rect.width);
   EXPECT_GE(room.notes.height, 6 * 8) << "six lines of notes";
