@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -77,6 +79,24 @@ File CreateBoxDataFile(const char* path, const FileFacts& update) {
   return file;
 }
 
+// The box-data file of the last transfer, for the window to name; a string, so it is kept
+// under a lock rather than in an atomic.
+std::mutex box_data_lock;
+std::string box_data_file;
+
+void KeepBoxDataFile(const std::string& path) {
+  const std::lock_guard<std::mutex> hold(box_data_lock);
+  box_data_file = path;
+}
+
+// Where the file actually lies: the relative name resolved against the current folder now,
+// since the folder the operator started in is what they need to find it.
+std::string FullPath(const char* path) {
+  std::error_code ignored;
+  const std::filesystem::path full = std::filesystem::absolute(path, ignored);
+  return full.empty() ? std::string(path) : full.string();
+}
+
 // Reads the box data that the opening record announced into path (if it opens), chunk by
 // chunk. A chunk that does not arrive ends the reading; that is not a failure of the update.
 void ReceiveBoxData(PortDriverContext* context, std::uint32_t length, const char* path,
@@ -84,12 +104,17 @@ void ReceiveBoxData(PortDriverContext* context, std::uint32_t length, const char
   File file;
   if (path && path[0] != '\0') file = CreateBoxDataFile(path, update);
   std::uint8_t chunk[kBoxDataChunk];
+  bool wrote = false;
   for (std::uint64_t offset = 0; offset < length; offset += kBoxDataChunk) {
     const auto count = static_cast<std::int32_t>(
         std::min<std::uint64_t>(length - offset, kBoxDataChunk));
     if (BlockRead(context, chunk, count) != 0) break;
-    if (file) std::fwrite(chunk, 1, static_cast<std::size_t>(count), file.get());
+    if (file && std::fwrite(chunk, 1, static_cast<std::size_t>(count), file.get()) ==
+                    static_cast<std::size_t>(count)) {
+      wrote = true;
+    }
   }
+  if (wrote && std::fflush(file.get()) == 0) KeepBoxDataFile(FullPath(path));
 }
 
 // What the transfer loaded and received, for the update log; written and read on the
@@ -120,9 +145,15 @@ bool LastOpeningRecord(BoxRecord* record) {
   return true;
 }
 
+std::string LastBoxDataFile() {
+  const std::lock_guard<std::mutex> hold(box_data_lock);
+  return box_data_file;
+}
+
 void ForgetLastTransfer() {
   image_seen.store(false);
   opening_seen.store(false);
+  KeepBoxDataFile({});
 }
 
 void PutWordBE(std::uint8_t* buffer, std::size_t* cursor, std::uint32_t value) {

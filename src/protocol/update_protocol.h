@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "port/port_driver.h"
 
@@ -44,6 +45,10 @@ int SendUpdate(PortDriverContext* context, const char* update_path, const char* 
 // ForgetLastTransfer clears both when a run starts.
 bool LastImage(std::int64_t* size, std::uint32_t* crc32);
 bool LastOpeningRecord(BoxRecord* record);
+// The full path of the box-data file the last SendUpdate created and wrote box data into;
+// empty when it wrote none (no data announced, no file named, or the file refused or
+// unwritable). Cleared by ForgetLastTransfer too.
+std::string LastBoxDataFile();
 void ForgetLastTransfer();
 
 }  // namespace m4410

@@ -2,11 +2,7 @@
 
 #include <commctrl.h>
 
-#include "board/stage_board.h"
-#include "run/update_log.h"
-#include "run/update_worker.h"
-#include "ui/dialog_template.h"
-#include "ui/run_notes.h"
+#include <cstdint>
 
 namespace m4410 {
 
@@ -16,10 +12,61 @@ constexpr int kResultControl = 1052;  // results of stages 1 to 7: 1052 to 1058
 constexpr int kMessageControl = 1059;
 constexpr int kProgressControl = 1003;
 constexpr int kNotesControl = 1100;   // ours, below the message line
-constexpr UINT kEndWatchId = 2;       // looks for the worker's end, for the notes
-constexpr UINT kEndWatchMs = 50;
+
+// The status window whose keys the filter looks at: one at a time, on the interface thread.
+TransferStatusDialog* g_filtered = nullptr;
+
+// A control's place in the dialog's client area.
+RECT PlaceOf(HWND dialog, HWND control) {
+  RECT place{};
+  ::GetWindowRect(control, &place);
+  ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+  return place;
+}
 
 }  // namespace
+
+class TransferStatusDialog::Drawing : public StatusDialogView {
+ public:
+  explicit Drawing(TransferStatusDialog& dialog) : d_(dialog) {}
+
+  void SetTitle(const std::string& title) override { ::SetWindowTextA(d_.window_, title.c_str()); }
+  void SetResult(int stage, const std::string& text) override {
+    ::SetDlgItemTextA(d_.window_, kResultControl + stage - 1, text.c_str());
+  }
+  void SetMessage(const std::string& text) override {
+    ::SetDlgItemTextA(d_.window_, kMessageControl, text.c_str());
+  }
+  void SetBarRange(int lower, int upper) override {
+    ::SendDlgItemMessageA(d_.window_, kProgressControl, PBM_SETRANGE, 0, MAKELPARAM(lower, upper));
+  }
+  void SetBar(int position) override {
+    ::SendDlgItemMessageA(d_.window_, kProgressControl, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  }
+  void SetButtonText(const std::string& text) override {
+    ::SetDlgItemTextA(d_.window_, IDCANCEL, text.c_str());
+  }
+  void ReserveNotes(const NotesRoom& room) override { d_.ReserveNotes(room); }
+  void ShowNotes(const std::vector<NoteLine>& lines) override { d_.ShowNotes(lines); }
+  void StartTimer(StatusTimer timer, int period_ms) override {
+    ::SetTimer(d_.window_, static_cast<UINT_PTR>(timer), static_cast<UINT>(period_ms), nullptr);
+  }
+  void StopTimer(StatusTimer timer) override {
+    ::KillTimer(d_.window_, static_cast<UINT_PTR>(timer));
+  }
+  void EndDialog() override { d_.EndDialog(); }
+
+ private:
+  TransferStatusDialog& d_;
+};
+
+TransferStatusDialog::TransferStatusDialog()
+    : drawing_(std::make_unique<Drawing>(*this)), controller_(*drawing_) {}
+
+TransferStatusDialog::~TransferStatusDialog() {
+  if (key_filter_ != nullptr) ::UnhookWindowsHookEx(key_filter_);
+  if (g_filtered == this) g_filtered = nullptr;
+}
 
 INT_PTR TransferStatusDialog::DoModal(HWND owner) {
   return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kTemplateId), owner,
@@ -50,113 +97,74 @@ INT_PTR CALLBACK TransferStatusDialog::Proc(HWND window, UINT message, WPARAM wp
   }
 }
 
+// The dialog manager turns Enter into the default button's command, and the button takes
+// Space, before any window procedure of ours sees the key. Its modal loop offers each message
+// to the thread's message filters first, so the keys are judged there.
 void TransferStatusDialog::OnInitDialog() {
-  if (box_report_) {
-    const std::string title = LoadDialogTemplate(kTemplateId).caption + kSimulatedTitleSuffix;
-    ::SetWindowTextA(window_, title.c_str());
-  }
-  timer_running_ = ::SetTimer(window_, kTimerId, kTimerPeriodMs, nullptr) != 0;
-  ::SetTimer(window_, kEndWatchId, kEndWatchMs, nullptr);
-  const HWND bar = ::GetDlgItem(window_, kProgressControl);
-  ::SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(StatusView::kLower, StatusView::kUpper));
-  model_ = StatusDisplay();
-  Draw();
+  shown_at_ = ::GetTickCount();
+  g_filtered = this;
+  key_filter_ = ::SetWindowsHookExA(WH_MSGFILTER, &TransferStatusDialog::KeyFilter, nullptr,
+                                    ::GetCurrentThreadId());
+  controller_.OnInitDialog();
 }
 
-void TransferStatusDialog::OnTimer(UINT id) {
-  if (id == kEndWatchId) {
-    if (run_ended_ || UpdateWorkerRunning()) return;
-    ::KillTimer(window_, kEndWatchId);
-    run_ended_ = true;
-    if (box_report_) box_line_ = box_report_();
-    const std::string warning = UpdateLogWarning();
-    if (!warning.empty()) log_line_ = "The run is not in the update log: " + warning;
-    ShowNotes();
-    return;
+LRESULT CALLBACK TransferStatusDialog::KeyFilter(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == MSGF_DIALOGBOX && g_filtered != nullptr) {
+    const MSG& message = *reinterpret_cast<const MSG*>(lparam);
+    if (!g_filtered->TakesKey(message)) return 1;
   }
-  if (!timer_running_) return;
-  model_.Tick();
-  Draw();
-  if (!model_.view().polling) {
-    ::KillTimer(window_, id);
-    timer_running_ = false;
-    ShowNotes();
-  }
+  return ::CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-// The bar and the button are set when the model moves them, as the tick always set them.
-void TransferStatusDialog::Draw() {
-  const StatusView& view = model_.view();
-  for (int i = 0; i < kStageCount; ++i) {
-    ::SetDlgItemTextA(window_, kResultControl + i, view.results[static_cast<std::size_t>(i)].c_str());
-  }
-  ::SetDlgItemTextA(window_, kMessageControl, view.message.c_str());
-  if (view.bar != drawn_bar_) {
-    ::SendDlgItemMessageA(window_, kProgressControl, PBM_SETPOS, static_cast<WPARAM>(view.bar), 0);
-  }
-  drawn_bar_ = view.bar;
-  if (view.button != drawn_button_) ::SetDlgItemTextA(window_, IDCANCEL, view.button.c_str());
-  drawn_button_ = view.button;
+bool TransferStatusDialog::TakesKey(const MSG& message) const {
+  if (message.message != WM_KEYDOWN) return true;
+  if (message.wParam != VK_RETURN && message.wParam != VK_SPACE) return true;
+  if (message.hwnd != window_ && !::IsChild(window_, message.hwnd)) return true;
+  ButtonKeyPress press;
+  press.auto_repeat = (message.lParam & (1L << 30)) != 0;  // the key was already down
+  // Message times and the tick count are one clock, wrapping together.
+  press.ms_since_shown = static_cast<std::int32_t>(message.time - shown_at_);
+  press.double_click_ms = static_cast<int>(::GetDoubleClickTime());
+  return KeyPressesButton(press);
 }
 
-void TransferStatusDialog::OnCancel() {
-  ::KillTimer(window_, kTimerId);
-  ::KillTimer(window_, kEndWatchId);
-  ::EndDialog(window_, IDCANCEL);
-  LowerKeepGoing();
-}
-
-// Beyond the template: the cause of a failed stage 2 or 3 and where the help says more, what
-// the simulated box received, and a log that could not be written, in lines below the
-// message line; the button and the foot of the window move down to make room.
-void TransferStatusDialog::ShowNotes() {
-  const StatusView& view = model_.view();
-  std::string text;
-  const auto add = [&text](const std::string& line) {
-    if (line.empty()) return;
-    if (!text.empty()) text += "\r\n";
-    text += line;
-  };
-  add(view.cause);
-  if (!view.cause.empty() && !view.cause_page.title.empty()) {
-    add("More in the help: " + view.cause_page.title);
-  }
-  add(box_line_);
-  add(log_line_);
-  if (text.empty()) return;
-
-  const HWND message = ::GetDlgItem(window_, kMessageControl);
-  RECT place{};
-  ::GetWindowRect(message, &place);
-  ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&place), 2);
-  const int width = place.right - place.left;
-  const int line = place.bottom - place.top;
-  int lines = 1;
-  for (const char c : text) lines += c == '\n' ? 1 : 0;
-  const int gap = line / 2;
-  const int height = (lines + 1) * line;  // a spare line for a long one that wraps
-  if (notes_ == nullptr) {
-    notes_ = ::CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, 0,
-                               window_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNotesControl)),
-                               ::GetModuleHandleA(nullptr), nullptr);
-    ::SendMessageA(notes_, WM_SETFONT, ::SendMessageA(window_, WM_GETFONT, 0, 0), TRUE);
-  }
-  ::SetWindowPos(notes_, nullptr, place.left, place.bottom + gap, width, height, SWP_NOZORDER);
-  const int added = height + gap;
-  const int more = added - notes_added_;
-  notes_added_ = added;
+void TransferStatusDialog::ReserveNotes(const NotesRoom& room) {
+  RECT notes{room.notes.x, room.notes.y, room.notes.x + room.notes.width,
+             room.notes.y + room.notes.height};
+  ::MapDialogRect(window_, &notes);
+  RECT shift{0, 0, 0, room.shift};
+  ::MapDialogRect(window_, &shift);
+  notes_ = ::CreateWindowExA(0, "Static", "", WS_CHILD | SS_LEFT | SS_NOPREFIX, notes.left,
+                             notes.top, notes.right - notes.left, notes.bottom - notes.top,
+                             window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNotesControl)),
+                             ::GetModuleHandleA(nullptr), nullptr);
+  ::SendMessageA(notes_, WM_SETFONT, ::SendMessageA(window_, WM_GETFONT, 0, 0), TRUE);
   const HWND button = ::GetDlgItem(window_, IDCANCEL);
-  RECT button_place{};
-  ::GetWindowRect(button, &button_place);
-  ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&button_place), 2);
-  ::SetWindowPos(button, nullptr, button_place.left, button_place.top + more, 0, 0,
+  const RECT place = PlaceOf(window_, button);
+  ::SetWindowPos(button, nullptr, place.left, place.top + shift.bottom, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER);
   RECT frame{};
   ::GetWindowRect(window_, &frame);
   ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left,
-                 frame.bottom - frame.top + more, SWP_NOMOVE | SWP_NOZORDER);
+                 frame.bottom - frame.top + shift.bottom, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+// A static has no links: a help page is named by its title, as the help lists it.
+void TransferStatusDialog::ShowNotes(const std::vector<NoteLine>& lines) {
+  std::string text;
+  for (const NoteLine& line : lines) {
+    if (!text.empty()) text += "\r\n";
+    text += line.text + line.help.title;
+  }
   ::SetWindowTextA(notes_, text.c_str());
+  ::ShowWindow(notes_, SW_SHOW);
+}
+
+void TransferStatusDialog::EndDialog() {
+  if (key_filter_ != nullptr) ::UnhookWindowsHookEx(key_filter_);
+  key_filter_ = nullptr;
+  if (g_filtered == this) g_filtered = nullptr;
+  ::EndDialog(window_, IDCANCEL);
 }
 
 }  // namespace m4410

@@ -1,51 +1,56 @@
-// The "File Transfer Status" window as a Win32 dialog from template 103: on its 250 ms timer
-// the status display model polls the stage board, and the dialog draws the stage results,
-// the progress bar, the message line and the button as the model says.
+// The "File Transfer Status" window as a Win32 dialog from template 103: draws what the status
+// dialog's controller says and passes on its timers, its button, Esc, the close box and the
+// keys that press the button.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
-#include "ui/status_display.h"
+#include "ui/status_dialog.h"
 
 namespace m4410 {
 
 class TransferStatusDialog {
  public:
   static constexpr int kTemplateId = 103;
-  static constexpr UINT kTimerId = 1;
-  static constexpr UINT kTimerPeriodMs = 250;
 
-  // The box is simulated: the title says so, and once the run has ended the window shows what
-  // the box received (report gives the line, as m4410 prints it).
-  void SetBoxReport(std::function<std::string()> report) { box_report_ = std::move(report); }
+  TransferStatusDialog();
+  ~TransferStatusDialog();
+
+  // The box is simulated: see StatusDialogController::SetBoxReport.
+  void SetBoxReport(std::function<std::string()> report) {
+    controller_.SetBoxReport(std::move(report));
+  }
 
   // Runs the dialog modally over owner; returns IDCANCEL once closed.
   INT_PTR DoModal(HWND owner);
 
-  bool ImageSeenInBox() const { return model_.view().image_in_box; }
+  bool ImageSeenInBox() const { return controller_.ImageSeenInBox(); }
 
  private:
   static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK KeyFilter(int code, WPARAM wparam, LPARAM lparam);
   void OnInitDialog();
-  void OnTimer(UINT id);
-  void OnCancel();
-  void Draw();
-  void ShowNotes();
+  void OnTimer(UINT id) { controller_.OnTimer(static_cast<StatusTimer>(id)); }
+  void OnCancel() { controller_.OnCancel(); }
+  bool TakesKey(const MSG& message) const;
+  void ReserveNotes(const NotesRoom& room);
+  void ShowNotes(const std::vector<NoteLine>& lines);
+  void EndDialog();
+
+  // What the controller draws with: this window's controls (in the .cpp).
+  class Drawing;
 
   HWND window_ = nullptr;
   HWND notes_ = nullptr;
-  int notes_added_ = 0;  // pixels the notes added below the message line
-  StatusDisplay model_;
-  int drawn_bar_ = -1;
-  std::string drawn_button_;
-  bool timer_running_ = false;
-  bool run_ended_ = false;
-  std::string box_line_;
-  std::string log_line_;
-  std::function<std::string()> box_report_;
+  HHOOK key_filter_ = nullptr;
+  DWORD shown_at_ = 0;  // GetTickCount as the window came up, the clock of message times
+  std::unique_ptr<Drawing> drawing_;
+  StatusDialogController controller_;
 };
 
 }  // namespace m4410

@@ -103,6 +103,7 @@ class UpdateProtocolTest : public ::testing::Test {
   void SetUp() override {
     for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
     RaiseKeepGoing();
+    ForgetLastTransfer();
   }
   void TearDown() override {
     // Whatever the box did, the host never broke the protocol.
@@ -199,6 +200,9 @@ TEST_F(UpdateProtocolTest, BoxDataComesInChunksOfAHundredIntoFileZero) {
   }
   EXPECT_EQ(data, test::BoxDataBytes(250));
   EXPECT_EQ(test::ReadWhole(dir_.cwd() / "0"), test::BoxDataBytes(250));
+  // The window names the file by its full path.
+  EXPECT_TRUE(std::filesystem::path(LastBoxDataFile()).is_absolute()) << LastBoxDataFile();
+  EXPECT_TRUE(std::filesystem::equivalent(LastBoxDataFile(), dir_.cwd() / "0"));
   EXPECT_EQ(receipt().image_crc32, CrcOf(image));
   EXPECT_THAT(Stages456(), ElementsAre(Okay, Okay, Okay));
 }
@@ -217,6 +221,7 @@ TEST_F(UpdateProtocolTest, NoBoxDataLeavesAnExistingFileZeroAlone) {
   EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(50))), Completed);
   EXPECT_THAT(log().TransferShape(), ElementsAre(12, -12, -50, 12));
   EXPECT_EQ(test::ReadWhole(dir_.cwd() / "0"), earlier);
+  EXPECT_EQ(LastBoxDataFile(), "") << "a file left alone is not named as written";
 }
 
 TEST_F(UpdateProtocolTest, EmptyBoxDataPathReadsTheDataAndDropsIt) {
@@ -224,6 +229,7 @@ TEST_F(UpdateProtocolTest, EmptyBoxDataPathReadsTheDataAndDropsIt) {
   EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(50)), ""), Completed);
   EXPECT_THAT(log().TransferShape(), ElementsAre(12, 100, 100, 50, -12, -50, 12));
   EXPECT_TRUE(dir_.CwdEntries().empty());
+  EXPECT_EQ(LastBoxDataFile(), "");
 }
 
 TEST_F(UpdateProtocolTest, SymbolicLinkNamedZeroIsNotFollowed) {
@@ -239,6 +245,7 @@ TEST_F(UpdateProtocolTest, SymbolicLinkNamedZeroIsNotFollowed) {
   EXPECT_THAT(log().TransferShape(), ElementsAre(12, 100, 100, 50, -12, -50, 12));
   EXPECT_EQ(test::ReadWhole(target), kept);
   EXPECT_TRUE(std::filesystem::is_symlink(dir_.cwd() / "0"));
+  EXPECT_EQ(LastBoxDataFile(), "") << "a refused file is not named as written";
   EXPECT_EQ(GetStage(BoxUpdated), Okay);
 }
 
@@ -448,6 +455,7 @@ TEST_F(UpdateProtocolTest, BoxDataNeverReplacesTheImageBeingSent) {
     EXPECT_THAT(log().TransferShape(), ElementsAre(12, 100, 100, 50, -12, -300, 12));
     EXPECT_EQ(receipt().image_crc32, CrcOf(image));
     EXPECT_EQ(test::ReadWhole(dir_.cwd() / "0"), image);
+    EXPECT_EQ(LastBoxDataFile(), "") << path;
   }
 }
 

@@ -1,11 +1,13 @@
-// The status window as a view: it draws what the status display model says at each tick,
-// paints every bar position, shows the notes of a run and closes as the operator asks. The
-// tick arithmetic itself is tested without a window in tests/ui/status_display_test.cpp.
+// The status window as a Qt view: its controls reach the controller, and its bar paints every
+// position. The window's behaviour is tested without widgets in tests/ui/status_dialog_test.cpp.
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleHints>
 #include <QTest>
 
 #include "qt/dialog_template.h"
@@ -13,6 +15,7 @@
 #include "board/run_cause.h"
 #include "board/stage_board.h"
 #include "qt/transfer_status_dialog.h"
+#include "ui/run_notes.h"
 
 namespace m4410 {
 
@@ -53,116 +56,96 @@ class TransferStatusDialogTest : public QObject {
  private slots:
   void init() { ClearBoard(); }
 
-  void opensEmptyWithTheBarAtOne() {
+  // The view draws what the controller says and passes on its timer, its link, its keys and
+  // its ways of closing; the behaviour itself is tested in tests/ui/status_dialog_test.cpp.
+  void controlsReachTheController() {
+    SetRunCause("why, and what to do\n");
     TransferStatusDialog d;
+    QStringList pages;
+    d.SetHelpAction([&pages](const QString& page) { pages << page; });
+    d.SetBoxReport([] { return std::string("box received 7 bytes"); });
     d.OnInitDialog();
+    QCOMPARE(d.windowTitle(), QStringLiteral("File Transfer Status (simulated box)"));
     auto* bar = FindControlAs<QProgressBar>(&d, 1003);
     QCOMPARE(bar->minimum(), 1);
     QCOMPARE(bar->maximum(), 3000);
     QCOMPARE(Bar(d), 1);
-    for (int stage = 1; stage <= 7; ++stage) QCOMPARE(Result(d, stage), QString());
-    QCOMPARE(MessageLine(d), QString());
     QCOMPARE(Button(d), QStringLiteral("&Cancel"));
     QVERIFY(d.TimerRunning());
-    d.OnTimer();  // nothing on the board: nothing changes
-    QCOMPARE(Bar(d), 1);
-    QVERIFY(d.TimerRunning());
-  }
+    ShowOnScreen(&d);
+    const QRect button_before = FindControlAs<QPushButton>(&d, 2)->geometry();
+    const int height_before = d.height();
 
-  void runFailingAtStageTwo() {
-    TransferStatusDialog d;
-    d.OnInitDialog();
+    // Held or pressed again from Start: neither Enter nor Space presses the button. A long
+    // double-click interval keeps a slow machine's pauses inside it.
+    QStyleHints* hints = QGuiApplication::styleHints();
+    const int interval = hints->mouseDoubleClickInterval();
+    hints->setMouseDoubleClickInterval(60000);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+      QTest::keyClick(FindControlAs<QPushButton>(&d, 2), key);
+      QTest::keyClick(FindControlAs<QLineEdit>(&d, 1059), key);
+    }
+    QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(FindControlAs<QPushButton>(&d, 2), &held);
+    hints->setMouseDoubleClickInterval(interval);
+    QVERIFY(d.isVisible());
+    QVERIFY(KeepGoing());
+
     SetStage(1, Okay);
     SetStage(2, Failed);
     d.OnTimer();
     QCOMPARE(Result(d, 1), QStringLiteral("Okay"));
     QCOMPARE(Result(d, 2), QStringLiteral("Failed"));
-    for (int stage = 3; stage <= 7; ++stage) QCOMPARE(Result(d, stage), QString());
     QCOMPARE(Bar(d), 29);
     QCOMPARE(MessageLine(d), QString());
     QCOMPARE(Button(d), QStringLiteral("OK"));
     QVERIFY(!d.TimerRunning());
-    // Each final report is taken once.
-    QCOMPARE(GetStage(1), NoReport);
-    QCOMPARE(GetStage(2), NoReport);
-  }
+    QLabel* notes = Notes(d);
+    QVERIFY(!notes->isHidden());
+    const HelpPage help = CauseHelpPage(2);
+    QCOMPARE(notes->text(), QStringLiteral("%1<br>More in the help: <a href=\"%2\">%3</a><br>"
+                                           "box received 7 bytes")
+                                .arg(QString::fromStdString(CauseLine(2, "why, and what to do")),
+                                     QString::fromStdString(help.page),
+                                     QString::fromStdString(help.title)));
+    // The notes came into room taken from the start: nothing moved.
+    QCOMPARE(d.height(), height_before);
+    QCOMPARE(FindControlAs<QPushButton>(&d, 2)->geometry(), button_before);
+    const QRect room(notes->mapTo(&d, QPoint(0, 0)), notes->size());
+    QVERIFY(room.top() > FindControlAs<QLineEdit>(&d, 1059)->geometry().bottom());
+    QVERIFY(button_before.top() > room.top());
+    emit notes->linkActivated(QString::fromStdString(help.page));
+    QCOMPARE(pages, QStringList{QString::fromStdString(help.page)});
+    ClearRunCause();
 
-  void completedRunStepByStep() {
-    TransferStatusDialog d;
-    d.OnInitDialog();
-    ShowOnScreen(&d);
-    const int after[] = {29, 59, 89, 119};
-    QImage painted = Painted(d);
-    for (int stage = 1; stage <= 4; ++stage) {
-      SetStage(stage, Okay);
-      d.OnTimer();
-      QCOMPARE(Bar(d), after[stage - 1]);
-      QCOMPARE(Result(d, stage), QStringLiteral("Okay"));
-      QCOMPARE(MessageLine(d), QString());
-      // Each of these small steps shows on screen, not only in the value.
-      QVERIFY(Painted(d) != painted);
-      painted = Painted(d);
+    // Once the system's double-click interval has passed, Enter presses the button.
+    hints->setMouseDoubleClickInterval(0);
+    QTest::keyClick(FindControlAs<QPushButton>(&d, 2), Qt::Key_Return);
+    hints->setMouseDoubleClickInterval(interval);
+    QVERIFY(!d.isVisible());
+    QVERIFY(!KeepGoing());
+
+    // The button, Esc and the close box each close the window and lower KeepGoing, the run
+    // under way.
+    for (const char* how : {"button", "escape", "close box"}) {
+      RaiseKeepGoing();
+      TransferStatusDialog other;
+      other.OnInitDialog();
+      SetStage(5, Busy);
+      other.open();
+      QVERIFY(QTest::qWaitForWindowExposed(&other));
+      if (how == std::string("button")) {
+        QTest::mouseClick(FindControlAs<QPushButton>(&other, 2), Qt::LeftButton);
+      } else if (how == std::string("escape")) {
+        QTest::keyClick(&other, Qt::Key_Escape);
+      } else {
+        other.close();
+      }
+      QVERIFY2(!other.isVisible(), how);
+      QCOMPARE(other.result(), int{QDialog::Rejected});
+      QVERIFY2(!KeepGoing(), how);
     }
-
-    SetStage(5, Busy);
-    BytesWritten.store(0);
-    BytesToWrite.store(1000);
-    d.OnTimer();
-    QCOMPARE(Bar(d), 119);
-    QCOMPARE(MessageLine(d), QStringLiteral("Sending data. 0% complete."));
-    BytesWritten.store(500);
-    d.OnTimer();
-    QCOMPARE(Bar(d), 584);
-    QCOMPARE(MessageLine(d), QStringLiteral("Sending data. 50% complete."));
-    QCOMPARE(GetStage(5), Busy);  // left for the next tick
-    QCOMPARE(Result(d, 5), QString());
-    BytesWritten.store(1000);
-    d.OnTimer();
-    QCOMPARE(Bar(d), 1049);
-    QCOMPARE(MessageLine(d), QStringLiteral("Sending data. 100% complete."));
-
-    // Stage 5 done and stage 6 under way in one tick: stage 6 writes the line last.
-    SetStage(5, Okay);
-    SetStage(6, Busy);
-    d.OnTimer();
-    QCOMPARE(Result(d, 5), QStringLiteral("Okay"));
-    QCOMPARE(Bar(d), 1059);
-    QCOMPARE(MessageLine(d), QStringLiteral("Updating box. 0% complete."));
-
-    // The estimate climbs ten a tick and rests at 2829 with 99 %.
-    int ticks = 1;
-    QString last_climbing;
-    while (Bar(d) < 2829 && ticks < 1000) {
-      painted = Painted(d);
-      d.OnTimer();
-      ++ticks;
-      last_climbing = MessageLine(d);
-      QVERIFY2(Painted(d) != painted, "every step of the estimate moves the bar on screen");
-    }
-    QCOMPARE(ticks, 178);
-    QCOMPARE(last_climbing, QStringLiteral("Updating box. 98% complete."));
-    d.OnTimer();
-    d.OnTimer();
-    QCOMPARE(Bar(d), 2829);
-    QCOMPARE(MessageLine(d),
-             QStringLiteral("Updating box. 99% complete. The box has 556 s left to confirm."));
-    QCOMPARE(Result(d, 6), QString());
-
-    SetStage(6, Okay);
-    d.OnTimer();
-    QCOMPARE(Result(d, 6), QStringLiteral("Okay"));
-    QCOMPARE(MessageLine(d), QStringLiteral("Updating box. 100% complete."));
-    QCOMPARE(Bar(d), 2829);
-    QVERIFY(d.TimerRunning());
-    QCOMPARE(Button(d), QStringLiteral("&Cancel"));
-
-    SetStage(7, Okay);
-    d.OnTimer();
-    for (int stage = 1; stage <= 7; ++stage) QCOMPARE(Result(d, stage), QStringLiteral("Okay"));
-    QCOMPARE(Bar(d), 2999);
-    QCOMPARE(MessageLine(d), QStringLiteral("Box updated"));
-    QCOMPARE(Button(d), QStringLiteral("OK"));
-    QVERIFY(!d.TimerRunning());
+    RaiseKeepGoing();
   }
 
   void barPaintsEveryPositionFilledFromTheBottom() {
@@ -199,106 +182,6 @@ class TransferStatusDialogTest : public QObject {
     QVERIFY(previous_rows > empty.height() / 2);  // the full bar is filled, not a sliver
   }
 
-  void causeOfAnEarlyStopIsShownWithItsHelpPage() {
-    for (int failed = 1; failed <= 7; ++failed) {
-      ClearBoard();
-      SetRunCause("why, and what to do\n");
-      TransferStatusDialog d;
-      QStringList pages;
-      d.SetHelpAction([&pages](const QString& page) { pages << page; });
-      d.OnInitDialog();
-      for (int stage = 1; stage < failed; ++stage) SetStage(stage, Okay);
-      SetStage(failed, Failed);
-      d.OnTimer();
-      QLabel* notes = Notes(d);
-      QVERIFY(notes != nullptr);
-      QVERIFY2(!notes->isHidden(), qPrintable(QString::number(failed)));
-      const QString expected = failed == 2 ? QStringLiteral("cannot open the port: why, and what to do")
-                                           : QStringLiteral("why, and what to do");
-      QCOMPARE(notes->text().section(QStringLiteral("<br>"), 0, 0), expected);
-      // The specified line stays as it was.
-      QCOMPARE(MessageLine(d), failed == 7 ? QStringLiteral("Box update failed") : QString());
-      // The window grows to hold the notes, the button below them.
-      auto* button = FindControlAs<QPushButton>(&d, 2);
-      QVERIFY(notes->geometry().top() > FindControlAs<QLineEdit>(&d, 1059)->geometry().bottom());
-      QVERIFY(button->geometry().top() > notes->geometry().bottom());
-      QVERIFY(d.height() > button->geometry().bottom());
-      QVERIFY(notes->height() >= notes->heightForWidth(notes->width()));
-      // The link opens the help page on the matter.
-      const QString page = failed == 2 ? QStringLiteral("port-access.html")
-                                       : QStringLiteral("stages.html#s%1").arg(failed);
-      QVERIFY(notes->text().contains(QStringLiteral("href=\"%1\"").arg(page)));
-      emit notes->linkActivated(page);
-      QCOMPARE(pages, QStringList{page});
-    }
-    ClearRunCause();
-  }
-
-  void simulatedBoxIsNamedAndWhatItReceivedShownAtTheEnd() {
-    TransferStatusDialog d;
-    int asked = 0;
-    d.SetBoxReport([&asked] {
-      ++asked;
-      return std::string("box received 7 bytes, crc32 0badf00d");
-    });
-    d.OnInitDialog();
-    QCOMPARE(d.windowTitle(), QStringLiteral("File Transfer Status (simulated box)"));
-    for (int stage = 1; stage <= 6; ++stage) {
-      SetStage(stage, Okay);
-      d.OnTimer();
-      QVERIFY(Notes(d)->isHidden());  // not before the run has ended
-    }
-    QCOMPARE(asked, 0);
-    SetStage(7, Okay);
-    d.OnTimer();
-    QVERIFY(!Notes(d)->isHidden());
-    QCOMPARE(Notes(d)->text(), QStringLiteral("box received 7 bytes, crc32 0badf00d"));
-    QCOMPARE(asked, 1);
-
-    TransferStatusDialog real;
-    QCOMPARE(real.windowTitle(), QStringLiteral("File Transfer Status"));
-  }
-
-  void closingLowersKeepGoing_data() {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("button") << QStringLiteral("button");
-    QTest::newRow("escape") << QStringLiteral("escape");
-    QTest::newRow("close box") << QStringLiteral("close");
-  }
-  void closingLowersKeepGoing() {
-    QFETCH(QString, how);
-    RaiseKeepGoing();
-    TransferStatusDialog d;
-    d.OnInitDialog();
-    SetStage(5, Busy);  // under way: the dialog still closes at once
-    d.open();
-    QVERIFY(QTest::qWaitForWindowExposed(&d));
-    if (how == QLatin1String("button")) {
-      QTest::mouseClick(FindControlAs<QPushButton>(&d, 2), Qt::LeftButton);
-    } else if (how == QLatin1String("escape")) {
-      QTest::keyClick(&d, Qt::Key_Escape);
-    } else {
-      d.close();
-    }
-    QVERIFY(!d.isVisible());
-    QCOMPARE(d.result(), int{QDialog::Rejected});
-    QVERIFY(!KeepGoing());
-    RaiseKeepGoing();
-  }
-
-  void okButtonAlsoCloses() {
-    RaiseKeepGoing();
-    TransferStatusDialog d;
-    d.OnInitDialog();
-    SetStage(2, Failed);
-    d.OnTimer();
-    d.open();
-    QVERIFY(QTest::qWaitForWindowExposed(&d));
-    QTest::keyClick(FindControlAs<QPushButton>(&d, 2), Qt::Key_Return);
-    QVERIFY(!d.isVisible());
-    QVERIFY(!KeepGoing());
-    RaiseKeepGoing();
-  }
 };
 
 }  // namespace m4410
