@@ -6,6 +6,7 @@
 #include "link/link_limits.h"
 #include "link/long_wait.h"
 #include "link/parallel_link.h"
+#include "port/parport_bits.h"
 
 namespace m4410 {
 
@@ -16,8 +17,9 @@ namespace {
 
 std::atomic<bool> stop_waiting_for_box{false};
 
-constexpr int kReverse = 1;
-constexpr int kForward = 0;
+// PortDirectionIs's direction codes.
+constexpr int kDirectionReverse = 1;
+constexpr int kDirectionForward = 0;
 
 // The depth of a standard ECP FIFO: an empty FIFO takes this many bytes without a check.
 constexpr std::int32_t kBurst = 16;
@@ -48,7 +50,7 @@ bool WaitForReverseByte(PortDriverContext* context, std::int32_t timeout_ms) {
   ClockStamp stamp;
   ClockStart(&stamp);
   for (;;) {
-    if ((ReadEcr(context) & 0x01) == 0) return true;
+    if ((ReadEcr(context) & kEcrFifoEmpty) == 0) return true;
     if (StopWaitingForBox()) return false;
     const std::int32_t elapsed = ElapsedMs(&stamp);
     if (elapsed >= timeout_ms) return false;
@@ -66,7 +68,9 @@ int BlockWrite(PortDriverContext* context, const std::uint8_t* data, std::int32_
 
   // Bytes written while the port still faces the host would never reach the box, yet
   // would count as sent: a turn that failed fails the write.
-  if (PortDirectionIs(context, kReverse) != 0 && SwitchToForward(context) != 0) return -1;
+  if (PortDirectionIs(context, kDirectionReverse) != 0 && SwitchToForward(context) != 0) {
+    return -1;
+  }
 
   // The worker is the only writer, so a local count mirrors BytesWritten without reading it
   // back; each step is published with a plain store.
@@ -99,8 +103,8 @@ int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n,
   // dropped the link) holds what we wrote, and reading it would pass our own bytes off as the
   // box's. A turn whose acknowledgement is merely late has turned: the box's bytes follow it
   // and are waited for as any others.
-  if (PortDirectionIs(context, kForward) != 0 && SwitchToReverse(context) != 0 &&
-      PortDirectionIs(context, kForward) != 0) {
+  if (PortDirectionIs(context, kDirectionForward) != 0 && SwitchToReverse(context) != 0 &&
+      PortDirectionIs(context, kDirectionForward) != 0) {
     return -1;
   }
 

@@ -1,5 +1,5 @@
 // The link's whole life (establish, reverse, forward, terminate) against the simulated box,
-// with each of the box's link faults.
+// with each of the box's link faults and the phase each leaves the link in.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -57,23 +57,27 @@ TEST_F(LinkWithSimulatedBoxTest, WholeLifeEstablishReverseForwardTerminate) {
   EXPECT_EQ(box_->ConfigB(), 0x0B);
   EXPECT_EQ(box_->LastData(), 0x00);
   EXPECT_EQ(box_->Receipt().extensibility_byte, 0x10);
+  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::ForwardIdle);
 
   // The box speaks first: its opening record comes in reverse.
   std::uint8_t record[12];
   ASSERT_EQ(BlockRead(context(), record, 12), 0);
   EXPECT_EQ(PortDirectionIs(context(), 1), 1);
+  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::ReverseIdle);
   EXPECT_EQ(record[2], 0x44);
   EXPECT_EQ(record[3], 0x10);
 
   ASSERT_EQ(SwitchToForward(context()), 0);
   EXPECT_EQ(PortDirectionIs(context(), 0), 1);
   EXPECT_EQ(Ecr() >> 5, 3);
+  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::ForwardIdle);
 
   ASSERT_EQ(SwitchToReverse(context()), 0);
   EXPECT_EQ(TerminateLink(context()), 0);
   EXPECT_EQ(Control(), 0x0C);
   EXPECT_EQ(Ecr() >> 5, 0);
   EXPECT_TRUE(box_->Receipt().terminated);
+  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::Compatibility);
 }
 
 TEST_F(LinkWithSimulatedBoxTest, SilentBoxFailsAfterThePauseAndTheLimit) {
@@ -85,6 +89,7 @@ TEST_F(LinkWithSimulatedBoxTest, SilentBoxFailsAfterThePauseAndTheLimit) {
   EXPECT_LT(waited, 50);
   EXPECT_EQ(box_->LastData(), 0x00);
   EXPECT_EQ(Control(), 0x0C);
+  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::Compatibility);
 }
 
 TEST_F(LinkWithSimulatedBoxTest, BoxAnsweringOnlyTheThirdAttempt) {
@@ -99,6 +104,7 @@ TEST_F(LinkWithSimulatedBoxTest, UnconfirmedEcpModeIsRefused) {
   Open("confirm=no");
   EXPECT_EQ(NegotiateEcp(context()), -3);
   EXPECT_EQ(Control(), 0x0C);
+  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::Compatibility);
   EXPECT_EQ(box_->LastData(), 0x00);
   EXPECT_EQ(EstablishLink(context()), 1);
 }
@@ -116,6 +122,7 @@ TEST_F(LinkWithSimulatedBoxTest, SilentSetupLeavesByteMode) {
   EXPECT_EQ(NegotiateEcp(context()), 0);
   EXPECT_EQ(SetupEcpForward(context()), -1);
   EXPECT_EQ(Ecr() >> 5, 1);
+  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::EcpSetup);
   EXPECT_EQ(EstablishLink(context()), 1);
 }
 
@@ -123,6 +130,7 @@ TEST_F(LinkWithSimulatedBoxTest, UnansweredReverseRequestTimesOutAndReadsGiveUp)
   Open("reverse=no");
   ASSERT_EQ(EstablishLink(context()), 0);
   EXPECT_EQ(SwitchToReverse(context()), -1);
+  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::DirectionUnknown);
   std::uint8_t byte;
   const std::int64_t start = clock_.PeekMicros();
   EXPECT_EQ(BlockRead(context(), &byte, 1), -1);
@@ -135,6 +143,7 @@ TEST_F(LinkWithSimulatedBoxTest, UnansweredTerminationStillEndsInCompatibilityLi
   EXPECT_EQ(TerminateLink(context()), 0);
   EXPECT_EQ(Control() & 0x0F, 0x0C);
   EXPECT_FALSE(box_->Receipt().terminated);
+  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::Compatibility);
 }
 
 TEST_F(LinkWithSimulatedBoxTest, DrainGivesUpWhenTheBoxStopsTakingBytes) {
@@ -148,6 +157,7 @@ TEST_F(LinkWithSimulatedBoxTest, DrainGivesUpWhenTheBoxStopsTakingBytes) {
   EXPECT_EQ(SwitchToReverse(context()), -1);
   EXPECT_GE(MillisSince(start), 10000);
   EXPECT_LT(MillisSince(start), 11000);
+  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::ForwardIdle);
 }
 
 }  // namespace
