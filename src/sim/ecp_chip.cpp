@@ -32,22 +32,18 @@ std::int64_t EcpChip::Now() {
   return Micros(std::chrono::steady_clock::now());
 }
 
-// On the real clock an access holds the bus for bus-ns from its start, as an I/O instruction
-// to a real port stalls the processor. The deadline is set here and waited out when the
-// access ends, so the chip's and the box's own computing for the access runs under it, as a
-// real box's does under a real bus; only the host's computing between accesses adds to it.
+// On the real clock the bus is busy for bus-ns after each access starts, as an I/O
+// instruction to a real port takes that long: the next access waits out that deadline
+// (spun, since a sleep is far coarser than a bus cycle) before it starts. What the chip and
+// the box compute for an access, and whatever the host does before its next one, runs under
+// that time as a real box's work does under a real bus; only work longer than a bus cycle
+// adds to a run.
 std::int64_t EcpChip::BeginAccess() {
   if (clock_ || bus_ns_ == 0) return Now();
-  const auto start = std::chrono::steady_clock::now();
+  auto start = std::chrono::steady_clock::now();
+  while (start < bus_free_at_) start = std::chrono::steady_clock::now();
   bus_free_at_ = start + std::chrono::nanoseconds(bus_ns_);
   return Micros(start);
-}
-
-// Spun, since a sleep is far coarser than a bus cycle.
-void EcpChip::EndAccess() const {
-  if (clock_ || bus_ns_ == 0) return;
-  while (std::chrono::steady_clock::now() < bus_free_at_) {
-  }
 }
 
 std::uint8_t EcpChip::Read(PortRange range, unsigned offset) {
@@ -76,7 +72,6 @@ std::uint8_t EcpChip::Read(PortRange range, unsigned offset) {
       default: break;
     }
   }
-  EndAccess();
   return value;
 }
 
@@ -103,7 +98,6 @@ void EcpChip::Write(PortRange range, unsigned offset, std::uint8_t value) {
       default: break;
     }
   }
-  EndAccess();
 }
 
 bool EcpChip::reverse() const { return (control_ & kControlReverse) != 0; }

@@ -35,7 +35,8 @@ class EcpChip {
   static constexpr std::size_t kFifoDepth = SimulatedBox::kFifoDepth;
 
   // clock == nullptr: the chip runs on the monotonic clock, where an access holds the real
-  // bus for bus_ns. Otherwise every access moves `clock` on by 1 us and bus_ns more.
+  // bus for bus_ns from its start. Otherwise every access moves `clock` on by 1 us and bus_ns
+  // more.
   // has_ecr == false: the extended range floats, as on a port without ECP registers.
   EcpChip(std::uint32_t bus_ns, bool has_ecr, VirtualClock* clock, CablePeer* peer);
 
@@ -63,7 +64,6 @@ class EcpChip {
   using SteadyTime = std::chrono::steady_clock::time_point;
 
   std::int64_t BeginAccess();
-  void EndAccess() const;
   std::uint8_t ReadEcr() const;
   void WriteEcr(std::uint8_t value);
   std::uint8_t HostReadsFifo();
@@ -74,7 +74,7 @@ class EcpChip {
   VirtualClock* const clock_;
   CablePeer* const peer_;
   std::int64_t bus_debt_ns_ = 0;  // bus time owed on the virtual clock, under a microsecond
-  SteadyTime bus_free_at_{};      // the real clock: when the current access lets go
+  SteadyTime bus_free_at_{};      // the real clock: when the last access lets go of the bus
 
   // Power-on: compatibility lines, ECR reading 0x15.
   std::uint8_t data_ = 0;
