@@ -281,7 +281,7 @@ void BoxPeer::Terminate() {
 
 bool BoxPeer::Taking() const {
   return phase_ == Phase::Forward && event_count_ == 0 && chip_->mode() == kEcrModeEcp &&
-         !(chip_->control() & kControlReverse) && !dropped_ && !stalled_;
+         !chip_->reverse() && !dropped_ && !stalled_;
 }
 
 void BoxPeer::TakeFromFifo() {
@@ -426,7 +426,7 @@ void BoxPeer::QueueClosing() {
 }
 
 void BoxPeer::FillFifo() {
-  if (phase_ != Phase::Reverse || chip_->mode() != kEcrModeEcp || !(chip_->control() & kControlReverse) || dropped_) {
+  if (phase_ != Phase::Reverse || chip_->mode() != kEcrModeEcp || !chip_->reverse() || dropped_) {
     return;
   }
   while (chip_->fifo_level() < EcpChip::kFifoDepth && chunk_count_ > 0) {

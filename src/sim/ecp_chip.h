@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "port/parport_bits.h"
 #include "port/port_access.h"
 #include "port/time_source.h"
 #include "sim/simulated_box.h"
@@ -78,7 +79,7 @@ class EcpChip {
 
   // Power-on: compatibility lines, ECR reading 0x15.
   std::uint8_t data_ = 0;
-  std::uint8_t control_ = 0x0C;
+  std::uint8_t control_ = kControlCompatibilityIdle;
   std::uint8_t ecr_ = 0x14;
   std::uint8_t config_b_ = 0;
   std::array<std::uint8_t, kFifoDepth> fifo_{};
