@@ -1,5 +1,7 @@
 #include "sim/ecp_chip.h"
 
+#include <algorithm>
+
 #include "port/parport_bits.h"
 
 namespace m4410 {
@@ -40,8 +42,12 @@ std::int64_t EcpChip::Now() {
 // adds to a run.
 std::int64_t EcpChip::BeginAccess() {
   if (clock_ || bus_ns_ == 0) return Now();
-  auto start = std::chrono::steady_clock::now();
-  while (start < bus_free_at_) start = std::chrono::steady_clock::now();
+  // An access that came while the bus was busy gets it at the deadline itself, not at the
+  // clock reading that first saw the deadline pass, so back-to-back accesses cost bus-ns
+  // each and the clock's own cost never adds up.
+  const auto start = std::max(std::chrono::steady_clock::now(), bus_free_at_);
+  while (std::chrono::steady_clock::now() < start) {
+  }
   bus_free_at_ = start + std::chrono::nanoseconds(bus_ns_);
   return Micros(start);
 }
