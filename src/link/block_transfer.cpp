@@ -6,6 +6,7 @@
 #include "link/link_limits.h"
 #include "link/long_wait.h"
 #include "link/parallel_link.h"
+#include "port/parport_bits.h"
 
 namespace m4410 {
 
@@ -24,8 +25,9 @@ int Ended(BlockStop stop, std::int32_t moved, std::int32_t count) {
   return stop == BlockStop::Done ? 0 : -1;
 }
 
-constexpr int kReverse = 1;
-constexpr int kForward = 0;
+// PortDirectionIs's direction codes.
+constexpr int kDirectionReverse = 1;
+constexpr int kDirectionForward = 0;
 
 // The depth of a standard ECP FIFO: an empty FIFO takes this many bytes without a check.
 constexpr std::int32_t kBurst = 16;
@@ -56,7 +58,7 @@ bool WaitForReverseByte(PortDriverContext* context, std::int32_t timeout_ms) {
   ClockStamp stamp;
   ClockStart(&stamp);
   for (;;) {
-    if ((ReadEcr(context) & 0x01) == 0) return true;
+    if ((ReadEcr(context) & kEcrFifoEmpty) == 0) return true;
     if (StopWaitingForBox()) return false;
     const std::int32_t elapsed = ElapsedMs(&stamp);
     if (elapsed >= timeout_ms) return false;
@@ -74,7 +76,7 @@ int BlockWrite(PortDriverContext* context, const std::uint8_t* data, std::int32_
 
   // Bytes written while the port still faces the host would never reach the box, yet
   // would count as sent: a turn that failed fails the write.
-  if (PortDirectionIs(context, kReverse) != 0 && SwitchToForward(context) != 0) {
+  if (PortDirectionIs(context, kDirectionReverse) != 0 && SwitchToForward(context) != 0) {
     return Ended(BlockStop::NotTurned, 0, n);
   }
 
@@ -112,8 +114,8 @@ int BlockRead(PortDriverContext* context, std::uint8_t* buffer, std::int32_t n,
   // dropped the link) holds what we wrote, and reading it would pass our own bytes off as the
   // box's. A turn whose acknowledgement is merely late has turned: the box's bytes follow it
   // and are waited for as any others.
-  if (PortDirectionIs(context, kForward) != 0 && SwitchToReverse(context) != 0 &&
-      PortDirectionIs(context, kForward) != 0) {
+  if (PortDirectionIs(context, kDirectionForward) != 0 && SwitchToReverse(context) != 0 &&
+      PortDirectionIs(context, kDirectionForward) != 0) {
     // The turn waits for our bytes to drain first: a box that dropped the link or stopped
     // taking bytes leaves them in the FIFO.
     const int state = FifoState(context);

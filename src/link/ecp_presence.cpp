@@ -3,19 +3,21 @@
 #include <cstdint>
 
 #include "link/parallel_link.h"
+#include "port/parport_bits.h"
 #include "port/port_driver.h"
 
 namespace m4410 {
 
 namespace {
 
-constexpr unsigned kCompatibilityIdle = 0x0C;  // nSelectIn low, other lines high, forward
 constexpr unsigned kDataPattern = 0xAA;        // neither a floating bus nor a cleared latch
 constexpr std::uint8_t kFloating = 0xFF;       // what a read gives where nothing answers
-constexpr std::uint8_t kFifoBits = 0x03;       // ECR bit 1 full, bit 0 empty
-constexpr std::uint8_t kFifoEmpty = 0x01;
-constexpr unsigned kByteModeProbe = 0x34;      // mode 001, error and service interrupts off
-constexpr std::uint8_t kByteModeAnswer = 0x35;  // the same, with the chip's own empty bit
+constexpr std::uint8_t kFifoBits = kEcrFifoFull | kEcrFifoEmpty;
+// Byte mode with the error and service interrupts off (0x34); a real ECR reads it back with
+// its own empty bit (0x35).
+constexpr std::uint8_t kByteModeProbe =
+    EcrModeBits(kEcrModeByte) | kEcrErrorIrqOff | kEcrServiceIrqOff;
+constexpr std::uint8_t kByteModeAnswer = kByteModeProbe | kEcrFifoEmpty;
 
 }  // namespace
 
@@ -23,7 +25,7 @@ EcpPresence CheckEcpRegisters(PortDriverContext* context) {
   if (!context) return EcpPresence::NoPort;
   // Forward, so the data lines show the latch; and a card that decodes the ECR address as
   // its control register then reads 0x0C there, never the empty-FIFO pattern.
-  WriteControl(context, kCompatibilityIdle);
+  WriteControl(context, kControlCompatibilityIdle);
   WriteData(context, kDataPattern);
   const std::uint8_t data = ReadPortByte(context, 0, 0);
   const std::uint8_t status = ReadStatus(context);
@@ -32,7 +34,7 @@ EcpPresence CheckEcpRegisters(PortDriverContext* context) {
   SetEcrMode(context, 0);
   const std::uint8_t ecr = ReadEcr(context);
   bool present = false;
-  if ((ecr & kFifoBits) == kFifoEmpty) {
+  if ((ecr & kFifoBits) == kEcrFifoEmpty) {
     WriteEcr(context, kByteModeProbe);
     present = ReadEcr(context) == kByteModeAnswer;
     WriteEcr(context, ecr);

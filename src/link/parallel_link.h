@@ -21,4 +21,7 @@ int SwitchToForward(PortDriverContext* context);       // 0, -1 or -2 time-outs
 int PortDirectionIs(PortDriverContext* context, int direction);  // 1, 0, -1
 int FifoState(PortDriverContext* context);  // -1 link lost, 0 empty, 1 data, 2 full
 
+// The phase the operations above last set; compatibility for a missing context.
+LinkPhase CurrentLinkPhase(const PortDriverContext* context);
+
 }  // namespace m4410

@@ -4,13 +4,12 @@
 #include <cinttypes>
 #include <utility>
 
+#include "port/parport_bits.h"
 #include "port/time_source.h"
 
 namespace m4410 {
 
 namespace {
-
-constexpr unsigned kModeEcp = 3;  // ECR bits 7-5 = 011
 
 constexpr const char* kWireNames[VcdPortAccess::kWireCount] = {
     "d0",      "d1",   "d2",       "d3",   "d4",     "d5", "d6",
@@ -58,7 +57,7 @@ std::uint8_t VcdPortAccess::Read(PortRange range, unsigned offset) {
   if (range == PortRange::Standard) {
     if (offset == 1) Status(value);
     if (offset == 2) Control(value);
-  } else if (offset == 0 && ecr_mode_ == kModeEcp && level_[kReverse] == 1) {
+  } else if (offset == 0 && ecr_mode_ == kEcrModeEcp && level_[kReverse] == 1) {
     // A byte from the box: its data on the lines, clocked by PeriphClk (nAck).
     SetData(value);
     Pulse(kAck);
@@ -74,8 +73,8 @@ void VcdPortAccess::Write(PortRange range, unsigned offset, std::uint8_t value) 
     if (offset == 0 && level_[kReverse] != 1) SetData(value);
     if (offset == 2) Control(value);
   } else if (offset == 2) {
-    ecr_mode_ = value >> 5;
-  } else if (offset == 0 && ecr_mode_ == kModeEcp && level_[kReverse] != 1) {
+    ecr_mode_ = EcrMode(value);
+  } else if (offset == 0 && ecr_mode_ == kEcrModeEcp && level_[kReverse] != 1) {
     // The port chip sends a FIFO byte with its own handshake: the byte on the lines,
     // clocked by HostClk (nStrobe).
     SetData(value);
@@ -114,19 +113,19 @@ void VcdPortAccess::SetData(std::uint8_t byte) {
 }
 
 void VcdPortAccess::Control(std::uint8_t value) {
-  Set(kStrobe, !(value & 0x01));
-  Set(kAutoFd, !(value & 0x02));
-  Set(kInit, (value & 0x04) != 0);
-  Set(kSelectIn, !(value & 0x08));
-  Set(kReverse, (value & 0x20) != 0);
+  Set(kStrobe, !(value & kControlStrobe));
+  Set(kAutoFd, !(value & kControlAutoFd));
+  Set(kInit, (value & kControlInit) != 0);
+  Set(kSelectIn, !(value & kControlSelectIn));
+  Set(kReverse, (value & kControlReverse) != 0);
 }
 
 void VcdPortAccess::Status(std::uint8_t value) {
-  Set(kFault, (value & 0x08) != 0);
-  Set(kSelect, (value & 0x10) != 0);
-  Set(kPError, (value & 0x20) != 0);
-  Set(kAck, (value & 0x40) != 0);
-  Set(kBusy, !(value & 0x80));  // bit 7 reads 1 while Busy is low
+  Set(kFault, (value & kStatusNFault) != 0);
+  Set(kSelect, (value & kStatusSelect) != 0);
+  Set(kPError, (value & kStatusPError) != 0);
+  Set(kAck, (value & kStatusNAck) != 0);
+  Set(kBusy, !(value & kStatusNotBusy));
 }
 
 // A clock line low for one microsecond, with the data already on the lines; released before

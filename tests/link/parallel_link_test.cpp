@@ -222,6 +222,9 @@ TEST(DirectionTest, SwitchToForwardTimeOutsLeaveThePortReverse) {
   EXPECT_EQ(SwitchToForward(&no_perror.context), -2);
   EXPECT_EQ(no_perror.control(), 0x24);
   EXPECT_TRUE(no_perror.port.Written(kExt, kEcr).empty());
+  for (LinkRig* rig : {&busy, &no_perror}) {
+    EXPECT_EQ(CurrentLinkPhase(&rig->context), LinkPhase::DirectionUnknown);
+  }
 }
 
 TEST(TerminateLinkTest, FromReverseTurnsForwardFirst) {
