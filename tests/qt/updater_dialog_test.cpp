@@ -19,10 +19,8 @@
 #include <QTimer>
 #include <sys/stat.h>
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "qt/dialog_template.h"
@@ -36,6 +34,7 @@
 #include "board/stage_board.h"
 #include "qt/transfer_status_dialog.h"
 #include "run/update_worker.h"
+#include "support/gated_port.h"
 
 namespace m4410 {
 
@@ -68,48 +67,6 @@ class ScriptedChooser : public FileChooser {
   QString answer;
   QStringList initials;
   QStringList filters;
-};
-
-// A port whose claim is refused: the run ends at stage 2.
-class RefusingPort : public PortAccess {
- public:
-  ClaimOutcome Claim() override {
-    SetPortErrorText("refused by the test\n");
-    return ClaimOutcome::Refused;
-  }
-  void Release() override {}
-  std::uint8_t Read(PortRange, unsigned) override { return 0; }
-  void Write(PortRange, unsigned, std::uint8_t) override {}
-};
-
-// Holds the worker inside its claim until the test opens the gate, then refuses.
-struct Gate {
-  std::mutex mutex;
-  std::condition_variable opened;
-  bool open = false;
-  void Wait() {
-    std::unique_lock lock(mutex);
-    opened.wait(lock, [this] { return open; });
-  }
-  void Open() {
-    {
-      std::lock_guard lock(mutex);
-      open = true;
-    }
-    opened.notify_all();
-  }
-};
-
-class GatedPort : public RefusingPort {
- public:
-  explicit GatedPort(Gate* gate) : gate_(gate) {}
-  ClaimOutcome Claim() override {
-    gate_->Wait();
-    return RefusingPort::Claim();
-  }
-
- private:
-  Gate* gate_;
 };
 
 QString ReadText(const QString& path) {

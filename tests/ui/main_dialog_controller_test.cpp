@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +13,6 @@
 #include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +21,7 @@
 #include "port/port_access.h"
 #include "port/port_driver.h"
 #include "run/update_worker.h"
+#include "support/gated_port.h"
 #include "ui/main_dialog_ids.h"
 #include "ui/run_notes.h"
 #include "ui/status_display.h"
@@ -100,17 +99,6 @@ std::string WithoutCarriageReturns(std::string text) {
 }
 
 // A port whose claim is refused: a run ends at stage 2.
-class RefusingPort : public PortAccess {
- public:
-  ClaimOutcome Claim() override {
-    SetPortErrorText("refused by the test\n");
-    return ClaimOutcome::Refused;
-  }
-  void Release() override {}
-  std::uint8_t Read(PortRange, unsigned) override { return 0; }
-  void Write(PortRange, unsigned, std::uint8_t) override {}
-};
-
 const int kChecks[] = {kCompleteCheck, kProgramCheck, kMenuCheck, kTableCheck};
 const int kEdits[] = {kCompleteEdit, kProgramEdit, kMenuEdit, kTableEdit};
 
@@ -309,36 +297,6 @@ TEST_F(MainDialogControllerTest, StartRunsTheStatusWindowAndQuitWaitsForTheWorke
   EXPECT_EQ(StageResult(DriverInitialized), Failed);
 }
 
-
-// Holds the worker inside its claim until the test opens the gate, then refuses.
-struct Gate {
-  std::mutex mutex;
-  std::condition_variable opened;
-  bool open = false;
-  void Wait() {
-    std::unique_lock lock(mutex);
-    opened.wait(lock, [this] { return open; });
-  }
-  void Open() {
-    {
-      std::lock_guard lock(mutex);
-      open = true;
-    }
-    opened.notify_all();
-  }
-};
-
-class GatedPort : public RefusingPort {
- public:
-  explicit GatedPort(Gate* gate) : gate_(gate) {}
-  ClaimOutcome Claim() override {
-    gate_->Wait();
-    return RefusingPort::Claim();
-  }
-
- private:
-  Gate* gate_;
-};
 
 // A status window closed while the run goes on: this window says what the run is doing,
 // then its result with the cause, until the operator's OK.
