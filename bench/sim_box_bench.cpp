@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "port/parport_bits.h"
 #include "sim/simulated_box.h"
 
 namespace m4410 {
@@ -19,19 +20,22 @@ void Link(PortAccess& port, VirtualClock& clock) {
       if ((s & ones) == ones && (~s & zeros) == zeros) return;
     }
   };
-  port.Write(PortRange::Standard, 2, 0x0C);
-  port.Write(PortRange::Standard, 0, 0x10);
+  // Negotiation: events 0 to 6.
+  port.Write(PortRange::Standard, 2, kControlCompatibilityIdle);
+  port.Write(PortRange::Standard, 0, kExtensibilityEcp);
   clock.Advance(10000);
-  port.Write(PortRange::Standard, 2, 0x06);
-  wait(0x38, 0x40);
-  port.Write(PortRange::Standard, 2, 0x07);
+  port.Write(PortRange::Standard, 2, kControlInit | kControlAutoFd);
+  wait(kStatusNFault | kStatusSelect | kStatusPError, kStatusNAck);
+  port.Write(PortRange::Standard, 2, kControlInit | kControlAutoFd | kControlStrobe);
   clock.Advance(1000);
-  port.Write(PortRange::Standard, 2, 0x04);
-  wait(0xD0, 0x20);
-  port.Write(PortRange::Standard, 2, 0x06);
-  wait(0x20, 0);
-  port.Write(PortRange::Standard, 2, 0x04);
-  port.Write(PortRange::Extended, 2, 0x74);
+  port.Write(PortRange::Standard, 2, kControlInit);
+  wait(kStatusNotBusy | kStatusNAck | kStatusSelect, kStatusPError);
+  // ECP set-up: events 30 and 31, then the chip in ECP mode.
+  port.Write(PortRange::Standard, 2, kControlInit | kControlAutoFd);
+  wait(kStatusPError, 0);
+  port.Write(PortRange::Standard, 2, kControlInit);
+  port.Write(PortRange::Extended, 2,
+             EcrModeBits(kEcrModeEcp) | kEcrErrorIrqOff | kEcrServiceIrqOff);
 }
 
 void BM_ImageThroughSimulatedBox(benchmark::State& state) {
@@ -57,11 +61,11 @@ void BM_ImageThroughSimulatedBox(benchmark::State& state) {
       std::size_t i = 0;
       while (i < n) {
         ++accesses;
-        if (!(port->Read(PortRange::Standard, 1) & 0x10)) return;
+        if (!(port->Read(PortRange::Standard, 1) & kStatusSelect)) return;
         ++accesses;
         const std::uint8_t ecr = port->Read(PortRange::Extended, 2);
-        if (ecr & 0x02) continue;
-        const std::size_t burst = (ecr & 0x01) && i + 16 < n ? 16 : 1;
+        if (ecr & kEcrFifoFull) continue;
+        const std::size_t burst = (ecr & kEcrFifoEmpty) && i + 16 < n ? 16 : 1;
         for (std::size_t k = 0; k < burst; ++k, ++accesses) {
           port->Write(PortRange::Extended, 0, data[i++]);
         }
@@ -69,7 +73,7 @@ void BM_ImageThroughSimulatedBox(benchmark::State& state) {
     };
     send(header, sizeof header);
     send(image.data(), image.size());
-    while (!(port->Read(PortRange::Extended, 2) & 0x01)) ++accesses;
+    while (!(port->Read(PortRange::Extended, 2) & kEcrFifoEmpty)) ++accesses;
     if (box.Receipt().image_bytes != size) {
       state.SkipWithError("the box did not take the whole image");
       break;

@@ -2,7 +2,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,7 +14,6 @@
 #include "os/library_search.h"
 #include "os/running_copy.h"
 #include "port/parport_listing.h"
-#include "port/port_driver.h"
 #include "port/start_privilege.h"
 #include "run/link_bring_up.h"
 #include "run/port_environment.h"
