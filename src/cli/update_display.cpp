@@ -1,6 +1,5 @@
 #include "cli/update_display.h"
 
-#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -70,7 +69,7 @@ void UpdateDisplay::ShowProgress(int stage) {
   if (stage == SoftwareTransmitted) {
     // The counters are read one after the other while the worker writes them, so for one
     // poll they can pair the image's count with the header's length.
-    const int percent = std::clamp(WriteProgressPercent(), 0, 100);
+    const int percent = WriteProgressPercent();
     ProgressLine(Percent("Sending data. %d%% complete.", percent), percent / kLogStepPercent);
   } else if (stage == BoxUpdated) {
     const long elapsed = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -1,5 +1,6 @@
 #include "link/block_transfer.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "link/link_clock.h"
@@ -141,11 +142,12 @@ bool StopWaitingForBox() { return stop_waiting_for_box.load(); }
 
 int WriteProgressPercent() {
   // BlockWrite stores BytesWritten before BytesToWrite, so reading them in the opposite order
-  // never pairs a new length with a count from the write before it.
+  // never pairs a new length with a count from the write before it. It can still pair the
+  // header's length with the image's count for one read: what it gives stays in 0..100.
   const std::int32_t to_write = BytesToWrite.load();
   const std::int32_t written = BytesWritten.load();
   if (to_write <= 0) return 0;
-  return static_cast<int>((written * 100.0) / to_write);
+  return std::clamp(static_cast<int>((written * 100.0) / to_write), 0, 100);
 }
 
 }  // namespace m4410

@@ -27,10 +27,6 @@ int Truncate(double value) {
   return static_cast<int>(value);
 }
 
-// The counters are read one after the other while the worker writes them, so for one tick
-// they can pair the image's count with the header's length: what is shown stays in 0..100.
-int ShownWritePercent() { return std::clamp(WriteProgressPercent(), 0, 100); }
-
 std::string Percent(const char* format, int percent) {
   char text[48];
   std::snprintf(text, sizeof text, format, percent);
@@ -61,8 +57,8 @@ void StatusDisplay::Tick() {
       if (status == Busy) {
         // Read twice, as the window always has: once for the bar, once for the text.
         const double s = static_cast<float>(span);
-        SetPos(Truncate(ShownWritePercent() * s * kSendShare + s * kSendBase));
-        view_.message = Percent("Sending data. %d%% complete.", ShownWritePercent());
+        SetPos(Truncate(WriteProgressPercent() * s * kSendShare + s * kSendBase));
+        view_.message = Percent("Sending data. %d%% complete.", WriteProgressPercent());
         continue;
       }
       if (status == Okay) {
