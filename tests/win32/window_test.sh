@@ -69,6 +69,15 @@ wine explorer "/desktop=$desktop,1024x768" "$program" --port sim --sim clock=vir
 layout=$(probe layout "$main_caption" 102) || fail "the main window does not match template 102"
 rect_of() { awk -v id="$1" '$1 == "control" && $2 == id { print $3, $4, $5, $6 }' <<<"$layout"; }
 read -r left top right bottom < <(awk '$1 == "window" { print $2, $3, $4, $5 }' <<<"$layout")
+# Start, and once the image is in, the status window's Cancel closes it while the run goes on.
+start_then_close_status_once_image_in() {
+  read -r x y < <(centre $(rect_of 1002))
+  xdotool mousemove "$x" "$y" click 1
+  probe wait-text "$status_caption" 1056 Okay 60 || fail "the image did not go out"
+  read -r x y < <(centre $(probe rect "$status_caption" 2))
+  xdotool mousemove "$x" "$y" click 1
+  probe wait-gone "$status_caption" 10 || fail "Cancel did not close the status window"
+}
 
 # Start with no file named: the refusal comes in a box captioned with the program's name, and
 # Enter dismisses it.
@@ -150,12 +159,7 @@ wine explorer "/desktop=$desktop,1024x768" "$program" --port sim --sim closing=n
   --no-log >>"$work/program.log" 2>&1 </dev/null &
 probe layout "$main_caption" 102 >/dev/null || fail "the main window did not come back"
 [ "$(probe text "$main_caption" 1018)" = "$path" ] || fail "the remembered path is not in the edit"
-read -r x y < <(centre $(rect_of 1002))
-xdotool mousemove "$x" "$y" click 1
-probe wait-text "$status_caption" 1056 Okay 60 || fail "the image did not go out"
-read -r x y < <(centre $(probe rect "$status_caption" 2))
-xdotool mousemove "$x" "$y" click 1
-probe wait-gone "$status_caption" 10 || fail "Cancel did not close the status window"
+start_then_close_status_once_image_in
 probe wait-text "$main_caption" 1070 \
   "The update goes on: the box has the whole image and is updating itself." 10 ||
   fail "the main window does not say the run goes on"
@@ -173,12 +177,7 @@ program_ends 10 || fail "Leave now did not end the program"
 wine explorer "/desktop=$desktop,1024x768" "$program" --port sim --sim update-ms=3000 \
   --no-log >>"$work/program.log" 2>&1 </dev/null &
 probe layout "$main_caption" 102 >/dev/null || fail "the main window did not come back"
-read -r x y < <(centre $(rect_of 1002))
-xdotool mousemove "$x" "$y" click 1
-probe wait-text "$status_caption" 1056 Okay 60 || fail "the image did not go out"
-read -r x y < <(centre $(probe rect "$status_caption" 2))
-xdotool mousemove "$x" "$y" click 1
-probe wait-gone "$status_caption" 10 || fail "Cancel did not close the status window"
+start_then_close_status_once_image_in
 probe wait-text "$main_caption" 1070 "Last update: Box updated" 60 ||
   fail "the main window did not show the run's result"
 import -window root "$build/window-test-result.png"
