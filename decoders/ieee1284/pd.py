@@ -227,6 +227,15 @@ class Decoder(srd.Decoder):
             return
 
         if phase == 'neg4':
+            if fell(AFD):
+                # The host went on to the set-up without waiting for event 6.
+                self.note(n, 'event 30 before event 6: nAck still low')
+                self.event(n, 30, 'HostAck low: ECP set-up')
+                self.mark = n
+                self.enter('setup30')
+                self.late_ack = True
+                self.step(p, q)
+                return
             if fell(PE) and not self.event5:
                 self.event5 = True
                 self.event(self.since, 5, 'peripheral sets XFlag, PError low')
@@ -265,6 +274,9 @@ class Decoder(srd.Decoder):
             return
 
         if phase == 'setup30':
+            if self.late_ack and rose(ACK):
+                self.late_ack = False
+                self.event(n, 6, 'nAck high (late), XFlag %s' % ('high' if p[SEL] else 'low'))
             if rose(PE):
                 self.event(self.since, 31, 'PError high: peripheral ready')
                 self.enter('setup31')
@@ -308,6 +320,7 @@ class Decoder(srd.Decoder):
                 self.event(self.since, 48, 'peripheral lets go of the data lines')
                 self.event(self.since, 49, 'PError high: forward idle')
                 self.enter('fwd', python=['FORWARD'])
+                self.forward(p, q, fell, rose, data_moved)
             return
 
         self.termination(p, q, fell, rose)

@@ -10,7 +10,7 @@ namespace m4410 {
 namespace {
 
 constexpr std::int64_t kTicksPerMicro = 100;  // a time stamp is 10 ns
-constexpr std::int64_t kStep = 2;             // 20 ns between the steps of one handshake
+constexpr std::int64_t kStep = 10;            // 100 ns between the steps of one handshake
 
 constexpr const char* kNames[] = {"d0",        "d1",   "d2",    "d3",     "d4",     "d5",
                                   "d6",        "d7",   "nStrobe", "nAutoFd", "nInit",
@@ -51,10 +51,11 @@ void CableTrace::Start(std::int64_t now) {
   origin_ = now;
 }
 
+// Each change comes at least one handshake step after the one before, so a reader sampling
+// at 10 MHz sees them in their order, even where the box answers within the microsecond.
 void CableTrace::At(std::int64_t ticks) {
-  ticks = std::max(ticks, now_);
-  if (ticks != now_) Flush();
-  now_ = ticks;
+  Flush();
+  now_ = std::max(ticks, written_ + kStep);
 }
 
 void CableTrace::Set(int line, bool level) {
@@ -71,7 +72,6 @@ void CableTrace::SetData(std::uint8_t byte) {
 
 void CableTrace::Flush() {
   if (pending_.empty()) return;
-  if (now_ <= written_) now_ = written_ + 1;
   std::fprintf(out_, "#%" PRId64 "\n%s", now_, pending_.c_str());
   written_ = now_;
   finished_ = false;
@@ -139,7 +139,8 @@ void CableTrace::ReverseByte(std::int64_t at, std::uint8_t byte) {
 void CableTrace::Finish() {
   Flush();
   if (!finished_) {
-    std::fprintf(out_, "#%" PRId64 "\n", ++written_);
+    written_ += kStep;
+    std::fprintf(out_, "#%" PRId64 "\n", written_);
     finished_ = true;
   }
   std::fflush(out_);
