@@ -16,7 +16,7 @@ import sys
 import tempfile
 import time
 
-m4410, decoders = sys.argv[1:3]
+m4410, decoders = (os.path.abspath(a) for a in sys.argv[1:3])
 mib = int(sys.argv[3]) if len(sys.argv) > 3 else 4
 work = tempfile.mkdtemp(prefix='decode-bench-')
 image = os.urandom(mib << 20)
@@ -27,14 +27,16 @@ subprocess.run([m4410, 'update', 'image.bin', '--quiet', '--sim',
                stdout=subprocess.DEVNULL)
 trace = os.path.join(work, 'cable.vcd')
 env = dict(os.environ, SIGROKDECODE_DIR=decoders, PYTHONDONTWRITEBYTECODE='1')
+before = resource.getrusage(resource.RUSAGE_CHILDREN)
 start = time.monotonic()
 done = subprocess.run(['sigrok-cli', '-I', 'vcd:downsample=10', '-i', trace,
                        '-P', 'ieee1284:mode=cable,m4410', '-B', 'm4410=image'],
                       env=env, capture_output=True)
 wall = time.monotonic() - start
-cpu = resource.getrusage(resource.RUSAGE_CHILDREN)
+after = resource.getrusage(resource.RUSAGE_CHILDREN)
+cpu = after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
 print('cable trace of a %d MiB update: %.0f MB; decoded in %.1f s wall, %.1f s CPU; '
       'image %s, sigrok-cli exit %d'
-      % (mib, os.path.getsize(trace) / 1e6, wall, cpu.ru_utime + cpu.ru_stime,
+      % (mib, os.path.getsize(trace) / 1e6, wall, cpu,
          'identical' if done.stdout == image else 'DIFFERS (%d bytes)' % len(done.stdout),
          done.returncode))

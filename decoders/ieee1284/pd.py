@@ -18,6 +18,16 @@ HOLD = ('neg3', 'fwd35', 'fwd36', 'rev43')
 # Phases where the data lines are watched: a byte being set up before a request.
 WATCH_DATA = ('compat', 'unknown')
 ECP_PHASES = ('fwd', 'fwd35', 'fwd36', 'rev39', 'rev', 'rev43', 'rev44', 'fwd47')
+# The lines whose edges matter in the phases of the data cycles; the others are read as
+# levels when something happens.
+WAKE = {
+    'fwd': (STB, AFD, INIT, SELIN, ACK, PE, SEL),
+    'fwd35': (STB, BUSY, SELIN, SEL),
+    'fwd36': (STB, SELIN, SEL),
+    'rev': (STB, INIT, SELIN, ACK, SEL),
+    'rev43': (AFD, ACK, INIT, SELIN, SEL),
+    'rev44': (ACK, INIT, SELIN, SEL),
+}
 
 
 def data_of(pins):
@@ -83,6 +93,7 @@ class Decoder(srd.Decoder):
         self.command = False
         self.late_ack = False   # event 2 still owed after an early strobe
         self.event5 = False
+        self.cache = {}
 
     def start(self):
         self.out_ann = self.register(srd.OUTPUT_ANN)
@@ -126,9 +137,14 @@ class Decoder(srd.Decoder):
     # --- the lines ---
 
     def conditions(self):
-        conds = [{line: 'e'} for line in LINES]
-        if self.phase in HOLD or self.phase in WATCH_DATA:
-            conds += [{D0 + bit: 'e'} for bit in range(8)]
+        # Built once per phase: a byte's cycle wakes the decoder only for its own edges.
+        conds = self.cache.get(self.phase)
+        if conds is None:
+            lines = WAKE.get(self.phase, LINES)
+            conds = [{line: 'e'} for line in lines]
+            if self.phase in HOLD or self.phase in WATCH_DATA:
+                conds += [{D0 + bit: 'e'} for bit in range(8)]
+            self.cache[self.phase] = conds
         return conds
 
     def synchronise(self, p):
@@ -161,8 +177,8 @@ class Decoder(srd.Decoder):
         def rose(line):
             return q[line] == 0 and p[line] == 1
 
-        data_moved = any(p[D0 + b] != q[D0 + b] for b in range(8))
         phase = self.phase
+        data_moved = (phase in HOLD or phase in WATCH_DATA) and p[:8] != q[:8]
         n = self.samplenum
 
         if phase in ECP_PHASES and fell(SEL):
