@@ -39,9 +39,12 @@ void StatusDisplay::Tick() {
   if (!view_.polling) return;
   const int span = StatusView::kUpper - StatusView::kLower;
 
-  // Every stage once, in order; the rest of the tick still runs after the timer is stopped.
+  // The whole board at one look, so the report that stops polling never leaves an earlier
+  // one unshown. Then every stage once, in order; the rest of the tick still runs after the
+  // timer is stopped.
+  const StageCells cells = ReadStages(read_);
   for (int stage = 1; stage <= kStageCount; ++stage) {
-    const StageStatus status = GetStage(stage);
+    const StageStatus status = cells[static_cast<std::size_t>(stage)];
     if (status == NoReport) continue;
     std::string& result = view_.results[static_cast<std::size_t>(stage - 1)];
 

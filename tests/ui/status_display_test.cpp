@@ -7,6 +7,7 @@
 
 #include "board/run_cause.h"
 #include "link/block_transfer.h"
+#include "support/stepped_worker.h"
 
 namespace m4410 {
 namespace {
@@ -142,6 +143,34 @@ TEST_F(StatusDisplayTest, ReportsWaitingTogetherAreShownByOneTick) {
   // Stage 5 empties the line, then stage 6 writes it; the estimate is clamped at 0.
   EXPECT_EQ(d.view().message, "Updating box. 0% complete.");
   EXPECT_EQ(d.view().bar, 129);
+}
+
+// However the worker's reports fall between one tick's reads of the board, the tick that
+// stops polling leaves no earlier stage unshown, and each stage is shown in order: for every
+// run (completed, or failed first at each stage), every count of reports already on the board
+// and every read after which the rest land.
+TEST_F(StatusDisplayTest, ReportsLandingBetweenReadsLeaveNoStageUnshown) {
+  for (int failed = 0; failed <= kStageCount; ++failed) {
+    const std::vector<StageReport> run = WorkerReports(failed);
+    const int last = failed == 0 ? UpdatingCompleted : failed;
+    for (std::size_t written = 0; written <= run.size(); ++written) {
+      for (int read = 1; read <= kStageCount; ++read) {
+        SCOPED_TRACE(testing::Message() << "failed " << failed << ", " << written
+                                        << " written, the rest after read " << read);
+        SteppedWorker worker(run, written, read);
+        StatusDisplay display(worker.Reader());
+        for (int tick = 0; tick < 3 && display.view().polling; ++tick) display.Tick();
+        ASSERT_FALSE(display.view().polling);
+        for (int stage = 1; stage < last; ++stage) {
+          EXPECT_EQ(display.view().results[stage - 1], "Okay") << "stage " << stage;
+        }
+        EXPECT_EQ(display.view().results[last - 1], failed == 0 ? "Okay" : "Failed");
+        if (failed == 0) {
+          EXPECT_EQ(display.view().message, "Box updated");
+        }
+      }
+    }
+  }
 }
 
 // A tick that reads the header's length (12) and then the image's count (100) would make
