@@ -130,6 +130,9 @@ class MainDialogControllerTest : public ::testing::Test {
     controller_.OnFileEditChange();
   }
 
+  // Declared first, so it outlives every worker that waits on it: TearDown waits for the
+  // worker before the fixture goes.
+  Gate gate_;
   std::unique_ptr<FakeView> own_view_ = std::make_unique<FakeView>();
   FakeView& view_ = *own_view_;
   MainDialogController controller_{std::move(own_view_)};
@@ -301,8 +304,7 @@ TEST_F(MainDialogControllerTest, StartRunsTheStatusWindowAndQuitWaitsForTheWorke
 // A status window closed while the run goes on: this window says what the run is doing,
 // then its result with the cause, until the operator's OK.
 TEST_F(MainDialogControllerTest, RunWhoseStatusWindowClosedEarlyIsFollowedToItsResult) {
-  Gate gate;
-  SetPortAccessFactory([&gate] { return std::make_unique<GatedPort>(&gate); });
+  SetPortAccessFactory([this] { return std::make_unique<GatedPort>(&gate_); });
   controller_.OnInitDialog(false);
   EXPECT_FALSE(view_.Find(kRunNote).shown);
   Type(kCompleteEdit, file_.string());
@@ -315,7 +317,7 @@ TEST_F(MainDialogControllerTest, RunWhoseStatusWindowClosedEarlyIsFollowedToItsR
   controller_.OnRunNoteOk();
   EXPECT_TRUE(view_.Find(kRunNote).shown);  // a run's course is not acknowledged
 
-  gate.Open();
+  gate_.Open();
   WaitForUpdateWorker();
   controller_.OnTimer();
   EXPECT_FALSE(view_.timer);
@@ -360,8 +362,7 @@ TEST_F(MainDialogControllerTest, ResultTheStatusWindowShowedIsNotRepeated) {
     EXPECT_FALSE(view_.timer);
   }
 
-  Gate gate;
-  SetPortAccessFactory([&gate] { return std::make_unique<NoEcpPort>(&gate); });
+  SetPortAccessFactory([this] { return std::make_unique<NoEcpPort>(&gate_); });
   view_.status_window = [] {
     StatusDisplay display;
     while (display.view().polling) display.Tick();  // until it shows stage 3's failure
@@ -371,7 +372,7 @@ TEST_F(MainDialogControllerTest, ResultTheStatusWindowShowedIsNotRepeated) {
   EXPECT_EQ(StageResult(DatalinkEstablished), Failed);
   EXPECT_TRUE(UpdateWorkerRunning());
   EXPECT_FALSE(view_.Find(kRunNote).shown);
-  gate.Open();
+  gate_.Open();
 }
 
 // Every stage a run can first fail at, its completion, and an early stop.
