@@ -13,7 +13,7 @@
 
 namespace m4410 {
 
-struct StatusView {
+struct StatusShown {
   static constexpr int kLower = 1;
   static constexpr int kUpper = 3000;
 
@@ -42,7 +42,7 @@ class StatusDisplay {
   // and moves the bar and the message. Does nothing once polling has stopped.
   void Tick();
 
-  const StatusView& view() const { return view_; }
+  const StatusShown& shown() const { return shown_; }
 
  private:
   void SetPos(int position);
@@ -51,7 +51,7 @@ class StatusDisplay {
   void NoteCause(int stage);
 
   StageReader read_;
-  StatusView view_;
+  StatusShown shown_;
   int box_wait_ticks_ = 0;  // ticks that have seen stage 6 under way
 };
 

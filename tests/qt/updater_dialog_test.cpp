@@ -253,7 +253,7 @@ class UpdaterDialogTest : public QObject {
     Click(1054);
     const QString missing = TempPath("missing.bin");
     TypePath(missing);
-    QCOMPARE(dialog_->m_strCompleteFile, QFile::encodeName(missing).toStdString());
+    QCOMPARE(dialog_->controller().m_strCompleteFile, QFile::encodeName(missing).toStdString());
     QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_Return);
     QCOMPARE(sink_.boxes.size(), 2);
     QCOMPARE(sink_.boxes[0].title, QStringLiteral("marlovine-updater"));
@@ -271,7 +271,7 @@ class UpdaterDialogTest : public QObject {
     // Esc leaves the file alone; Quit writes what the window holds.
     QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_Escape);
     QVERIFY(!dialog_->isVisible());
-    QCOMPARE(dialog_->result(), UpdaterDialog::kIdCancel);
+    QCOMPARE(dialog_->result(), MainDialogController::kIdCancel);
     QCOMPARE(ReadText(Ini()).toUtf8(), original);
     Open();
     TypePath(QStringLiteral("/srv/4410/new.bin"));
@@ -295,8 +295,8 @@ class UpdaterDialogTest : public QObject {
     });
     Click(1002);
     QVERIFY(UpdateWorkerRunning());
-    auto* note = dialog_->findChild<QLabel*>(QStringLiteral("runNote"));
-    auto* ok = dialog_->findChild<QPushButton*>(QStringLiteral("runNoteOk"));
+    auto* note = Control<QLabel>(1070);
+    auto* ok = Control<QPushButton>(1071);
     QVERIFY(note != nullptr && ok != nullptr);
     QVERIFY(note->isVisible());
     QVERIFY2(note->text().startsWith(QStringLiteral("The update goes on: ")), qPrintable(note->text()));
@@ -322,7 +322,7 @@ class UpdaterDialogTest : public QObject {
     TypePath(MakeFile("complete.bin", 20000));
     // A hidden box checked with Complete: only the complete file counts.
     Control<QCheckBox>(1053)->setChecked(true);
-    dialog_->m_strMenuFile = "/no/such/menu.bin";
+    dialog_->controller().m_strMenuFile = "/no/such/menu.bin";
 
     StatusSnapshot seen;
     const auto watch = FinishRunAndClose(&seen);
