@@ -150,6 +150,9 @@ class UpdaterDialogTest : public QObject {
   RecordingSink sink_;
   ScriptedChooser chooser_;
   int help_calls_ = 0;
+  // A new one for each test, which outlives every worker that waits on it: cleanup() waits
+  // for the worker.
+  std::unique_ptr<Gate> gate_;
 
   QString Ini() const { return dir_->filePath(QStringLiteral("settings/marlovine-updater.ini")); }
   QString TempPath(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
@@ -194,11 +197,13 @@ class UpdaterDialogTest : public QObject {
     sink_.boxes.clear();
     chooser_ = ScriptedChooser();
     help_calls_ = 0;
+    gate_ = std::make_unique<Gate>();
     SetPortAccessFactory([] { return std::make_unique<RefusingPort>(); });
     for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
   }
 
   void cleanup() {
+    gate_->Open();  // a test that stopped early still lets its worker end
     WaitForUpdateWorker();
     dialog_.reset();
     app_.reset();
@@ -340,8 +345,7 @@ class UpdaterDialogTest : public QObject {
   }
 
   void startWhileAnEarlierWorkerRunsIsRefusedAndQuitWaitsForIt() {
-    Gate gate;
-    SetPortAccessFactory([&gate] { return std::make_unique<GatedPort>(&gate); });
+    SetPortAccessFactory([this] { return std::make_unique<GatedPort>(gate_.get()); });
     Open();
     TypePath(MakeFile("image.bin", 100));
 
@@ -374,7 +378,7 @@ class UpdaterDialogTest : public QObject {
       auto* wait = dialog_->findChild<QDialog*>(QStringLiteral("workerWaitDialog"));
       wait_shown = wait != nullptr && wait->isVisible();
       if (wait != nullptr) QTest::keyClick(wait, Qt::Key_Escape);  // cannot be cancelled
-      gate.Open();
+      gate_->Open();
     });
     Click(1017);
     QVERIFY(wait_shown);

@@ -112,6 +112,7 @@ class MainDialogControllerTest : public ::testing::Test {
     std::ofstream(file_, std::ios::binary) << "image";
   }
   void TearDown() override {
+    gate_.Open();  // a test that stopped early still lets its worker end
     WaitForUpdateWorker();
     SetPortAccessFactory({});
     std::filesystem::remove(file_);
@@ -130,8 +131,8 @@ class MainDialogControllerTest : public ::testing::Test {
     controller_.OnFileEditChange();
   }
 
-  // Declared first, so it outlives every worker that waits on it: TearDown waits for the
-  // worker before the fixture goes.
+  // Outlives every worker that waits on it: TearDown waits for the worker before the
+  // fixture goes.
   Gate gate_;
   FakeView view_;
   ProfileStore profile_{(std::filesystem::temp_directory_path() /
