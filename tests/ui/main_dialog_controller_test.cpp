@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -107,8 +108,7 @@ class MainDialogControllerTest : public ::testing::Test {
   void SetUp() override {
     SetPortAccessFactory([] { return std::make_unique<RefusingPort>(); });
     for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
-    file_ = std::filesystem::temp_directory_path() /
-            ("main-dialog-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".bin");
+    file_ = stem_ + ".bin";
     std::ofstream(file_, std::ios::binary) << "image";
   }
   void TearDown() override {
@@ -135,10 +135,15 @@ class MainDialogControllerTest : public ::testing::Test {
   // fixture goes.
   Gate gate_;
   FakeView view_;
-  ProfileStore profile_{(std::filesystem::temp_directory_path() /
-                         ("main-dialog-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) +
-                          ".ini"))
-                            .string()};
+  // Files of this test alone, whatever else runs beside it (another case of this fixture,
+  // another build's run of it).
+  const std::string stem_ =
+      (std::filesystem::temp_directory_path() /
+       ("main-dialog-" +
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+        ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+          .string();
+  ProfileStore profile_{stem_ + ".ini"};
   MainDialogController controller_{view_, profile_};
   std::filesystem::path file_;
 };
