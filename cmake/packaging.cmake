@@ -71,8 +71,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Marlovine 4410 updater team")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# xdg-open shows the help pages in the desktop's browser; setcap grants the port access.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libcap2-bin")
+# setcap grants the port access. The help shows in the program's own window: no browser needed.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/cmake/debian/postinst ${PROJECT_SOURCE_DIR}/cmake/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
