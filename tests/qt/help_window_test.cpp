@@ -78,6 +78,7 @@ class HelpWindowTest : public QObject {
   // xdg-open as on a desktop with no browser: it starts, says so and exits non-zero. Help,
   // F1 and a cause's link all still show their page, in our window; the pages are local, so
   // only the help file, which our window cannot read, is handed to the desktop at all.
+  // (Generous waits: the viewer is a real process on a busy machine.)
   void aViewerThatStartsAndFailsLeavesThePagesToOurWindow() {
     const QString bin = root_->filePath(QStringLiteral("path"));
     QVERIFY(QDir().mkpath(bin));
@@ -99,7 +100,7 @@ class HelpWindowTest : public QObject {
       HelpViewerLoader loader(HelpViewerLoader::Opener(), root_->filePath(QStringLiteral("bin")));
       loader.SetFallback(&ShowHelpWindow);
       QVERIFY(loader.ShowHelp(page));
-      QTRY_VERIFY(HelpWindow() != nullptr && HelpWindow()->isVisible());
+      QTRY_VERIFY_WITH_TIMEOUT(HelpWindow() != nullptr && HelpWindow()->isVisible(), 60000);
       QCOMPARE(Browser()->source().fragment(), QUrl(page).fragment());
     }
     QCOMPARE(calls(), 0);
@@ -111,7 +112,7 @@ class HelpWindowTest : public QObject {
     loader.SetFallback(&ShowHelpWindow);
     QVERIFY(loader.ShowHelp());
     QVERIFY(HelpWindow() == nullptr);  // not yet: the viewer has started
-    QTRY_VERIFY(HelpWindow() != nullptr && HelpWindow()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(HelpWindow() != nullptr && HelpWindow()->isVisible(), 60000);
     QCOMPARE(calls(), 1);
     QVERIFY(loader.ShowHelp());  // straight to our window from now on
     QCOMPARE(calls(), 1);
