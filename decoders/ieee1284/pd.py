@@ -18,6 +18,8 @@ HOLD = ('neg3', 'fwd35', 'fwd36', 'rev43')
 # Phases where the data lines are watched: a byte being set up before a request.
 WATCH_DATA = ('compat', 'unknown')
 ECP_PHASES = ('fwd', 'fwd35', 'fwd36', 'rev39', 'rev', 'rev43', 'rev44', 'fwd47')
+FORWARD = ('fwd', 'fwd35', 'fwd36')
+REVERSE = ('rev', 'rev43', 'rev44')
 # The lines whose edges matter in the phases of the data cycles; the others are read as
 # levels when something happens.
 WAKE = {
@@ -185,6 +187,14 @@ class Decoder(srd.Decoder):
             self.note(n, 'link lost (Select low)')
             self.put(n, n, self.out_python, ['LINK_LOST'])
 
+        # The data cycles first: they are nearly every step of a long capture.
+        if phase in FORWARD:
+            self.forward(p, q, fell, rose, data_moved)
+            return
+        if phase in REVERSE:
+            self.reverse(p, q, fell, rose, data_moved)
+            return
+
         if phase == 'unknown':
             if p[SELIN] == 0:
                 self.phase = 'compat'
@@ -304,10 +314,6 @@ class Decoder(srd.Decoder):
                 self.enter('fwd', python=['LINK_UP'])
             return
 
-        if phase in ('fwd', 'fwd35', 'fwd36'):
-            self.forward(p, q, fell, rose, data_moved)
-            return
-
         if phase == 'rev39':
             if fell(AFD):
                 self.event(n, 38, 'HostAck low: host ready for reverse data')
@@ -321,10 +327,6 @@ class Decoder(srd.Decoder):
             elif rose(INIT):
                 self.enter('fwd47')
                 self.event(n, 47, 'nInit high: reverse request withdrawn')
-            return
-
-        if phase in ('rev', 'rev43', 'rev44'):
-            self.reverse(p, q, fell, rose, data_moved)
             return
 
         if phase == 'fwd47':
