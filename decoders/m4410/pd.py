@@ -132,7 +132,7 @@ class Decoder(srd.Decoder):
         elif state == 'opening' and not self.buf:
             self.ss = ss
             self.wait_text(self.pause_from, ss, 'opening record due')
-        elif state in ('idle', 'extra', 'closed'):
+        elif state in ('idle', 'extra', 'closed', 'short', 'opening_missing'):
             return
         if self.state == 'boxdata':
             self.pending.append(byte)
