@@ -74,6 +74,28 @@ std::vector<std::string> FolderNames(const std::string& path) {
   return names;
 }
 
+// A relative path from the current folder's full name, so that the folders above it are
+// judged too.
+bool FullPath(const std::string& path, std::string* full) {
+  if (!path.empty() && path[0] == '/') return *full = path, true;
+  char* here = ::getcwd(nullptr, 0);
+  if (here == nullptr) return false;
+  *full = std::string(here) + "/" + path;
+  std::free(here);
+  return true;
+}
+
+constexpr int kMostLinks = 40;  // on one path, as the kernel allows
+
+// What the link open at fd (O_PATH) points to; false for an empty or overlong target.
+bool ReadLink(int fd, std::string* to) {
+  char target[4096];
+  const ssize_t length = ::readlinkat(fd, "", target, sizeof target);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return false;
+  to->assign(target, static_cast<std::size_t>(length));
+  return true;
+}
+
 // The file at path, reached by ReachName, opened with flags (O_NOFOLLOW added) and kept only
 // if it is the user's own plain file.
 int OpenPrivateFile(const std::string& path, int flags, bool make, std::string* error) {
@@ -123,14 +145,8 @@ bool ReachName(const std::string& path, bool make_folders, bool follow_last_link
     errno = code;
     return false;
   };
-  std::string full = path;
-  if (!full.empty() && full[0] != '/') {
-    // The current folder by its full name, so that the folders above it are judged too.
-    char* here = ::getcwd(nullptr, 0);
-    if (here == nullptr) return Fail(error);
-    full = std::string(here) + "/" + full;
-    std::free(here);
-  }
+  std::string full;
+  if (!FullPath(path, &full)) return Fail(error);
   const std::vector<std::string> split = FolderNames(full);
   std::deque<std::string> names(split.begin(), split.end());
   if (names.empty()) return refuse(-1, "'" + PrintableName(path) + "' names no file");
@@ -169,13 +185,10 @@ bool ReachName(const std::string& path, bool make_folders, bool follow_last_link
         ::close(next);
         return refuse(at, shown + " is a link of another user");
       }
-      char target[4096];
-      const ssize_t length = ::readlinkat(next, "", target, sizeof target);
+      std::string to;
+      const bool read = ReadLink(next, &to);
       ::close(next);
-      if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target || ++links > 40) {
-        return refuse(at, "cannot follow the link " + shown);
-      }
-      const std::string to(target, static_cast<std::size_t>(length));
+      if (!read || ++links > kMostLinks) return refuse(at, "cannot follow the link " + shown);
       const std::vector<std::string> more = FolderNames(to);
       names.insert(names.begin(), more.begin(), more.end());
       if (to[0] == '/') {
