@@ -8,6 +8,7 @@
 #include "ui/main_dialog_ids.h"
 #include "win32/app_identity.h"
 #include "win32/help_loader.h"
+#include "win32/system_libraries.h"
 #include "win32/transfer_status_dialog.h"
 #include "win32/worker_wait_dialog.h"
 
@@ -70,7 +71,7 @@ class UpdaterDialog::View : public MainDialogView {
     dialog.nMaxFile = sizeof path;
     dialog.lpstrInitialDir = initial.c_str();
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
-    if (!::GetOpenFileNameA(&dialog)) return false;  // cancelled or failed
+    if (!GetOpenFileNameFromSystem(&dialog)) return false;  // cancelled or failed
     *chosen = path;
     return true;
   }
