@@ -185,6 +185,8 @@ int Main(int argc, char** argv) {
     if (!check.ok) {
       std::fprintf(stderr, "m4410: cannot send '%s': %s\n", PrintableName(args.file).c_str(),
                    check.why.c_str());
+      const std::string remedy = FileRefusalRemedy(check.cause);
+      if (!remedy.empty()) std::fprintf(stderr, "m4410: %s\n", remedy.c_str());
       return kExitNoInput;
     }
   }

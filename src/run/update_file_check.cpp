@@ -23,6 +23,12 @@ UpdateFileCheck NotPlain(FileKind kind) {
 
 }  // namespace
 
+std::string FileRefusalRemedy(FileErrorCause cause) {
+  if (cause != FileErrorCause::SharingViolation) return {};
+  return "Close the program that is still writing the file, or wait until the copy ends, then "
+         "try again.";
+}
+
 UpdateFileCheck CheckUpdateFile(const std::string& path, UpdateFileAccess access,
                                 FileSharing sharing) {
   if (path.empty()) return Refuse(FileErrorCause::BadPath, "no file is named");
