@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli_args.h"
+#include "cli/console_redraw.h"
 #include "cli/end_requests.h"
 #include "cli/help_text.h"
 #include "cli/update_display.h"
@@ -49,7 +50,7 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
     std::fprintf(stderr, "m4410: another update is still running\n");
     return 1;
   }
-  UpdateDisplay display(stderr, IsTerminal(stderr), args.quiet);
+  UpdateDisplay display(stderr, RedrawFor(stderr), args.quiet);
   bool noted = false;
   bool told_image_goes_on = false;
   bool left = false;
