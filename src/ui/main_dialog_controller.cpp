@@ -148,11 +148,18 @@ void MainDialogController::ShowRunNote(bool shown, bool ok_shown) {
 }
 
 void MainDialogController::OnQuit() {
-  view_->Profile().WriteString(m_strSection, m_strLastPathItem, m_strLastPath);
-  view_->Profile().WriteString(m_strSection, m_strCompleteFileItem, m_strCompleteFile);
-  view_->Profile().WriteString(m_strSection, m_strProgramFileItem, m_strProgramFile);
-  view_->Profile().WriteString(m_strSection, m_strMenuFileItem, m_strMenuFile);
-  view_->Profile().WriteString(m_strSection, m_strTableFileItem, m_strTableFile);
+  ProfileStore& profile = view_->Profile();
+  // Every item is tried; a failure is told once, not lost without a word.
+  bool kept = profile.WriteString(m_strSection, m_strLastPathItem, m_strLastPath);
+  kept &= profile.WriteString(m_strSection, m_strCompleteFileItem, m_strCompleteFile);
+  kept &= profile.WriteString(m_strSection, m_strProgramFileItem, m_strProgramFile);
+  kept &= profile.WriteString(m_strSection, m_strMenuFileItem, m_strMenuFile);
+  kept &= profile.WriteString(m_strSection, m_strTableFileItem, m_strTableFile);
+  if (!kept) {
+    view_->Message("The file choices could not be saved: " + profile.path() +
+                       " cannot be written. The next start will not show them.",
+                   MessageKind::Warning);
+  }
   End(0);
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,7 @@
 #include "port/port_access.h"
 #include "port/port_driver.h"
 #include "run/update_worker.h"
+#include "support/child_process.h"
 #include "support/gated_port.h"
 #include "ui/main_dialog_ids.h"
 #include "ui/run_notes.h"
@@ -190,6 +192,25 @@ TEST_F(MainDialogControllerTest, SettingsAreReadAtOpeningAndWrittenOnlyByQuit) {
   MainDialogController simulated(std::move(simulated_view));
   simulated.OnInitDialog(true);
   EXPECT_EQ(seen.title, "Marlovine 4410 software transmission (simulated box)");
+}
+
+// Where neither the settings file nor the user's own copy of it can be written (here both lie
+// under a plain file), Quit says so once and still ends the dialog.
+TEST_F(MainDialogControllerTest, QuitThatCannotKeepTheChoicesSaysSoOnce) {
+  const std::string unwritable = (file_ / "settings.ini").string();
+  const char* local = std::getenv("LOCALAPPDATA");
+  const std::string kept_local = local ? local : "";
+  SetEnvironment("LOCALAPPDATA", file_.string());
+  view_.profile = ProfileStore(unwritable);
+  controller_.OnInitDialog(false);
+  Type(kCompleteEdit, "typed.bin");
+  controller_.OnQuit();
+  SetEnvironment("LOCALAPPDATA", kept_local);
+  ASSERT_EQ(view_.messages.size(), 1u);
+  EXPECT_EQ(view_.messages[0].first, "The file choices could not be saved: " + unwritable +
+                                         " cannot be written. The next start will not show them.");
+  EXPECT_EQ(view_.messages[0].second, MessageKind::Warning);
+  EXPECT_EQ(view_.ended, std::vector<int>{0});
 }
 
 // Every sequence of three clicks from the opening state: an edit is editable exactly when
