@@ -16,6 +16,7 @@
 #include "os/running_copy.h"
 #include "port/parport_listing.h"
 #include "port/start_privilege.h"
+#include "protocol/update_protocol.h"
 #include "run/link_bring_up.h"
 #include "run/port_environment.h"
 #include "run/run_start.h"
@@ -84,6 +85,10 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
     display.NoteInterrupt();
   }
   display.Finish();
+  // Where the box's own data went, as the status window says it.
+  if (const std::string box_data = LastBoxDataFile(); !box_data.empty()) {
+    std::fprintf(stderr, "Box data written to %s\n", PrintableName(box_data).c_str());
+  }
   if (environment.simulated()) std::fprintf(stderr, "%s\n", environment.BoxReport().c_str());
   if (const std::string warning = UpdateLogWarning(); !warning.empty()) {
     std::fprintf(stderr, "m4410: warning: the run is not in the update log: %s\n",
