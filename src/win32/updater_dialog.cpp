@@ -7,6 +7,7 @@
 #include "run/port_environment.h"
 #include "ui/main_dialog_ids.h"
 #include "win32/app_identity.h"
+#include "win32/chooser_folder.h"
 #include "win32/help_loader.h"
 #include "win32/system_libraries.h"
 #include "win32/transfer_status_dialog.h"
@@ -61,7 +62,7 @@ class UpdaterDialog::View : public MainDialogView {
   }
   bool ChooseFile(const std::string& last_path, std::string* chosen) override {
     char path[4096] = {};
-    const std::string initial = last_path.empty() ? std::string("C:") : last_path;
+    const std::string initial = ChooserStartFolder(last_path);
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = d_->window_;
