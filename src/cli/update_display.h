@@ -18,9 +18,9 @@ class UpdateDisplay {
   using Clock = std::chrono::steady_clock;
 
   // redraw: how the progress line is redrawn in place (Lines: a log). now: the clock the
-  // box's wait is timed with.
+  // box's wait is timed with. read: how the board's cells are read (see ReadStages).
   UpdateDisplay(std::FILE* out, Redraw redraw, bool quiet,
-                std::function<Clock::time_point()> now = Clock::now);
+                std::function<Clock::time_point()> now = Clock::now, StageReader read = GetStage);
 
   // Looks at the board once and prints what changed.
   void Poll();
@@ -43,6 +43,7 @@ class UpdateDisplay {
   void EndProgressLine();
 
   std::function<Clock::time_point()> now_;
+  StageReader read_;
   std::FILE* out_;
   Redraw redraw_;
   bool quiet_;
