@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "os/files.h"
 #include "ui/profile_store.h"
 
 namespace m4410 {
@@ -65,15 +66,23 @@ std::string ProfileStore::GetString(std::string_view section, std::string_view i
 // nothing else in it is lost.
 bool ProfileStore::WriteString(std::string_view section, std::string_view item,
                                std::string_view value) {
+  why_.clear();
   const std::string copy = VirtualStoreCopy(path_);
   const bool has_copy = Exists(copy);
   if (!has_copy && Write(path_, section, item, value)) return true;
-  if (copy.empty()) return false;
+  const DWORD file_error = ::GetLastError();
+  if (copy.empty()) {
+    why_ = "cannot write '" + FullPath(path_) + "': " + SystemErrorText(file_error);
+    return false;
+  }
   if (!has_copy) {
     MakeFoldersFor(copy);
     ::CopyFileA(FullPath(path_).c_str(), copy.c_str(), TRUE);
   }
-  return Write(copy, section, item, value);
+  if (Write(copy, section, item, value)) return true;
+  why_ = "cannot write '" + FullPath(path_) + "' nor your copy of it, '" + copy +
+         "': " + SystemErrorText(::GetLastError());
+  return false;
 }
 
 }  // namespace m4410

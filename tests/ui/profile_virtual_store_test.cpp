@@ -49,9 +49,11 @@ TEST(ProfileVirtualStoreTest, AFolderTheUserCannotWriteKeepsTheChoicesInTheUsers
   ::GetPrivateProfileStringA(kSection, kComplete, "", untouched, sizeof untouched, file.c_str());
   EXPECT_STREQ(untouched, "");
 
-  // Neither place writable: the write says so.
+  // Neither place writable: the write says so, and why, for the operator.
   SetEnvironment("LOCALAPPDATA", folder);
-  EXPECT_FALSE(ProfileStore(file).WriteString(kSection, kComplete, "x"));
+  ProfileStore neither(file);
+  EXPECT_FALSE(neither.WriteString(kSection, kComplete, "x"));
+  EXPECT_NE(neither.why().find("nor your copy of it"), std::string::npos) << neither.why();
 }
 
 }  // namespace
