@@ -14,7 +14,7 @@
 #include "os/library_search.h"
 #include "os/running_copy.h"
 #include "port/parport_listing.h"
-#include "port/start_privilege.h"
+#include "privilege/start_privilege.h"
 #include "run/link_bring_up.h"
 #include "run/port_environment.h"
 #include "run/run_start.h"

@@ -11,7 +11,7 @@
 #include "qt/help_window.h"
 #include "qt/updater_app.h"
 #include "qt/updater_options.h"
-#include "port/start_privilege.h"
+#include "privilege/start_privilege.h"
 #include "run/port_environment.h"
 #include "run/update_log.h"
 #include "run/standard_descriptors.h"

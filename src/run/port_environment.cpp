@@ -7,8 +7,8 @@
 
 #include "os/files.h"
 #include "port/port_choice.h"
-#include "port/trace_port_access.h"
-#include "port/vcd_trace.h"
+#include "trace/trace_port_access.h"
+#include "trace/vcd_trace.h"
 #include "run/update_worker.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"

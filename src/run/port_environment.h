@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "port/port_access.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 
 namespace m4410 {
 

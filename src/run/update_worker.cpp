@@ -10,7 +10,7 @@
 #include "link/block_transfer.h"
 #include "link/parallel_link.h"
 #include "port/port_driver.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 #include "protocol/update_protocol.h"
 #include "run/link_bring_up.h"
 #include "run/update_log.h"

@@ -8,7 +8,7 @@
 #include "link/block_transfer.h"
 #include "link/parallel_link.h"
 #include "port/port_driver.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
 

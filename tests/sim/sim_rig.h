@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "port/port_access.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
 

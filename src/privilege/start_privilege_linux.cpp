@@ -11,7 +11,7 @@
 
 #include "port/port_choice.h"
 #include "port/port_permission.h"
-#include "port/start_privilege.h"
+#include "privilege/start_privilege.h"
 #include "port/system_primitives.h"
 
 namespace m4410 {

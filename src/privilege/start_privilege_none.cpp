@@ -1,5 +1,5 @@
 // Windows: the kernel port driver keeps its own access control, and nothing is held to drop.
-#include "port/start_privilege.h"
+#include "privilege/start_privilege.h"
 
 namespace m4410 {
 
