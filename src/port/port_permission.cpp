@@ -46,16 +46,6 @@ std::string UnlistedPortRefusal(PortAddresses addresses, const std::vector<Parpo
   return text + "\n";
 }
 
-StartStep DecideStartStep(StartUser user, StartPort port) {
-  StartStep step;
-  // Root can reach every port anyway: it keeps today's freedom and its privileges.
-  if (user.root) return step;
-  step.refuse = port == StartPort::Unlisted;
-  step.take_ports = user.holds_capability && port == StartPort::Listed;
-  step.drop = user.holds_capability;
-  return step;
-}
-
 const StartGrant& CurrentStartGrant() { return GrantRecord(); }
 
 void RecordStartGrant(StartGrant grant) { GrantRecord() = std::move(grant); }

@@ -3,6 +3,6 @@
 
 namespace m4410 {
 
-void TakePortThenDropPrivileges(const char*, const std::string*) {}
+void TakePortThenDropPrivileges(const char*, const PortChoice*) {}
 
 }  // namespace m4410

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "os/files.h"
-#include "port/port_choice.h"
 #include "trace/trace_port_access.h"
 #include "trace/vcd_trace.h"
 #include "run/update_worker.h"
@@ -25,7 +24,7 @@ std::atomic<std::uint64_t> trace_inode{0};
 // may have been taken by someone else first, a pipe would hold the run); it is opened without
 // emptying it and compared with the files it must not be, so a --trace that names the update
 // file (by any path or link) leaves that file whole. All before the port is touched.
-std::FILE* OpenTrace(const PortChoiceText& choice, const std::vector<std::string>& not_trace,
+std::FILE* OpenTrace(const PortSetup& choice, const std::vector<std::string>& not_trace,
                      std::string* error) {
   FileFacts trace;
   bool created = false;
@@ -74,16 +73,10 @@ bool IsWaveformTraceName(const std::string& name) {
 }
 
 std::unique_ptr<PortEnvironment> PortEnvironment::Install(
-    const PortChoiceText& choice, std::string* error, const std::vector<std::string>& not_trace) {
-  const PortChoiceResult parsed = ParsePortChoice(choice.port);
-  if (!parsed.choice) {
-    *error = parsed.error;
-    return nullptr;
-  }
-
+    const PortSetup& choice, std::string* error, const std::vector<std::string>& not_trace) {
   std::unique_ptr<PortEnvironment> environment(new PortEnvironment);
   PortAccessFactory factory;
-  if (parsed.choice->kind == PortKind::Sim) {
+  if (choice.port.kind == PortKind::Sim) {
     SimOptions options;
     if (!ParseSimOptions(choice.sim, &options, error)) return nullptr;
     if (options.clock == SimClock::Virtual) environment->clock_ = std::make_unique<VirtualClock>();
@@ -94,7 +87,7 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(
       *error = "--sim shapes the simulated box only; it needs --port sim";
       return nullptr;
     }
-    environment->addresses_ = parsed.choice->addresses;
+    environment->addresses_ = choice.port.addresses;
     const PortAddresses addresses = environment->addresses_;
     const bool standard = addresses.base == PortAddresses{}.base &&
                           addresses.extended == PortAddresses{}.extended;
@@ -116,13 +109,13 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(
     };
   }
 
-  SetPortAccessFactory(std::move(factory));
+  SetProcessPortFactory(std::move(factory));
   if (environment->clock_) SetTimeSource(environment->clock_.get());
   return environment;
 }
 
 PortEnvironment::~PortEnvironment() {
-  SetPortAccessFactory({});
+  SetProcessPortFactory({});
   if (clock_) SetTimeSource(nullptr);
   if (trace_) {
     std::fclose(trace_);

@@ -1,5 +1,5 @@
 // Who may reach which port: the start step's table, and the claim of each run keeping to it.
-#include "port/port_permission.h"
+#include "privilege/start_step.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include "port/fake_system.h"
 #include "port/linux_port_access.h"
 #include "port/port_driver.h"
+#include "port/port_permission.h"
 
 namespace m4410 {
 namespace {
@@ -14,7 +15,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-enum class Who { Root, UserWithCapability, UserWithout };
+enum class Who { Root, UserWithCapability, UserSetGroup, UserWithout };
 enum class Which { Listed, Unlisted, Sim };
 
 struct Row {
@@ -26,7 +27,8 @@ struct Row {
 };
 
 // Root keeps today's freedom; an ordinary user reaches only a listed port, and a program
-// holding a capability for one gives it all up at start, whatever the port.
+// holding a capability for one gives it all up at start, whatever the port; a setgid copy
+// takes nothing (a group gives no port I/O) and gives up its group.
 constexpr Row kTable[] = {
     {Who::Root, Which::Listed, false, false, false},
     {Who::Root, Which::Unlisted, false, false, false},
@@ -34,6 +36,9 @@ constexpr Row kTable[] = {
     {Who::UserWithCapability, Which::Listed, true, false, true},
     {Who::UserWithCapability, Which::Unlisted, false, true, true},
     {Who::UserWithCapability, Which::Sim, false, false, true},
+    {Who::UserSetGroup, Which::Listed, false, false, true},
+    {Who::UserSetGroup, Which::Unlisted, false, true, true},
+    {Who::UserSetGroup, Which::Sim, false, false, true},
     {Who::UserWithout, Which::Listed, false, false, false},
     {Who::UserWithout, Which::Unlisted, false, true, false},
     {Who::UserWithout, Which::Sim, false, false, false},
@@ -55,7 +60,8 @@ TEST(PortPermissionTest, EveryRowOfTheTableAndTheClaimThatFollows) {
         row.which == Which::Listed ? PortAddresses{} : PortAddresses{0xCF0, 0xCF8};
     SCOPED_TRACE(testing::Message() << "who " << static_cast<int>(row.who) << ", port "
                                     << static_cast<int>(row.which));
-    const StartUser user{row.who == Who::Root, row.who == Who::UserWithCapability};
+    const StartUser user{row.who == Who::Root, row.who == Who::UserWithCapability,
+                         row.who == Who::UserSetGroup};
     const StartPort where = row.which == Which::Sim      ? StartPort::None
                             : PortIsListed(port, listed) ? StartPort::Listed
                                                          : StartPort::Unlisted;
@@ -69,7 +75,7 @@ TEST(PortPermissionTest, EveryRowOfTheTableAndTheClaimThatFollows) {
     system.ruid = system.euid = user.root ? 0 : 1000;
     system.has_capability = user.root;
     StartGrant grant;
-    grant.dropped = step.drop;
+    grant.dropped = step.drop && user.holds_capability;
     if (step.take_ports) {
       grant.granted = port;  // as the start step's ioperm left the process
       system.grants = {{port.base, 8}, {port.extended, 3}};

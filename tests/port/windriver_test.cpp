@@ -114,13 +114,13 @@ class WinDriverTest : public ::testing::Test {
     if constexpr (std::endian::native != std::endian::little) {
       GTEST_SKIP() << "the driver's records are little-endian";
     }
-    SetPortAccessFactory([this] {
+    SetProcessPortFactory([this] {
       return std::make_unique<WinDriverPortAccess>(std::make_unique<RecordingDevice>(script, log),
                                                    addresses);
     });
   }
   void TearDown() override {
-    SetPortAccessFactory(nullptr);
+    SetProcessPortFactory(nullptr);
     SetTimeSource(nullptr);
   }
 

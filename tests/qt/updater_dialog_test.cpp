@@ -194,7 +194,7 @@ class UpdaterDialogTest : public QObject {
     sink_.boxes.clear();
     chooser_ = ScriptedChooser();
     help_calls_ = 0;
-    SetPortAccessFactory([] { return std::make_unique<RefusingPort>(); });
+    SetProcessPortFactory([] { return std::make_unique<RefusingPort>(); });
     for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
   }
 
@@ -202,7 +202,7 @@ class UpdaterDialogTest : public QObject {
     WaitForUpdateWorker();
     dialog_.reset();
     app_.reset();
-    SetPortAccessFactory({});
+    SetProcessPortFactory({});
     dir_.reset();
   }
 
@@ -285,7 +285,8 @@ class UpdaterDialogTest : public QObject {
   // updating and the 3 s settle keep the worker running well past the Escape.
   void statusWindowClosedMidRunLeavesTheResultInTheMainWindow() {
     std::string error;
-    auto environment = PortEnvironment::Install({"sim", "rate=20000,update-ms=1500", ""}, &error);
+    auto environment = PortEnvironment::Install(
+        {{PortKind::Sim, {}}, "rate=20000,update-ms=1500", ""}, &error);
     QVERIFY2(environment != nullptr, error.c_str());
     Open(environment.get());
     TypePath(MakeFile("image.bin", 10000));
@@ -314,7 +315,7 @@ class UpdaterDialogTest : public QObject {
   void completeRunOnTheSimulatedBox() {
     std::string error;
     auto environment =
-        PortEnvironment::Install({"sim", "clock=virtual,update-ms=5000", ""}, &error);
+        PortEnvironment::Install({{PortKind::Sim, {}}, "clock=virtual,update-ms=5000", ""}, &error);
     QVERIFY2(environment != nullptr, error.c_str());
     Open(environment.get());
     QCOMPARE(dialog_->windowTitle(),
@@ -341,7 +342,7 @@ class UpdaterDialogTest : public QObject {
 
   void startWhileAnEarlierWorkerRunsIsRefusedAndQuitWaitsForIt() {
     Gate gate;
-    SetPortAccessFactory([&gate] { return std::make_unique<GatedPort>(&gate); });
+    SetProcessPortFactory([&gate] { return std::make_unique<GatedPort>(&gate); });
     Open();
     TypePath(MakeFile("image.bin", 100));
 
@@ -388,7 +389,8 @@ class UpdaterDialogTest : public QObject {
     // A real clock: the image takes about half a second to go out, and the box never sends
     // its closing record, so only leaving ends the wait before its ten-minute bound.
     std::string error;
-    auto environment = PortEnvironment::Install({"sim", "closing=no,rate=20000", ""}, &error);
+    auto environment = PortEnvironment::Install(
+        {{PortKind::Sim, {}}, "closing=no,rate=20000", ""}, &error);
     QVERIFY2(environment != nullptr, error.c_str());
     Open(environment.get());
     TypePath(MakeFile("image.bin", 10000));

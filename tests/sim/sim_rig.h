@@ -189,12 +189,12 @@ class SimRig {
         box_(VirtualBoxOptions(sim_text), &clock_),
         time_(clock_) {
     SetTimeSource(&time_);
-    SetPortAccessFactory([box = box_.Factory(), log = log_]() -> std::unique_ptr<PortAccess> {
+    SetProcessPortFactory([box = box_.Factory(), log = log_]() -> std::unique_ptr<PortAccess> {
       return std::make_unique<LoggingAccess>(box(), log);
     });
   }
   ~SimRig() {
-    SetPortAccessFactory({});
+    SetProcessPortFactory({});
     SetTimeSource(nullptr);
   }
   SimRig(const SimRig&) = delete;

@@ -105,7 +105,7 @@ const int kEdits[] = {kCompleteEdit, kProgramEdit, kMenuEdit, kTableEdit};
 class MainDialogControllerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetPortAccessFactory([] { return std::make_unique<RefusingPort>(); });
+    SetProcessPortFactory([] { return std::make_unique<RefusingPort>(); });
     for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
     file_ = std::filesystem::temp_directory_path() /
             ("main-dialog-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".bin");
@@ -113,7 +113,7 @@ class MainDialogControllerTest : public ::testing::Test {
   }
   void TearDown() override {
     WaitForUpdateWorker();
-    SetPortAccessFactory({});
+    SetProcessPortFactory({});
     std::filesystem::remove(file_);
     std::filesystem::remove(view_.profile.path());
   }
@@ -302,7 +302,7 @@ TEST_F(MainDialogControllerTest, StartRunsTheStatusWindowAndQuitWaitsForTheWorke
 // then its result with the cause, until the operator's OK.
 TEST_F(MainDialogControllerTest, RunWhoseStatusWindowClosedEarlyIsFollowedToItsResult) {
   Gate gate;
-  SetPortAccessFactory([&gate] { return std::make_unique<GatedPort>(&gate); });
+  SetProcessPortFactory([&gate] { return std::make_unique<GatedPort>(&gate); });
   controller_.OnInitDialog(false);
   EXPECT_FALSE(view_.Find(kRunNote).shown);
   Type(kCompleteEdit, file_.string());
@@ -361,7 +361,7 @@ TEST_F(MainDialogControllerTest, ResultTheStatusWindowShowedIsNotRepeated) {
   }
 
   Gate gate;
-  SetPortAccessFactory([&gate] { return std::make_unique<NoEcpPort>(&gate); });
+  SetProcessPortFactory([&gate] { return std::make_unique<NoEcpPort>(&gate); });
   view_.status_window = [] {
     StatusDisplay display;
     while (display.view().polling) display.Tick();  // until it shows stage 3's failure
