@@ -126,7 +126,57 @@ TEST(PortPermissionTest, OnlyBothRangesOfAListedPortAreListed) {
         PortAddresses{0xD000, 0xD400}}) {
     EXPECT_FALSE(PortIsListed(other, listed)) << HexPort(other.base) << "," << HexPort(other.extended);
   }
-  EXPECT_THAT(UnlistedPortRefusal(PortAddresses{0x64, 0x464}, {}), HasSubstr("lists none"));
+}
+
+// A port that cannot be had names its real cause: the missing driver when the kernel lists
+// none, the default port's own absence, and a kernel without port I/O to every user alike.
+TEST(PortPermissionTest, EachUserIsToldTheRealCauseOfARefusal) {
+  struct Case {
+    const char* what;
+    bool card_listed;  // else the kernel lists no port at all
+    bool has_ioperm;
+    bool root_too;     // root may name any port: only a kernel without port I/O stops it
+    PortAddresses port;
+    const char* said;
+    const char* unsaid;
+  };
+  const Case cases[] = {
+      {"none listed, the default port", false, true, false, {},
+       "no parallel port found: the kernel lists none. Load its driver (sudo modprobe "
+       "parport_pc), then see the port with m4410 ports.\n",
+       "name"},
+      {"none listed, a named port", false, true, false, {0xE010, 0xE000},
+       "no parallel port found: the kernel lists none.", "root"},
+      {"a card only, the default port", true, true, false, {},
+       "no parallel port at 0x378,0x778, the default: choose one the kernel lists with --port: "
+       "parport1 (--port lpt:0xe010,0xe000).\n",
+       "name another"},
+      {"a card only, another port named", true, true, false, {0xCF0, 0xCF8},
+       "the port 0xcf0,0xcf8 is not a parallel port the kernel lists, and only root may name "
+       "another. The kernel lists: parport1 (--port lpt:0xe010,0xe000).\n",
+       "default"},
+      {"a kernel without port I/O", true, false, true, {},
+       "no port I/O in this kernel: ioperm is not available and there is no /dev/port "
+       "(ioperm: Function not implemented; /dev/port: No such file or directory).",
+       "setcap"},
+  };
+  for (const Case& c : cases) {
+    for (const Who who : {Who::Root, Who::UserWithCapability, Who::UserWithout}) {
+      if (who == Who::Root && !c.root_too) continue;
+      SCOPED_TRACE(testing::Message() << c.what << ", who " << static_cast<int>(who));
+      FakeSystem system;
+      if (c.card_listed) system.AddKernelPort("parport1", 0xE010, 0xE000);
+      system.has_ioperm = c.has_ioperm;
+      system.ruid = system.euid = who == Who::Root ? 0 : 1000;
+      system.has_capability = who != Who::UserWithout;
+      LinuxPortAccess access(c.port, system, StartGrant{});
+      EXPECT_EQ(access.Claim(), c.has_ioperm ? ClaimOutcome::Refused : ClaimOutcome::NoFacility);
+      EXPECT_THAT(PortErrorText(), HasSubstr(c.said));
+      EXPECT_THAT(PortErrorText(), Not(HasSubstr(c.unsaid)));
+      EXPECT_THAT(PortErrorText(), Not(HasSubstr("((")));
+      EXPECT_TRUE(system.NothingHeld());
+    }
+  }
 }
 
 }  // namespace
