@@ -68,13 +68,13 @@ fs::path ImageFile(std::size_t size) {
 const char* UpdateOnce(SimulatedBox& box, const fs::path& image, std::size_t size,
                        std::uint64_t* accesses, double* seconds) {
   std::uint64_t count = 0;
-  SetPortAccessFactory([&box, &count] {
+  SetProcessPortFactory([&box, &count] {
     return std::make_unique<CountingAccess>(box.MakeAccess(), &count);
   });
   RaiseKeepGoing();
   std::unique_ptr<PortDriverContext> context;
   if (OpenPortDriver(&context) != 0 || EstablishLink(context.get()) != 0) {
-    SetPortAccessFactory({});
+    SetProcessPortFactory({});
     return "no link with the simulated box";
   }
   count = 0;
@@ -84,7 +84,7 @@ const char* UpdateOnce(SimulatedBox& box, const fs::path& image, std::size_t siz
   *accesses = count;
   TerminateLink(context.get());
   ClosePortDriver(std::move(context));
-  SetPortAccessFactory({});
+  SetProcessPortFactory({});
   if (result != 0 || box.Receipt().image_bytes != size) return "update did not complete";
   return nullptr;
 }
@@ -93,12 +93,12 @@ void BM_RegisterAccessThroughSeam(benchmark::State& state) {
   VirtualClock clock;
   SetTimeSource(&clock);
   SimulatedBox box(SimOptions{}, &clock);
-  SetPortAccessFactory(box.Factory());
+  SetProcessPortFactory(box.Factory());
   std::unique_ptr<PortDriverContext> context;
   OpenPortDriver(&context);
   for (auto _ : state) benchmark::DoNotOptimize(ReadStatus(context.get()));
   ClosePortDriver(std::move(context));
-  SetPortAccessFactory({});
+  SetProcessPortFactory({});
   SetTimeSource(nullptr);
 }
 BENCHMARK(BM_RegisterAccessThroughSeam);

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "port/parport_listing.h"
 #include "port/port_choice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -16,11 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const m4410::PortChoice& choice = *result.choice;
-  const std::string option = choice.kind == m4410::PortKind::Sim
-                                 ? std::string("sim")
-                                 : m4410::PortOptionFor(choice.addresses.base,
-                                                        choice.addresses.extended);
-  const m4410::PortChoiceResult again = m4410::ParsePortChoice(option);
+  const m4410::PortChoiceResult again = m4410::ParsePortChoice(m4410::PortChoiceName(choice));
   FUZZ_CHECK(again.choice.has_value());
   FUZZ_CHECK(again.choice->kind == choice.kind);
   if (choice.kind == m4410::PortKind::Lpt) {

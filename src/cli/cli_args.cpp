@@ -1,8 +1,5 @@
 #include "cli/cli_args.h"
 
-#include "run/run_options.h"
-
-
 namespace m4410 {
 
 const char* CliUsage() {
@@ -50,10 +47,7 @@ bool ParseCliArgs(const std::vector<std::string>& args, CliArgs* out, std::strin
     return false;
   }
   CliArgs parsed;
-  parsed.port = shared.port.port;
-  parsed.sim = shared.port.sim;
-  parsed.trace = shared.port.trace;
-  parsed.no_log = shared.no_log;
+  parsed.run = shared;
   bool have_command = false;
   bool options_ended = false;
 
@@ -104,7 +98,7 @@ bool ParseCliArgs(const std::vector<std::string>& args, CliArgs* out, std::strin
     *error = "option '--quiet' applies to update only";
     return false;
   }
-  if (parsed.no_log && parsed.command != CliCommand::Update) {
+  if (parsed.run.no_log && parsed.command != CliCommand::Update) {
     *error = "option '--no-log' applies to update only";
     return false;
   }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "run/run_options.h"
+
 namespace m4410 {
 
 enum class CliCommand { Update, Probe, Ports, Log, Help, Version };
@@ -11,11 +13,8 @@ enum class CliCommand { Update, Probe, Ports, Log, Help, Version };
 struct CliArgs {
   CliCommand command = CliCommand::Help;
   std::string file;              // update
-  std::string port = "lpt";      // --port
-  std::string sim;               // --sim
-  std::string trace;             // --trace
+  RunOptions run;                // --port, --sim, --trace, --no-log (update only)
   bool quiet = false;            // --quiet (update only)
-  bool no_log = false;           // --no-log (update only): no line in the update log
 };
 
 // false with a message naming the offending word on a usage error.

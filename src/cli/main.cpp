@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,18 +12,15 @@
 #include "cli/end_requests.h"
 #include "cli/help_text.h"
 #include "cli/update_display.h"
+#include "board/run_cause.h"
+#include "board/stage_board.h"
 #include "os/files.h"
-#include "os/library_search.h"
-#include "os/running_copy.h"
 #include "port/parport_listing.h"
-#include "port/start_privilege.h"
 #include "protocol/update_protocol.h"
 #include "run/link_bring_up.h"
 #include "run/port_environment.h"
+#include "run/program_start.h"
 #include "run/run_start.h"
-#include "board/run_cause.h"
-#include "board/stage_board.h"
-#include "run/standard_descriptors.h"
 #include "run/update_file_check.h"
 #include "run/update_log.h"
 #include "run/update_worker.h"
@@ -153,22 +151,11 @@ int RunLog() {
   return 0;
 }
 
-int Main(int argc, char** argv) {
-  LoadLibrariesFromTheSystemOnly();
-  EnsureStandardDescriptors();
-  // The command line alone chooses the port; then whatever the program was given beyond that
-  // goes, before anything else is opened or read.
-  std::vector<std::string> words(argv + 1, argv + argc);
-  CliArgs args;
-  std::string error;
-  const bool parsed = ParseCliArgs(words, &args, &error);
-  const bool drives_port =
-      parsed && (args.command == CliCommand::Update || args.command == CliCommand::Probe);
-  TakePortThenDropPrivileges("m4410", drives_port ? &args.port : nullptr);
-  AnnounceRunningCopy();
+// What the command does before its port environment: the answers that need no port, and the
+// update file's check, before the port is touched, so a typo costs nothing.
+std::optional<int> FirstSteps(bool parsed, const CliArgs& args, const std::string& error) {
   IgnoreLostOutput();
   if (!parsed) return UsageError(error);
-
   switch (args.command) {
     case CliCommand::Help:
       std::printf("%s", HelpText().c_str());
@@ -184,8 +171,6 @@ int Main(int argc, char** argv) {
     case CliCommand::Probe:
       break;
   }
-
-  // The file is checked before the port is touched, so a typo costs nothing.
   if (args.command == CliCommand::Update) {
     const UpdateFileCheck check = CheckUpdateFile(args.file, UpdateFileAccess::Read);
     if (!check.ok) {
@@ -196,15 +181,33 @@ int Main(int argc, char** argv) {
       return kExitNoInput;
     }
   }
+  return std::nullopt;
+}
 
+int Main(int argc, char** argv) {
+  const std::vector<std::string> words(argv + 1, argv + argc);
+  CliArgs args;
+  std::string error;
+  bool parsed = false;
   std::vector<std::string> not_trace;
-  if (args.command == CliCommand::Update) not_trace.push_back(args.file);
-  auto environment =
-      PortEnvironment::Install({args.port, args.sim, args.trace}, &error, not_trace);
-  if (!environment) return UsageError(error);
-  ConfigureUpdateLog("m4410", args.port, !args.no_log);
-  return args.command == CliCommand::Update ? RunUpdate(args, *environment)
-                                            : RunProbe(*environment);
+
+  ProgramStartSteps steps;
+  steps.program = "m4410";
+  steps.read_command_line = [&]() -> const RunOptions* {
+    parsed = ParseCliArgs(words, &args, &error);
+    if (!parsed || (args.command != CliCommand::Update && args.command != CliCommand::Probe)) {
+      return nullptr;
+    }
+    if (args.command == CliCommand::Update) not_trace.push_back(args.file);
+    return &args.run;
+  };
+  steps.own_first_steps = [&] { return FirstSteps(parsed, args, error); };
+  steps.not_trace = &not_trace;
+  ProgramStarted started = StartProgram(steps);
+  if (started.exit_status) return *started.exit_status;
+  if (!started.environment) return UsageError(started.refusal);
+  return args.command == CliCommand::Update ? RunUpdate(args, *started.environment)
+                                            : RunProbe(*started.environment);
 }
 
 }  // namespace

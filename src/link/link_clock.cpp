@@ -1,6 +1,6 @@
 #include "link/link_clock.h"
 
-#include "port/time_source.h"
+#include "link/time_source.h"
 
 namespace m4410 {
 

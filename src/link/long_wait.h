@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "link/link_limits.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 
 namespace m4410 {
 

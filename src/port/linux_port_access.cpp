@@ -45,6 +45,13 @@ std::string ForbiddingLockdown(std::string_view text) {
   return {};
 }
 
+std::string NoPortIoInKernel(int ioperm_error, int devport_error) {
+  return "no port I/O in this kernel: ioperm is not available and there is no /dev/port "
+         "(ioperm: " + ErrorName(ioperm_error) + "; /dev/port: " + ErrorName(devport_error) +
+         "). Run on a kernel that offers port I/O (not a sandboxed or virtual kernel without "
+         "it).\n";
+}
+
 }  // namespace
 
 LinuxPortAccess::LinuxPortAccess(PortAddresses addresses, SystemPrimitives& system,
@@ -80,6 +87,15 @@ ClaimOutcome LinuxPortAccess::CheckFacility() {
         "no port I/O on this architecture: the parallel port's registers can only be reached "
         "on an x86 PC.\n");
     return ClaimOutcome::NoFacility;
+  }
+  // A kernel without port I/O is the cause for every user, whatever port or capability.
+  if (!system_.KernelHasIoPerm()) {
+    const int devport = system_.Open("/dev/port", O_PATH | O_CLOEXEC, 0);
+    if (devport >= 0) system_.Close(devport);
+    if (IsMissingDevice(devport)) {
+      SetPortErrorText(NoPortIoInKernel(-ENOSYS, devport));
+      return ClaimOutcome::NoFacility;
+    }
   }
   // Before anything else: an ordinary user's unlisted port is refused whatever else holds.
   if (system_.RealUserId() != 0) {
@@ -299,10 +315,7 @@ ClaimOutcome LinuxPortAccess::TakeRegisters() {
                      "policy (seccomp, a container) forbids it. Lift that policy for this "
                      "program.\n");
   } else if (IsMissingDevice(fd)) {
-    SetPortErrorText("no port I/O in this kernel: ioperm is not available and there is no "
-                     "/dev/port " + detail +
-                     ". Run on a kernel that offers port I/O (not a sandboxed or virtual "
-                     "kernel without it).\n");
+    SetPortErrorText(NoPortIoInKernel(ioperm_error, fd));
   } else {
     SetPortErrorText("cannot reach the port registers " + detail + ".\n");
   }

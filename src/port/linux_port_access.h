@@ -1,7 +1,7 @@
 // Raw port access on Linux: a lock against a second instance, the kernel's own claim of the
 // port through ppdev, and register access through ioperm (root alone also /dev/port). An
 // ordinary user reaches only a port the kernel lists, through the I/O permission the program
-// took at start (port/start_privilege.h).
+// took at start (privilege/start_privilege.h).
 #pragma once
 
 #include <cstdint>

@@ -13,12 +13,12 @@ PortAccessFactory& Factory() {
 }
 }  // namespace
 
-void SetPortAccessFactory(PortAccessFactory factory) {
+void SetProcessPortFactory(PortAccessFactory factory) {
   std::lock_guard lock(factory_mutex);
   Factory() = std::move(factory);
 }
 
-std::unique_ptr<PortAccess> MakePortAccess() {
+std::unique_ptr<PortAccess> MakeProcessPortAccess() {
   PortAccessFactory factory;
   {
     std::lock_guard lock(factory_mutex);

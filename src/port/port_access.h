@@ -36,10 +36,12 @@ struct PortAddresses {
 
 using PortAccessFactory = std::function<std::unique_ptr<PortAccess>()>;
 
-// Process-wide; set once at start-up (tests set it per case). An empty factory means the
-// platform's default backend.
-void SetPortAccessFactory(PortAccessFactory factory);
-std::unique_ptr<PortAccess> MakePortAccess();
+// The process's port: the one seam through which OpenPortDriver, which takes no port, finds
+// the run's backend. A program sets it in one place, its port environment
+// (run/port_environment.h); tests set it per case. An empty factory means the platform's
+// default backend.
+void SetProcessPortFactory(PortAccessFactory factory);
+std::unique_ptr<PortAccess> MakeProcessPortAccess();
 // The platform's own backend, whatever factory is set: on 0x378 and 0x778, or on the given
 // addresses. Raw port I/O on Linux, the kernel port driver on Windows; nullptr where the
 // build has none (OpenPortDriver then reports result 1).

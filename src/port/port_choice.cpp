@@ -73,6 +73,11 @@ std::string CheckRange(unsigned long first, unsigned long ports, std::string_vie
 
 }  // namespace
 
+std::string PortChoiceName(const PortChoice& choice) {
+  if (choice.kind == PortKind::Sim) return "sim";
+  return PortOptionFor(choice.addresses.base, choice.addresses.extended);
+}
+
 PortChoiceResult ParsePortChoice(std::string_view text) {
   if (text.empty()) return Fail("no port given: " + std::string(kUsage));
   if (text == "sim") return {PortChoice{PortKind::Sim, PortAddresses{}}, {}};

@@ -29,4 +29,8 @@ struct PortChoiceResult {
 // overlap the standard range.
 PortChoiceResult ParsePortChoice(std::string_view text);
 
+// The choice as --port spells it, and as the update log records it: "sim", "lpt", or
+// "lpt:0xBASE,0xECPBASE" (the form ParsePortChoice reads back to the same choice).
+std::string PortChoiceName(const PortChoice& choice);
+
 }  // namespace m4410

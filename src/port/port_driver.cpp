@@ -26,7 +26,7 @@ void SetPortErrorText(std::string_view reason) {
 int OpenPortDriver(std::unique_ptr<PortDriverContext>* out) {
   SetPortErrorText("");
   auto context = std::make_unique<PortDriverContext>();
-  context->access = MakePortAccess();
+  context->access = MakeProcessPortAccess();
   if (!context->access) {
     SetPortErrorText("no port-access facility on this system\n");
     return 1;

@@ -32,28 +32,23 @@ bool PortIsListed(PortAddresses addresses, const std::vector<ParportEntry>& list
 }
 
 std::string UnlistedPortRefusal(PortAddresses addresses, const std::vector<ParportEntry>& listed) {
-  std::string text = "the port " + Describe(addresses) +
-                     " is not a parallel port the kernel lists, and only root may name another. ";
+  // With none listed the cause is the missing driver, whichever port was asked for.
   if (listed.empty()) {
-    text += "The kernel lists none (" + NoParallelPortsHint() + ").";
-  } else {
-    text += "The kernel lists:";
-    for (const ParportEntry& entry : listed) {
-      text += " " + entry.name + " (--port " + entry.port_option + ")";
-    }
-    text += ".";
+    return "no parallel port found: the kernel lists none. Load its driver "
+           "(sudo modprobe parport_pc), then see the port with m4410 ports.\n";
   }
-  return text + "\n";
-}
-
-StartStep DecideStartStep(StartUser user, StartPort port) {
-  StartStep step;
-  // Root can reach every port anyway: it keeps today's freedom and its privileges.
-  if (user.root) return step;
-  step.refuse = port == StartPort::Unlisted;
-  step.take_ports = user.holds_capability && port == StartPort::Listed;
-  step.drop = user.holds_capability;
-  return step;
+  // The default port was never named: only a port given with --port was.
+  const bool named = addresses.base != PortAddresses{}.base ||
+                     addresses.extended != PortAddresses{}.extended;
+  std::string text = named ? "the port " + Describe(addresses) +
+                                 " is not a parallel port the kernel lists, and only root may "
+                                 "name another. The kernel lists:"
+                           : "no parallel port at " + Describe(addresses) +
+                                 ", the default: choose one the kernel lists with --port:";
+  for (const ParportEntry& entry : listed) {
+    text += " " + entry.name + " (--port " + entry.port_option + ")";
+  }
+  return text + ".\n";
 }
 
 const StartGrant& CurrentStartGrant() { return GrantRecord(); }

@@ -1,5 +1,5 @@
-// Who may reach which port. A program given CAP_SYS_RAWIO decides once, at start and before
-// anything else runs, what to take and what to drop; the claim of each run then keeps to it.
+// Who may reach which port, and what the program's start step (privilege/start_privilege.h)
+// took for it: the claim of each run keeps to both.
 #pragma once
 
 #include <optional>
@@ -17,26 +17,6 @@ bool PortIsListed(PortAddresses addresses, const std::vector<ParportEntry>& list
 
 // The refusal of an unlisted port to an ordinary user, naming the listed ones.
 std::string UnlistedPortRefusal(PortAddresses addresses, const std::vector<ParportEntry>& listed);
-
-struct StartUser {
-  bool root = false;              // the real user is root
-  bool holds_capability = false;  // any capability permitted (file capability, setuid root)
-};
-
-enum class StartPort {
-  None,      // no port: sim, ports, log, --help, --version, a command-line error
-  Listed,    // a port the kernel lists
-  Unlisted,  // any other lpt:BASE[,ECPBASE]
-};
-
-// The start step of one row of the table.
-struct StartStep {
-  bool take_ports = false;  // ioperm for both ranges, for the whole process
-  bool refuse = false;      // the port is refused before any I/O permission is taken
-  bool drop = false;        // every capability goes for good, and no_new_privs is set
-};
-
-StartStep DecideStartStep(StartUser user, StartPort port);
 
 // What the start step did, for each run's claim.
 struct StartGrant {

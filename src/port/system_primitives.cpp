@@ -32,6 +32,9 @@ class RealPrimitives final : public SystemPrimitives {
  public:
   bool ArchitectureHasPortIo() override { return M4410_HAS_PORT_IO != 0; }
 
+  // An ioperm of no ports changes nothing; a kernel that has the call refuses it as invalid.
+  bool KernelHasIoPerm() override { return IoPerm(0, 0, false) != -ENOSYS; }
+
   int IoPerm(unsigned long from, unsigned long count, bool on) override {
 #if M4410_HAS_PORT_IO
     return ResultOrErrno(ioperm(from, count, on ? 1 : 0));

@@ -18,6 +18,8 @@ class SystemPrimitives {
 
   // False where the processor has no separate I/O port space (anything but x86).
   virtual bool ArchitectureHasPortIo() = 0;
+  // False where the kernel was built without ioperm (it answers ENOSYS).
+  virtual bool KernelHasIoPerm() = 0;
   // ioperm(from, count, on): 0 or -errno.
   virtual int IoPerm(unsigned long from, unsigned long count, bool on) = 0;
   // inb/outb; only valid on ports that IoPerm has granted.

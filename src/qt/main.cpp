@@ -10,11 +10,8 @@
 #include "qt/help_viewer.h"
 #include "qt/help_window.h"
 #include "qt/updater_app.h"
-#include "qt/updater_options.h"
-#include "port/start_privilege.h"
-#include "run/port_environment.h"
-#include "run/update_log.h"
-#include "run/standard_descriptors.h"
+#include "run/program_start.h"
+#include "ui/updater_options.h"
 
 namespace {
 
@@ -22,61 +19,84 @@ constexpr int kExitUsage = 64;
 
 // Options come from a terminal or a script (the desktop entry passes none), so the reason
 // goes to the standard error stream.
-int Refuse(const QString& message) {
-  std::fprintf(stderr, "marlovine-updater: %s\n%s", qPrintable(message),
-               qPrintable(m4410::UpdaterUsage()));
+int Refuse(const std::string& message) {
+  std::fprintf(stderr, "marlovine-updater: %s\n%s", message.c_str(),
+               m4410::UpdaterUsageText().c_str());
   return kExitUsage;
 }
+
+// The words Qt is given, and may take its own options (-platform, -style ...) out of: every
+// word but the shared options, which are read once, before any toolkit runs.
+struct ToolkitWords {
+  explicit ToolkitWords(const char* program) : words{program} {}
+  std::vector<std::string> words;
+  std::vector<char*> pointers;
+  int count = 0;
+
+  char** Argv() {
+    pointers.clear();
+    for (std::string& word : words) pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+    count = static_cast<int>(words.size());
+    return pointers.data();
+  }
+  // What Qt left: words neither it nor the shared options took.
+  std::vector<std::string> LeftOver() const {
+    return std::vector<std::string>(pointers.begin() + 1, pointers.begin() + count);
+  }
+};
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  // Before any file is opened, so none takes the place of a closed standard stream.
-  m4410::EnsureStandardDescriptors();
+  const std::vector<std::string> arguments(argv, argv + argc);
+  const std::vector<std::string> given(argv + 1, argv + argc);
+  const m4410::UpdaterAnswer answer = m4410::AnswerAskedFor(arguments);
+  m4410::RunOptions options;
+  std::string error;
+  ToolkitWords toolkit(argv[0]);
+  std::optional<QApplication> application;
 
-  // Before Qt reads its options, environment or plugins: a planted platform plugin or style
-  // must find nothing beyond the chosen port's registers.
-  const std::optional<std::string> port =
-      m4410::PortBeforeToolkit(std::vector<std::string>(argv, argv + argc));
-  m4410::TakePortThenDropPrivileges("marlovine-updater", port ? &*port : nullptr);
-
-  // --help and --version answer without a display, so they work over ssh and in scripts.
-  for (int i = 1; i < argc; ++i) {
-    const std::string word = argv[i];
-    if (word == "--help" || word == "-h") {
-      std::fputs(qPrintable(m4410::UpdaterUsage()), stdout);
+  m4410::ProgramStartSteps steps;
+  steps.program = m4410::UpdaterApp::kAppName;
+  steps.read_command_line = [&]() -> const m4410::RunOptions* {
+    if (answer != m4410::UpdaterAnswer::None) return nullptr;
+    std::vector<std::string> rest;
+    if (!m4410::ParseRunOptions(given, &options, &rest, &error)) return nullptr;
+    toolkit.words.insert(toolkit.words.end(), rest.begin(), rest.end());
+    return &options;
+  };
+  steps.own_first_steps = [&]() -> std::optional<int> {
+    // --help and --version answer without a display, so they work over ssh and in scripts.
+    if (answer == m4410::UpdaterAnswer::Help) {
+      std::fputs(m4410::UpdaterUsageText().c_str(), stdout);
       return 0;
     }
-    if (word == "--version") {
+    if (answer == m4410::UpdaterAnswer::Version) {
       std::printf("marlovine-updater %s\n", M4410_VERSION);
       return 0;
     }
-  }
-
-  // Qt takes its own options (-platform, -style ...) out of the arguments first.
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(m4410::UpdaterApp::kAppName));
-  QApplication::setApplicationVersion(QStringLiteral(M4410_VERSION));
-  QApplication::setWindowIcon(m4410::AppIcon());
-
-  m4410::UpdaterOptions options;
-  QString error;
-  if (!m4410::ParseUpdaterOptions(QApplication::arguments(), &options, &error)) {
-    return Refuse(error);
-  }
-
+    if (!error.empty()) return Refuse(error);
+    char** toolkit_argv = toolkit.Argv();
+    application.emplace(toolkit.count, toolkit_argv);
+    QApplication::setApplicationName(QString::fromLatin1(m4410::UpdaterApp::kAppName));
+    QApplication::setApplicationVersion(QStringLiteral(M4410_VERSION));
+    QApplication::setWindowIcon(m4410::AppIcon());
+    if (const std::string left = m4410::LeftOverWordsError(toolkit.LeftOver()); !left.empty()) {
+      return Refuse(left);
+    }
+    return std::nullopt;
+  };
   // The port choice holds for the whole program; the application waits for any worker
   // before it returns, so the environment outlives every use of the port.
-  std::string why;
-  const std::unique_ptr<m4410::PortEnvironment> environment =
-      m4410::PortEnvironment::Install(options.port, &why);
-  if (!environment) return Refuse(QString::fromStdString(why));
-  m4410::ConfigureUpdateLog(m4410::UpdaterApp::kAppName, options.port.port, !options.no_log);
+  const m4410::ProgramStarted started = m4410::StartProgram(steps);
+  if (started.exit_status) return *started.exit_status;
+  if (!started.environment) return Refuse(started.refusal);
 
   // Where the desktop cannot open the help pages, the program shows them itself.
   m4410::AppHelpViewer().SetFallback(&m4410::ShowHelpWindow);
 
   m4410::UpdaterApp app;
-  app.SetPortEnvironment(environment.get());
+  app.SetPortEnvironment(started.environment.get());
   return app.InitInstance();
 }

@@ -6,9 +6,8 @@
 #include <utility>
 
 #include "os/files.h"
-#include "port/port_choice.h"
-#include "port/trace_port_access.h"
-#include "port/vcd_trace.h"
+#include "trace/trace_port_access.h"
+#include "trace/vcd_trace.h"
 #include "run/update_worker.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
@@ -74,17 +73,11 @@ bool IsWaveformTraceName(const std::string& name) {
 }
 
 std::unique_ptr<PortEnvironment> PortEnvironment::Install(
-    const PortChoiceText& choice, std::string* error, const std::vector<std::string>& not_trace) {
-  const PortChoiceResult parsed = ParsePortChoice(choice.port);
-  if (!parsed.choice) {
-    *error = parsed.error;
-    return nullptr;
-  }
-
+    const PortSetup& choice, std::string* error, const std::vector<std::string>& not_trace) {
   std::unique_ptr<PortEnvironment> environment(new PortEnvironment);
   PortAccessFactory factory;
   std::string cable_path;
-  if (parsed.choice->kind == PortKind::Sim) {
+  if (choice.port.kind == PortKind::Sim) {
     SimOptions options;
     if (!ParseSimOptions(choice.sim, &options, error)) return nullptr;
     if (options.clock == SimClock::Virtual) environment->clock_ = std::make_unique<VirtualClock>();
@@ -104,7 +97,7 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(
       *error = "--sim shapes the simulated box only; it needs --port sim";
       return nullptr;
     }
-    environment->addresses_ = parsed.choice->addresses;
+    environment->addresses_ = choice.port.addresses;
     const PortAddresses addresses = environment->addresses_;
     const bool standard = addresses.base == PortAddresses{}.base &&
                           addresses.extended == PortAddresses{}.extended;
@@ -131,13 +124,13 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(
     };
   }
 
-  SetPortAccessFactory(std::move(factory));
+  SetProcessPortFactory(std::move(factory));
   if (environment->clock_) SetTimeSource(environment->clock_.get());
   return environment;
 }
 
 PortEnvironment::~PortEnvironment() {
-  SetPortAccessFactory({});
+  SetProcessPortFactory({});
   if (clock_) SetTimeSource(nullptr);
   if (trace_) {
     std::fclose(trace_);

@@ -7,17 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "link/time_source.h"
 #include "port/port_access.h"
-#include "port/time_source.h"
+#include "port/port_choice.h"
 
 namespace m4410 {
 
 class SimulatedBox;
 
-struct PortChoiceText {
-  std::string port = "lpt";  // lpt, lpt:BASE[,ECPBASE] or sim
-  std::string sim;           // key=value,... for the simulated box
-  std::string trace;         // one line per register access, or a waveform for NAME.vcd
+// The port a run uses and how it is watched, as the command line chose them.
+struct PortSetup {
+  PortChoice port;    // the machine's own port, a port at given addresses, or the simulated box
+  std::string sim;    // key=value,... for the simulated box
+  std::string trace;  // one line per register access, or a waveform for NAME.vcd
 };
 
 // Whether path names the trace file that the installed environment is writing (by any name
@@ -29,10 +31,11 @@ bool IsWaveformTraceName(const std::string& name);
 
 class PortEnvironment {
  public:
-  // nullptr with a message naming the bad value when a choice is wrong, or the trace file
+  // Sets the process's port factory and clock: the one place a program sets them. nullptr
+  // with a message naming the bad value when the --sim options are wrong, or the trace file
   // cannot be created or is one it must never be (then left as it was): one of not_trace,
   // such as the update file, or the box-data file.
-  static std::unique_ptr<PortEnvironment> Install(const PortChoiceText& choice,
+  static std::unique_ptr<PortEnvironment> Install(const PortSetup& setup,
                                                   std::string* error,
                                                   const std::vector<std::string>& not_trace = {});
   ~PortEnvironment();

@@ -3,20 +3,23 @@
 #include <cstddef>
 #include <utility>
 
+#include "port/port_choice.h"
+
 namespace m4410 {
 
 namespace {
 
+// --port's text, read where it is met; --sim and --trace keep theirs.
 struct ValueOption {
   const char* name;
-  std::string PortChoiceText::*value;
+  std::string PortSetup::*value;  // nullptr: --port
   bool RunOptions::*given;
 };
 
 constexpr ValueOption kValueOptions[] = {
-    {"--port", &PortChoiceText::port, &RunOptions::port_given},
-    {"--sim", &PortChoiceText::sim, &RunOptions::sim_given},
-    {"--trace", &PortChoiceText::trace, &RunOptions::trace_given},
+    {"--port", nullptr, &RunOptions::port_given},
+    {"--sim", &PortSetup::sim, &RunOptions::sim_given},
+    {"--trace", &PortSetup::trace, &RunOptions::trace_given},
 };
 
 }  // namespace
@@ -28,6 +31,7 @@ std::string UnknownOptionText(const std::string& word) {
 bool ParseRunOptions(const std::vector<std::string>& words, RunOptions* out,
                      std::vector<std::string>* rest, std::string* error) {
   RunOptions parsed;
+  std::string port_text;
   std::vector<std::string> others;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
@@ -71,17 +75,29 @@ bool ParseRunOptions(const std::vector<std::string>& words, RunOptions* out,
       *error = "option '" + name + "' needs a value";
       return false;
     }
-    parsed.port.*option->value = value;
+    if (option->value == nullptr) {
+      port_text = value;
+    } else {
+      parsed.port.*option->value = value;
+    }
     parsed.*option->given = true;
   }
   if (parsed.sim_given) {
     // The simulation options shape only the simulated box, so they choose it.
     if (!parsed.port_given) {
-      parsed.port.port = "sim";
-    } else if (parsed.port.port != "sim") {
-      *error = "option '--sim' needs '--port sim', not '--port " + parsed.port.port + "'";
+      port_text = "sim";
+    } else if (port_text != "sim") {
+      *error = "option '--sim' needs '--port sim', not '--port " + port_text + "'";
       return false;
     }
+  }
+  if (!port_text.empty()) {
+    const PortChoiceResult choice = ParsePortChoice(port_text);
+    if (!choice.choice) {
+      *error = choice.error;
+      return false;
+    }
+    parsed.port.port = *choice.choice;
   }
   *out = parsed;
   *rest = std::move(others);

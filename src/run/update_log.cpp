@@ -114,9 +114,9 @@ std::FILE* OpenUpdateLogToRead(std::string* error) {
   return OpenPrivateFileToRead(path, error);
 }
 
-void ConfigureUpdateLog(const std::string& program, const std::string& port, bool enabled) {
+void ConfigureUpdateLog(const std::string& program, const PortChoice& port, bool enabled) {
   std::lock_guard lock(settings_mutex);
-  Settings() = {program, port, enabled, {}};
+  Settings() = {program, PortChoiceName(port), enabled, {}};
 }
 
 void LogUpdateRun(const std::string& file, std::int64_t size_at_stage_one, double seconds) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "board/stage_board.h"
+#include "port/port_choice.h"
 
 namespace m4410 {
 
@@ -18,7 +19,7 @@ inline constexpr StageStatus kNotConfirmed = -1;
 struct UpdateLogEntry {
   std::string when;     // UTC, ISO 8601 to the second
   std::string program;  // m4410 or marlovine-updater
-  std::string port;     // as chosen: lpt, lpt:BASE,ECPBASE or sim
+  std::string port;     // as chosen: lpt, lpt:0xBASE,0xECPBASE or sim
   std::string file;
   std::int64_t size = -1;  // as stage 1 saw it, or read whole; -1: not known
   std::uint32_t crc32 = 0;
@@ -43,7 +44,7 @@ std::FILE* OpenUpdateLogToRead(std::string* error);
 
 // Each program says once, at start-up, who it is and which port it uses; until then (in the
 // tests, say) and with --no-log nothing is logged.
-void ConfigureUpdateLog(const std::string& program, const std::string& port, bool enabled);
+void ConfigureUpdateLog(const std::string& program, const PortChoice& port, bool enabled);
 
 // Called by the worker at the end of every run, with the run's update file, its size as
 // stage 1 saw it (-1: unknown) and the run's length.

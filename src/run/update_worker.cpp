@@ -12,7 +12,7 @@
 #include "link/parallel_link.h"
 #include "os/files.h"
 #include "port/port_driver.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 #include "protocol/update_protocol.h"
 #include "run/link_bring_up.h"
 #include "run/update_log.h"

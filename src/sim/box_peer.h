@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "port/time_source.h"
+#include "link/time_source.h"
 #include "sim/crc32.h"
 #include "sim/ecp_chip.h"
 #include "sim/sim_options.h"

@@ -11,7 +11,7 @@
 
 #include "port/parport_bits.h"
 #include "port/port_access.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 #include "sim/simulated_box.h"
 
 namespace m4410 {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "port/port_access.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 #include "sim/sim_options.h"
 
 namespace m4410 {

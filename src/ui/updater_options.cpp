@@ -2,8 +2,6 @@
 
 #include <cstddef>
 
-#include "run/run_options.h"
-
 namespace m4410 {
 
 std::string UpdaterUsageText() {
@@ -13,40 +11,36 @@ std::string UpdaterUsageText() {
          "or sim (a simulated box, shaped by --sim key=value,...).\n";
 }
 
-bool ParseUpdaterOptions(const std::vector<std::string>& arguments, UpdaterOptions* out,
+UpdaterAnswer AnswerAskedFor(const std::vector<std::string>& arguments) {
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == "--help" || arguments[i] == "-h") return UpdaterAnswer::Help;
+    if (arguments[i] == "--version") return UpdaterAnswer::Version;
+  }
+  return UpdaterAnswer::None;
+}
+
+std::string LeftOverWordsError(const std::vector<std::string>& rest) {
+  // This program has no options of its own beyond --help and --version, answered before.
+  if (rest.empty()) return {};
+  const std::string& word = rest.front();
+  return word.rfind('-', 0) == 0
+             ? UnknownOptionText(word)
+             : "unexpected argument '" + word + "'; the update file is chosen in the window";
+}
+
+bool ParseUpdaterOptions(const std::vector<std::string>& arguments, RunOptions* out,
                          std::string* error) {
   RunOptions shared;
   std::vector<std::string> rest;
   const std::vector<std::string> words(arguments.empty() ? arguments.end() : arguments.begin() + 1,
                                        arguments.end());
   if (!ParseRunOptions(words, &shared, &rest, error)) return false;
-  // This program has no options of its own beyond --help and --version, answered before.
-  if (!rest.empty()) {
-    const std::string& word = rest.front();
-    *error = word.rfind('-', 0) == 0
-                 ? UnknownOptionText(word)
-                 : "unexpected argument '" + word + "'; the update file is chosen in the window";
+  if (std::string left_over = LeftOverWordsError(rest); !left_over.empty()) {
+    *error = std::move(left_over);
     return false;
   }
-  out->port = shared.port;
-  out->no_log = shared.no_log;
+  *out = shared;
   return true;
-}
-
-std::optional<std::string> PortBeforeToolkit(const std::vector<std::string>& arguments) {
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
-    const std::string& word = arguments[i];
-    if (word == "--help" || word == "-h" || word == "--version") return std::nullopt;
-  }
-  // Read by the same rules as the options proper, the toolkit's own words left aside. A line
-  // that will be refused takes no port at all.
-  RunOptions shared;
-  std::vector<std::string> rest;
-  std::string error;
-  const std::vector<std::string> words(arguments.empty() ? arguments.end() : arguments.begin() + 1,
-                                       arguments.end());
-  if (!ParseRunOptions(words, &shared, &rest, &error)) return std::nullopt;
-  return shared.port.port;
 }
 
 }  // namespace m4410

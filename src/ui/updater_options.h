@@ -1,34 +1,30 @@
 // The operator's program's command line: [--port PORT] [--sim OPTIONS] [--trace TRACEFILE]
-// [--no-log], the same for every windowing system.
+// [--no-log], the same for every windowing system. --help and --version are answered before
+// the window system starts.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "run/port_environment.h"
+#include "run/run_options.h"
 
 namespace m4410 {
-
-// --help and --version are answered before the window system starts.
-struct UpdaterOptions {
-  PortChoiceText port;  // no options: the machine's own parallel port
-  bool no_log = false;  // --no-log: runs leave no line in the update log
-};
 
 // arguments with the program's name first, read as the m4410 command reads its options:
 // --sim alone chooses the simulated box. False with a message naming the offending word on a
 // usage error.
-bool ParseUpdaterOptions(const std::vector<std::string>& arguments, UpdaterOptions* out,
+bool ParseUpdaterOptions(const std::vector<std::string>& arguments, RunOptions* out,
                          std::string* error);
+
+// The refusal of words the program does not take (what is left once the shared options and
+// the toolkit's own are out), naming the first; empty when none is left.
+std::string LeftOverWordsError(const std::vector<std::string>& rest);
 
 std::string UpdaterUsageText();
 
-// The --port choice read from the raw command line before the toolkit takes its own options
-// out, by the same rules: "sim" where --sim alone is given, "lpt" by default, nothing for
-// --help and --version or for shared options that will be refused.
-// The claim of each run holds to the port taken with it, so a word the toolkit takes later
-// cannot widen what the program may reach.
-std::optional<std::string> PortBeforeToolkit(const std::vector<std::string>& arguments);
+// --help (-h) or --version, whichever comes first among the words after the program's name;
+// answered before anything else is read.
+enum class UpdaterAnswer { None, Help, Version };
+UpdaterAnswer AnswerAskedFor(const std::vector<std::string>& arguments);
 
 }  // namespace m4410

@@ -22,22 +22,22 @@ TEST(CliArgsTest, UpdateTakesFileAndOptionsInAnyOrder) {
   ASSERT_TRUE(p.ok) << p.error;
   EXPECT_EQ(p.args.command, CliCommand::Update);
   EXPECT_EQ(p.args.file, "image.bin");
-  EXPECT_EQ(p.args.port, "sim");
-  EXPECT_EQ(p.args.trace, "t.txt");
+  EXPECT_EQ(p.args.run.port.port.kind, PortKind::Sim);
+  EXPECT_EQ(p.args.run.port.trace, "t.txt");
   EXPECT_TRUE(p.args.quiet);
 }
 
 TEST(CliArgsTest, DefaultsToTheMachinesPort) {
   const Parsed p = Parse({"probe"});
   ASSERT_TRUE(p.ok);
-  EXPECT_EQ(p.args.port, "lpt");
-  EXPECT_TRUE(p.args.sim.empty());
+  EXPECT_EQ(PortChoiceName(p.args.run.port.port), "lpt");
+  EXPECT_TRUE(p.args.run.port.sim.empty());
 }
 
 TEST(CliArgsTest, SimOptionsChooseTheSimulatedBox) {
   const Parsed implied = Parse({"probe", "--sim", "clock=virtual"});
   ASSERT_TRUE(implied.ok);
-  EXPECT_EQ(implied.args.port, "sim");
+  EXPECT_EQ(implied.args.run.port.port.kind, PortKind::Sim);
 
   const Parsed clash = Parse({"probe", "--port", "lpt", "--sim", "clock=virtual"});
   EXPECT_FALSE(clash.ok);

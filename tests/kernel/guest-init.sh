@@ -200,6 +200,10 @@ planted_lock_checks() {
 
 main_suite() {
   expect ports-without-parport_pc 0 "no parallel ports found" m4410 ports
+  # An operator's default port before the driver is loaded: the cause and its remedy.
+  expect user-told-no-port-listed 2 \
+    "no parallel port found: the kernel lists none. Load its driver (sudo modprobe parport_pc)" \
+    $AS_USER --groups=$LP_GID m4410 probe
 
   load parport && load parport_pc
   echo "m4410-kernel: note: base-addr $(cat /proc/sys/dev/parport/parport0/base-addr), modes $(cat /proc/sys/dev/parport/parport0/modes)"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "port/time_source.h"
+#include "link/time_source.h"
 
 namespace m4410 {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "port/port_driver.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 #include "link/recording_clock.h"
 #include "link/scripted_port.h"
 

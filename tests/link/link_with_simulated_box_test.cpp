@@ -8,7 +8,7 @@
 #include "link/block_transfer.h"
 #include "link/parallel_link.h"
 #include "port/port_driver.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
 
@@ -23,7 +23,7 @@ class LinkWithSimulatedBoxTest : public ::testing::Test {
       EXPECT_EQ(HostFaultSummary(box_->Receipt()), "none");
     }
     if (context_) ClosePortDriver(std::move(context_));
-    SetPortAccessFactory({});
+    SetProcessPortFactory({});
     SetTimeSource(nullptr);
   }
 
@@ -33,7 +33,7 @@ class LinkWithSimulatedBoxTest : public ::testing::Test {
     ASSERT_TRUE(ParseSimOptions(sim, &options, &error)) << error;
     box_ = std::make_unique<SimulatedBox>(options, &clock_);
     SetTimeSource(&clock_);
-    SetPortAccessFactory(box_->Factory());
+    SetProcessPortFactory(box_->Factory());
     ASSERT_EQ(OpenPortDriver(&context_), 0);
   }
 

@@ -17,13 +17,13 @@ TEST(DefaultPortWin32Test, WithoutThePortDriverTheOpenIsResultOne) {
       [] { return MakeSystemPortAccess(PortAddresses{0xD000, 0xD010}); },
   };
   for (const PortAccessFactory& backend : backends) {
-    SetPortAccessFactory(backend);
+    SetProcessPortFactory(backend);
     std::unique_ptr<PortDriverContext> context;
     EXPECT_EQ(OpenPortDriver(&context), 1);
     EXPECT_EQ(context, nullptr);
     EXPECT_EQ(PortErrorText().rfind("Cannot open WinDriver device: ", 0), 0u);
   }
-  SetPortAccessFactory({});
+  SetProcessPortFactory({});
 }
 
 }  // namespace

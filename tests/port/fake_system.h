@@ -24,6 +24,7 @@ class FakeSystem final : public SystemPrimitives {
  public:
   // Script.
   bool has_port_io = true;
+  bool has_ioperm = true;  // false: a kernel built without the call (ENOSYS)
   bool has_capability = true;
   unsigned euid = 0;
   unsigned ruid = 0;
@@ -67,10 +68,12 @@ class FakeSystem final : public SystemPrimitives {
   }
 
   bool ArchitectureHasPortIo() override { return has_port_io; }
+  bool KernelHasIoPerm() override { return has_ioperm; }
 
   int IoPerm(unsigned long from, unsigned long count, bool on) override {
     log.push_back(std::string("ioperm ") + (on ? "on " : "off ") + HexPort(from) + " " +
                   std::to_string(count));
+    if (!has_ioperm) return -ENOSYS;
     if (!on) {
       grants.erase({from, count});
       return 0;

@@ -30,10 +30,10 @@ constexpr const char* kLockFolder = "/run/m4410";
 class LinuxPortAccessTest : public ::testing::Test {
  protected:
   void SetUp() override { UseBackend(PortAddresses{}); }
-  void TearDown() override { SetPortAccessFactory(nullptr); }
+  void TearDown() override { SetProcessPortFactory(nullptr); }
 
   void UseBackend(PortAddresses addresses) {
-    SetPortAccessFactory([this, addresses] {
+    SetProcessPortFactory([this, addresses] {
       return std::make_unique<LinuxPortAccess>(addresses, system_);
     });
   }

@@ -1,5 +1,5 @@
 // Who may reach which port: the start step's table, and the claim of each run keeping to it.
-#include "port/port_permission.h"
+#include "privilege/start_step.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include "port/fake_system.h"
 #include "port/linux_port_access.h"
 #include "port/port_driver.h"
+#include "port/port_permission.h"
 
 namespace m4410 {
 namespace {
@@ -14,7 +15,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-enum class Who { Root, UserWithCapability, UserWithout };
+enum class Who { Root, UserWithCapability, UserSetGroup, UserWithout };
 enum class Which { Listed, Unlisted, Sim };
 
 struct Row {
@@ -26,7 +27,8 @@ struct Row {
 };
 
 // Root keeps today's freedom; an ordinary user reaches only a listed port, and a program
-// holding a capability for one gives it all up at start, whatever the port.
+// holding a capability for one gives it all up at start, whatever the port; a setgid copy
+// takes nothing (a group gives no port I/O) and gives up its group.
 constexpr Row kTable[] = {
     {Who::Root, Which::Listed, false, false, false},
     {Who::Root, Which::Unlisted, false, false, false},
@@ -34,6 +36,9 @@ constexpr Row kTable[] = {
     {Who::UserWithCapability, Which::Listed, true, false, true},
     {Who::UserWithCapability, Which::Unlisted, false, true, true},
     {Who::UserWithCapability, Which::Sim, false, false, true},
+    {Who::UserSetGroup, Which::Listed, false, false, true},
+    {Who::UserSetGroup, Which::Unlisted, false, true, true},
+    {Who::UserSetGroup, Which::Sim, false, false, true},
     {Who::UserWithout, Which::Listed, false, false, false},
     {Who::UserWithout, Which::Unlisted, false, true, false},
     {Who::UserWithout, Which::Sim, false, false, false},
@@ -55,7 +60,8 @@ TEST(PortPermissionTest, EveryRowOfTheTableAndTheClaimThatFollows) {
         row.which == Which::Listed ? PortAddresses{} : PortAddresses{0xCF0, 0xCF8};
     SCOPED_TRACE(testing::Message() << "who " << static_cast<int>(row.who) << ", port "
                                     << static_cast<int>(row.which));
-    const StartUser user{row.who == Who::Root, row.who == Who::UserWithCapability};
+    const StartUser user{row.who == Who::Root, row.who == Who::UserWithCapability,
+                         row.who == Who::UserSetGroup};
     const StartPort where = row.which == Which::Sim      ? StartPort::None
                             : PortIsListed(port, listed) ? StartPort::Listed
                                                          : StartPort::Unlisted;
@@ -69,7 +75,7 @@ TEST(PortPermissionTest, EveryRowOfTheTableAndTheClaimThatFollows) {
     system.ruid = system.euid = user.root ? 0 : 1000;
     system.has_capability = user.root;
     StartGrant grant;
-    grant.dropped = step.drop;
+    grant.dropped = step.drop && user.holds_capability;
     if (step.take_ports) {
       grant.granted = port;  // as the start step's ioperm left the process
       system.grants = {{port.base, 8}, {port.extended, 3}};
@@ -120,7 +126,57 @@ TEST(PortPermissionTest, OnlyBothRangesOfAListedPortAreListed) {
         PortAddresses{0xD000, 0xD400}}) {
     EXPECT_FALSE(PortIsListed(other, listed)) << HexPort(other.base) << "," << HexPort(other.extended);
   }
-  EXPECT_THAT(UnlistedPortRefusal(PortAddresses{0x64, 0x464}, {}), HasSubstr("lists none"));
+}
+
+// A port that cannot be had names its real cause: the missing driver when the kernel lists
+// none, the default port's own absence, and a kernel without port I/O to every user alike.
+TEST(PortPermissionTest, EachUserIsToldTheRealCauseOfARefusal) {
+  struct Case {
+    const char* what;
+    bool card_listed;  // else the kernel lists no port at all
+    bool has_ioperm;
+    bool root_too;     // root may name any port: only a kernel without port I/O stops it
+    PortAddresses port;
+    const char* said;
+    const char* unsaid;
+  };
+  const Case cases[] = {
+      {"none listed, the default port", false, true, false, {},
+       "no parallel port found: the kernel lists none. Load its driver (sudo modprobe "
+       "parport_pc), then see the port with m4410 ports.\n",
+       "name"},
+      {"none listed, a named port", false, true, false, {0xE010, 0xE000},
+       "no parallel port found: the kernel lists none.", "root"},
+      {"a card only, the default port", true, true, false, {},
+       "no parallel port at 0x378,0x778, the default: choose one the kernel lists with --port: "
+       "parport1 (--port lpt:0xe010,0xe000).\n",
+       "name another"},
+      {"a card only, another port named", true, true, false, {0xCF0, 0xCF8},
+       "the port 0xcf0,0xcf8 is not a parallel port the kernel lists, and only root may name "
+       "another. The kernel lists: parport1 (--port lpt:0xe010,0xe000).\n",
+       "default"},
+      {"a kernel without port I/O", true, false, true, {},
+       "no port I/O in this kernel: ioperm is not available and there is no /dev/port "
+       "(ioperm: Function not implemented; /dev/port: No such file or directory).",
+       "setcap"},
+  };
+  for (const Case& c : cases) {
+    for (const Who who : {Who::Root, Who::UserWithCapability, Who::UserWithout}) {
+      if (who == Who::Root && !c.root_too) continue;
+      SCOPED_TRACE(testing::Message() << c.what << ", who " << static_cast<int>(who));
+      FakeSystem system;
+      if (c.card_listed) system.AddKernelPort("parport1", 0xE010, 0xE000);
+      system.has_ioperm = c.has_ioperm;
+      system.ruid = system.euid = who == Who::Root ? 0 : 1000;
+      system.has_capability = who != Who::UserWithout;
+      LinuxPortAccess access(c.port, system, StartGrant{});
+      EXPECT_EQ(access.Claim(), c.has_ioperm ? ClaimOutcome::Refused : ClaimOutcome::NoFacility);
+      EXPECT_THAT(PortErrorText(), HasSubstr(c.said));
+      EXPECT_THAT(PortErrorText(), Not(HasSubstr(c.unsaid)));
+      EXPECT_THAT(PortErrorText(), Not(HasSubstr("((")));
+      EXPECT_TRUE(system.NothingHeld());
+    }
+  }
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "port/port_driver.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 
 namespace m4410 {
 namespace {
@@ -114,13 +114,13 @@ class WinDriverTest : public ::testing::Test {
     if constexpr (std::endian::native != std::endian::little) {
       GTEST_SKIP() << "the driver's records are little-endian";
     }
-    SetPortAccessFactory([this] {
+    SetProcessPortFactory([this] {
       return std::make_unique<WinDriverPortAccess>(std::make_unique<RecordingDevice>(script, log),
                                                    addresses);
     });
   }
   void TearDown() override {
-    SetPortAccessFactory(nullptr);
+    SetProcessPortFactory(nullptr);
     SetTimeSource(nullptr);
   }
 

@@ -51,6 +51,9 @@ class MarlovineUpdaterTest : public QObject {
     QTest::addColumn<QString>("named");
     QTest::newRow("unknown option") << QStringList{"--bogus"} << "unknown option '--bogus'";
     QTest::newRow("bad port") << QStringList{"--port", "lpt:0x3"} << "0x3";
+    // Qt takes its own options from what the shared ones leave; a word neither takes is refused.
+    QTest::newRow("left over") << QStringList{"-platform", "offscreen", "--port", "sim", "a.bin"}
+                               << "unexpected argument 'a.bin'; the update file is chosen in the window";
     QTest::newRow("bad sim key") << QStringList{"--sim", "colour=blue"} << "colour";
     QTest::newRow("trace folder missing")
         << QStringList{"--port", "sim", "--trace", "/nonexistent/dir/trace.txt"}

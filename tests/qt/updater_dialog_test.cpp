@@ -198,7 +198,7 @@ class UpdaterDialogTest : public QObject {
     chooser_ = ScriptedChooser();
     help_calls_ = 0;
     gate_ = std::make_unique<Gate>();
-    SetPortAccessFactory([] { return std::make_unique<RefusingPort>(); });
+    SetProcessPortFactory([] { return std::make_unique<RefusingPort>(); });
     for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
   }
 
@@ -207,7 +207,7 @@ class UpdaterDialogTest : public QObject {
     WaitForUpdateWorker();
     dialog_.reset();
     app_.reset();
-    SetPortAccessFactory({});
+    SetProcessPortFactory({});
     dir_.reset();
   }
 
@@ -290,7 +290,8 @@ class UpdaterDialogTest : public QObject {
   // updating and the 3 s settle keep the worker running well past the Escape.
   void statusWindowClosedMidRunLeavesTheResultInTheMainWindow() {
     std::string error;
-    auto environment = PortEnvironment::Install({"sim", "rate=20000,update-ms=1500", ""}, &error);
+    auto environment = PortEnvironment::Install(
+        {{PortKind::Sim, {}}, "rate=20000,update-ms=1500", ""}, &error);
     QVERIFY2(environment != nullptr, error.c_str());
     Open(environment.get());
     TypePath(MakeFile("image.bin", 10000));
@@ -319,7 +320,8 @@ class UpdaterDialogTest : public QObject {
   void completeRunOnTheSimulatedBox() {
     std::string error;
     auto environment =
-        PortEnvironment::Install({"sim", "clock=virtual,update-ms=5000", ""}, &error);
+        PortEnvironment::Install({{PortKind::Sim, {}}, "clock=virtual,update-ms=5000", ""},
+                                 &error);
     QVERIFY2(environment != nullptr, error.c_str());
     Open(environment.get());
     QCOMPARE(dialog_->windowTitle(),
@@ -345,7 +347,7 @@ class UpdaterDialogTest : public QObject {
   }
 
   void startWhileAnEarlierWorkerRunsIsRefusedAndQuitWaitsForIt() {
-    SetPortAccessFactory([this] { return std::make_unique<GatedPort>(gate_.get()); });
+    SetProcessPortFactory([this] { return std::make_unique<GatedPort>(gate_.get()); });
     Open();
     TypePath(MakeFile("image.bin", 100));
 
@@ -393,7 +395,8 @@ class UpdaterDialogTest : public QObject {
     // A real clock: the image takes about half a second to go out, and the box never sends
     // its closing record, so only leaving ends the wait before its ten-minute bound.
     std::string error;
-    auto environment = PortEnvironment::Install({"sim", "closing=no,rate=20000", ""}, &error);
+    auto environment = PortEnvironment::Install(
+        {{PortKind::Sim, {}}, "closing=no,rate=20000", ""}, &error);
     QVERIFY2(environment != nullptr, error.c_str());
     Open(environment.get());
     TypePath(MakeFile("image.bin", 10000));

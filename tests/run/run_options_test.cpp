@@ -11,9 +11,18 @@
 namespace m4410 {
 namespace {
 
+// The port as PortChoiceName spells it, with the --sim and --trace texts.
+struct Port {
+  std::string port;
+  std::string sim;
+  std::string trace;
+};
+
+Port Spelled(const PortSetup& setup) { return {PortChoiceName(setup.port), setup.sim, setup.trace}; }
+
 struct Read {
   bool ok = false;
-  PortChoiceText port;
+  Port port;
   bool no_log = false;
   std::string error;
 };
@@ -26,25 +35,25 @@ Read ByCommand(const std::vector<std::string>& options) {
   CliArgs args;
   Read read;
   read.ok = ParseCliArgs(words, &args, &read.error);
-  read.port = {args.port, args.sim, args.trace};
-  read.no_log = args.no_log;
+  read.port = Spelled(args.run.port);
+  read.no_log = args.run.no_log;
   return read;
 }
 
 Read ByWindowProgram(const std::vector<std::string>& options) {
   std::vector<std::string> words{"marlovine-updater"};
   words.insert(words.end(), options.begin(), options.end());
-  UpdaterOptions parsed;
+  RunOptions parsed;
   Read read;
   read.ok = ParseUpdaterOptions(words, &parsed, &read.error);
-  read.port = parsed.port;
+  read.port = Spelled(parsed.port);
   read.no_log = parsed.no_log;
   return read;
 }
 
 struct Row {
   std::vector<std::string> options;
-  PortChoiceText port;  // when accepted
+  Port port;            // when accepted
   bool no_log;
   std::string error;    // empty: accepted
 };
@@ -54,6 +63,8 @@ const Row kRows[] = {
     {{"--port", "sim"}, {"sim", "", ""}, false, ""},
     {{"--port=sim"}, {"sim", "", ""}, false, ""},
     {{"--port=lpt:0xd010,0xd000"}, {"lpt:0xd010,0xd000", "", ""}, false, ""},
+    {{"--port", "lpt:888"}, {"lpt", "", ""}, false, ""},
+    {{"--port=lpt:53264"}, {"lpt:0xd010,0xd410", "", ""}, false, ""},
     {{"--sim", "clock=virtual"}, {"sim", "clock=virtual", ""}, false, ""},
     {{"--sim=clock=virtual,rate=0"}, {"sim", "clock=virtual,rate=0", ""}, false, ""},
     {{"--port=sim", "--sim", "rate=0"}, {"sim", "rate=0", ""}, false, ""},
@@ -61,6 +72,8 @@ const Row kRows[] = {
     {{"--trace=t.vcd", "--port", "sim"}, {"sim", "", "t.vcd"}, false, ""},
     {{"--no-log"}, {"lpt", "", ""}, true, ""},
     {{"--port"}, {}, false, "option '--port' needs a value"},
+    {{"--port", "usb"}, {}, false, "unknown port 'usb': use lpt, lpt:BASE[,ECPBASE] or sim"},
+    {{"--port=lpt:0x37a"}, {}, false, "port base 0x37a is not a multiple of 4"},
     {{"--port="}, {}, false, "option '--port' needs a value"},
     {{"--trace", ""}, {}, false, "option '--trace' needs a value"},
     {{"--sim=a", "--sim", "b"}, {}, false, "option '--sim' given twice"},

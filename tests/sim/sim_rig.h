@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "port/port_access.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
 
@@ -189,12 +189,12 @@ class SimRig {
         box_(VirtualBoxOptions(sim_text), &clock_),
         time_(clock_) {
     SetTimeSource(&time_);
-    SetPortAccessFactory([box = box_.Factory(), log = log_]() -> std::unique_ptr<PortAccess> {
+    SetProcessPortFactory([box = box_.Factory(), log = log_]() -> std::unique_ptr<PortAccess> {
       return std::make_unique<LoggingAccess>(box(), log);
     });
   }
   ~SimRig() {
-    SetPortAccessFactory({});
+    SetProcessPortFactory({});
     SetTimeSource(nullptr);
   }
   SimRig(const SimRig&) = delete;

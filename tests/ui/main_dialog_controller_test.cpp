@@ -108,7 +108,7 @@ const int kEdits[] = {kCompleteEdit, kProgramEdit, kMenuEdit, kTableEdit};
 class MainDialogControllerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetPortAccessFactory([] { return std::make_unique<RefusingPort>(); });
+    SetProcessPortFactory([] { return std::make_unique<RefusingPort>(); });
     for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
     file_ = stem_ + ".bin";
     std::ofstream(file_, std::ios::binary) << "image";
@@ -116,7 +116,7 @@ class MainDialogControllerTest : public ::testing::Test {
   void TearDown() override {
     gate_.Open();  // a test that stopped early still lets its worker end
     WaitForUpdateWorker();
-    SetPortAccessFactory({});
+    SetProcessPortFactory({});
     std::filesystem::remove(file_);
     std::filesystem::remove(profile_.path());
   }
@@ -372,7 +372,7 @@ TEST_F(MainDialogControllerTest, StartRunsTheStatusWindowAndQuitWaitsForTheWorke
 // A status window closed while the run goes on: this window says what the run is doing,
 // then its result with the cause, until the operator's OK.
 TEST_F(MainDialogControllerTest, RunWhoseStatusWindowClosedEarlyIsFollowedToItsResult) {
-  SetPortAccessFactory([this] { return std::make_unique<GatedPort>(&gate_); });
+  SetProcessPortFactory([this] { return std::make_unique<GatedPort>(&gate_); });
   controller_.OnInitDialog();
   EXPECT_FALSE(view_.Find(kRunNote).shown);
   Type(kCompleteEdit, file_.string());
@@ -430,7 +430,7 @@ TEST_F(MainDialogControllerTest, ResultTheStatusWindowShowedIsNotRepeated) {
     EXPECT_FALSE(view_.timer);
   }
 
-  SetPortAccessFactory([this] { return std::make_unique<NoEcpPort>(&gate_); });
+  SetProcessPortFactory([this] { return std::make_unique<NoEcpPort>(&gate_); });
   view_.status_window = [] {
     StatusDisplay display;
     while (display.shown().polling) display.Tick();  // until it shows stage 3's failure

@@ -105,7 +105,7 @@ class StartCommandTest : public QObject {
     QCOMPARE(::symlink(trace.c_str(), alias.c_str()), 0);
     std::string error;
     {
-      const auto environment = PortEnvironment::Install({"sim", "", trace}, &error);
+      const auto environment = PortEnvironment::Install({{PortKind::Sim, {}}, "", trace}, &error);
       QVERIFY2(environment != nullptr, error.c_str());
       for (const std::string& path : {trace, alias}) {
         const UpdateFileCheck r = Check(path);

@@ -156,7 +156,8 @@ TEST_F(StatusDialogTest, RunThatWroteBoxDataNamesTheFile) {
   test::ScratchDir dir;
   std::string error;
   auto environment =
-      PortEnvironment::Install({"sim", "clock=virtual,box-data=250,update-ms=100", ""}, &error);
+      PortEnvironment::Install(
+          {{PortKind::Sim, {}}, "clock=virtual,box-data=250,update-ms=100", ""}, &error);
   ASSERT_NE(environment, nullptr) << error;
   dialog.SetBoxReport([&environment] { return environment->BoxReport(); });
   const std::string image = dir.Put("image.bin", test::ImageBytes(500));

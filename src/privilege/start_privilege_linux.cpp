@@ -9,10 +9,10 @@
 #include <cstring>
 #include <optional>
 
-#include "port/port_choice.h"
 #include "port/port_permission.h"
-#include "port/start_privilege.h"
 #include "port/system_primitives.h"
+#include "privilege/start_privilege.h"
+#include "privilege/start_step.h"
 
 namespace m4410 {
 
@@ -21,8 +21,19 @@ namespace {
 constexpr unsigned kStandardPorts = 8;
 constexpr unsigned kExtendedPorts = 3;
 
+// A set-ID program's effective or saved identity differs from the real one.
+bool SetUser() {
+  uid_t real = 0, effective = 0, saved = 0;
+  return ::getresuid(&real, &effective, &saved) != 0 || effective != real || saved != real;
+}
+
+bool SetGroup() {
+  gid_t real = 0, effective = 0, saved = 0;
+  return ::getresgid(&real, &effective, &saved) != 0 || effective != real || saved != real;
+}
+
 bool HoldsAnyCapability() {
-  if (::geteuid() != ::getuid()) return true;  // setuid: the effective user's power
+  if (SetUser()) return true;  // setuid: the effective user's power
   cap_t held = cap_get_proc();
   cap_t none = cap_init();
   const bool any = held == nullptr || none == nullptr ||
@@ -54,38 +65,39 @@ const char* DropEverything() {
     }
   }
   if (CAP_AMBIENT_SUPPORTED() && cap_reset_ambient() != 0) return "the ambient set";
+  // The group first, while a setuid identity may still be needed to change it; the saved
+  // IDs too, or the program could take either identity back.
   const gid_t group = ::getgid();
   const uid_t user = ::getuid();
-  if (::getegid() != group && ::setresgid(group, group, group) != 0) return "the group";
-  if (::geteuid() != user && ::setresuid(user, user, user) != 0) return "the user";
+  if (SetGroup() && ::setresgid(group, group, group) != 0) return "the group";
+  if (SetUser() && ::setresuid(user, user, user) != 0) return "the user";
   cap_t none = cap_init();
   const int cleared = none == nullptr ? -1 : cap_set_proc(none);
   cap_free(none);
   if (cleared != 0) return "the capability sets";
   if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return "no_new_privs";
   if (HoldsAnyCapability()) return "a capability that stayed";
+  if (SetGroup()) return "the group";
   return "";
 }
 
 }  // namespace
 
-void TakePortThenDropPrivileges(const char* program, const std::string* port) {
+void TakePortThenDropPrivileges(const char* program, const PortChoice* port) {
   StartUser user;
   user.root = ::getuid() == 0;
   user.holds_capability = !user.root && HoldsAnyCapability();
+  user.set_group = !user.root && SetGroup();
 
   // Only a holder of a capability has anything to take; nothing else is read for the rest.
   std::optional<PortAddresses> addresses;
   StartPort where = StartPort::None;
   SystemPrimitives& system = RealSystemPrimitives();
-  if (user.holds_capability && port != nullptr) {
-    const PortChoiceResult parsed = ParsePortChoice(*port);
-    if (parsed.choice && parsed.choice->kind == PortKind::Lpt) {
-      addresses = parsed.choice->addresses;
-      where = PortIsListed(*addresses, KernelListedPorts(ReadKernelParportFiles(system)))
-                  ? StartPort::Listed
-                  : StartPort::Unlisted;
-    }
+  if (user.holds_capability && port != nullptr && port->kind == PortKind::Lpt) {
+    addresses = port->addresses;
+    where = PortIsListed(*addresses, KernelListedPorts(ReadKernelParportFiles(system)))
+                ? StartPort::Listed
+                : StartPort::Unlisted;
   }
   const StartStep step = DecideStartStep(user, where);
 
@@ -113,7 +125,8 @@ void TakePortThenDropPrivileges(const char* program, const std::string* port) {
                    program, failed);
       std::_Exit(1);
     }
-    grant.dropped = true;
+    // A setgid copy never held a capability: its runs are told how to give one.
+    grant.dropped = user.holds_capability;
   }
   RecordStartGrant(std::move(grant));
 }

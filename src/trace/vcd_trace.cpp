@@ -1,11 +1,11 @@
-#include "port/vcd_trace.h"
+#include "trace/vcd_trace.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <utility>
 
 #include "port/parport_bits.h"
-#include "port/time_source.h"
+#include "link/time_source.h"
 
 namespace m4410 {
 

@@ -1,4 +1,4 @@
-#include "port/time_source.h"
+#include "link/time_source.h"
 
 #include <chrono>
 #include <thread>

@@ -1,9 +1,9 @@
-#include "port/trace_port_access.h"
+#include "trace/trace_port_access.h"
 
 #include <cinttypes>
 #include <utility>
 
-#include "port/time_source.h"
+#include "link/time_source.h"
 
 namespace m4410 {
 

@@ -1,8 +1,8 @@
 // Windows: the kernel port driver keeps its own access control, and nothing is held to drop.
-#include "port/start_privilege.h"
+#include "privilege/start_privilege.h"
 
 namespace m4410 {
 
-void TakePortThenDropPrivileges(const char*, const std::string*) {}
+void TakePortThenDropPrivileges(const char*, const PortChoice*) {}
 
 }  // namespace m4410
