@@ -167,8 +167,10 @@ void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
       if (IsRequest(value) && !IsRequest(old)) {  // event 1: nSelectIn high, nAutoFd low
         ++receipt_.negotiation_attempts;
         if (MsBoundaries(data_written_at_, now_) < kRequestSetupMs) Fault(HostFault::ShortPause);
+        // Behind a port without ECP registers the box is never heard: the link that
+        // cannot come up there ends with that port named as the cause.
         const std::uint32_t first = options_.answer_on_attempt;
-        if (first != 0 && receipt_.negotiation_attempts >= first) {
+        if (options_.ecp && first != 0 && receipt_.negotiation_attempts >= first) {
           phase_ = Phase::Requested;
           Answer(kNegotiationAnswer, options_.negotiate_ms);  // event 2
         }

@@ -39,7 +39,7 @@ struct SimOptions {
   std::optional<std::uint32_t> drop_select_at_sent;
   std::uint32_t update_ms = 2000;             // time spent rewriting itself before closing
   bool closing = true;                        // no: never sends its closing record
-  bool ecp = true;                            // no: a port without ECP registers (reads 0xFF)
+  bool ecp = true;  // no: a port without ECP registers (reads 0xFF); the box never answers
   std::uint32_t bus_ns = 0;                   // what one register access costs, as on a real bus
 
   friend bool operator==(const SimOptions&, const SimOptions&) = default;
