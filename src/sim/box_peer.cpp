@@ -10,17 +10,26 @@ namespace m4410 {
 namespace {
 
 // The box's answers, as the PC reads them in the status register.
-constexpr std::uint8_t kCompatibilityIdle =  // 0xD8: Busy low, nAck, Select and nFault high
+// Compatibility idle: Busy low; nAck, Select and nFault high.
+constexpr std::uint8_t kCompatibilityIdle =
     kStatusNotBusy | kStatusNAck | kStatusSelect | kStatusNFault;
-constexpr std::uint8_t kNegotiationAnswer =  // 0xB8: nAck low, PError high, Select high
+// Event 2: IEEE 1284 spoken here: nAck low; PError, Select and nFault high.
+constexpr std::uint8_t kNegotiationAnswer =
     kStatusNotBusy | kStatusPError | kStatusSelect | kStatusNFault;
-constexpr std::uint8_t kEcpConfirmed =  // 0x98: Busy low, Select high, PError low
-    kStatusNotBusy | kStatusSelect | kStatusNFault;
-constexpr std::uint8_t kModeRefused = kStatusNotBusy | kStatusNFault;  // 0x88: Select low
-constexpr std::uint8_t kForwardIdle = kCompatibilityIdle | kStatusPError;  // 0xF8
-constexpr std::uint8_t kReverseIdle = kCompatibilityIdle;                  // 0xD8: PError low
-constexpr std::uint8_t kTerminationAnswer =  // 0x28: Busy high, nAck low, Select low
-    kStatusPError | kStatusNFault;
+// Event 5: ECP mode accepted: Select (XFlag) high, Busy and PError low; event 6 adds nAck.
+constexpr std::uint8_t kEcpConfirmed = kStatusNotBusy | kStatusSelect | kStatusNFault;
+// Event 5 for a mode the box does not do: Select (XFlag) low.
+constexpr std::uint8_t kModeRefused = kStatusNotBusy | kStatusNFault;
+// Events 31 and 49: PError (nAckReverse) high, forward idle.
+constexpr std::uint8_t kForwardIdle = kCompatibilityIdle | kStatusPError;
+// Event 40: PError (nAckReverse) low, the box drives the data lines.
+constexpr std::uint8_t kReverseIdle = kCompatibilityIdle;
+// Events 23 and 24: Busy high, nFault high; Select (XFlag) low, nAck low. Events 26 and 27 add
+// nAck high.
+constexpr std::uint8_t kTerminationAnswer = kStatusPError | kStatusNFault;
+static_assert(kCompatibilityIdle == 0xD8 && kNegotiationAnswer == 0xB8);
+static_assert(kEcpConfirmed == 0x98 && kModeRefused == 0x88);
+static_assert(kForwardIdle == 0xF8 && kReverseIdle == 0xD8 && kTerminationAnswer == 0x28);
 
 constexpr std::uint32_t kHeaderKind = 1;
 constexpr std::uint32_t kImageTag = 0x40200000;
@@ -230,7 +239,7 @@ void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
       if (!init_low) {  // event 47: the host withdrew its request; stop at once
         sending_ = false;
         phase_ = Phase::Forward;
-        // events 48 and 49: Busy low and nAck high already, then PError high
+        // events 48 and 49: Busy low and nAck high (as they already are), then PError high
         Answer(kForwardIdle, options_.forward_ack_ms);
       } else if (termination) {
         // The host must take the link forward before it terminates.
@@ -240,13 +249,13 @@ void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
       }
       break;
     case Phase::Terminating:
-      if (autofd_low) {  // event 24
+      if (autofd_low) {  // event 25
         phase_ = Phase::TermAcked;
-        Answer(kTerminationAnswer | kStatusNAck, options_.terminate_ack_ms);  // event 25
+        Answer(kTerminationAnswer | kStatusNAck, options_.terminate_ack_ms);  // events 26-27
       }
       break;
     case Phase::TermAcked:
-      if (!autofd_low) {  // event 26, then the box's event 27/28: compatibility idle
+      if (!autofd_low) {  // event 28: compatibility idle, the box ready for data again
         BackToCompatibility();
         receipt_.terminated = true;
       }
@@ -276,7 +285,7 @@ void BoxPeer::Confirm() {
 void BoxPeer::Terminate() {
   if (!options_.terminate) return;
   phase_ = Phase::Terminating;
-  Answer(kTerminationAnswer, options_.terminate_ms);  // event 23
+  Answer(kTerminationAnswer, options_.terminate_ms);  // events 23-24
 }
 
 // --- forward: bytes from the host ----------------------------------------------------
