@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "port/port_driver.h"
-#include "sim/box_peer.h"
+#include "sim/box_link.h"
 #include "sim/ecp_chip.h"
 
 namespace m4410 {
@@ -68,7 +68,7 @@ class SimulatedBoxState {
   const SimOptions options_;
   mutable std::mutex mutex_;
   const void* holder_ = nullptr;
-  BoxPeer box_;   // built before the chip, which it only points to until the first access
+  BoxLink box_;   // built before the chip, which it only points to until the first access
   EcpChip chip_;
 };
 

@@ -16,11 +16,11 @@
 
 namespace m4410 {
 
-class BoxPeer final : public CablePeer {
+class BoxLink final : public CablePeer {
  public:
   // clock: the virtual clock the box may move on while the host waits for it, or nullptr.
   // The chip must outlive the box; it may still be under construction here.
-  BoxPeer(const SimOptions& options, VirtualClock* clock, EcpChip* chip);
+  BoxLink(const SimOptions& options, VirtualClock* clock, EcpChip* chip);
 
   // A fresh claim: the box at compatibility idle with nothing queued, its receipt and
   // attempt count cleared, at time `now`.

@@ -1,4 +1,4 @@
-#include "sim/box_peer.h"
+#include "sim/box_link.h"
 
 #include <algorithm>
 #include <limits>
@@ -61,20 +61,20 @@ void PutWord(std::array<std::uint8_t, 12>* record, int index, std::uint32_t valu
 
 }  // namespace
 
-BoxPeer::BoxPeer(const SimOptions& options, VirtualClock* clock, EcpChip* chip)
+BoxLink::BoxLink(const SimOptions& options, VirtualClock* clock, EcpChip* chip)
     : options_(options), clock_(clock), chip_(chip) {}
 
-BoxReceipt BoxPeer::Receipt() const {
+BoxReceipt BoxLink::Receipt() const {
   BoxReceipt receipt = receipt_;
   receipt.image_crc32 = crc_.Value();
   return receipt;
 }
 
-std::uint8_t BoxPeer::StatusLines() {
+std::uint8_t BoxLink::StatusLines() {
   return dropped_ ? static_cast<std::uint8_t>(status_ & ~kStatusSelect) : status_;
 }
 
-void BoxPeer::NewSession(std::int64_t now) {
+void BoxLink::NewSession(std::int64_t now) {
   phase_ = Phase::Compatibility;
   status_ = kCompatibilityIdle;
   event_head_ = event_count_ = 0;
@@ -95,7 +95,7 @@ void BoxPeer::NewSession(std::int64_t now) {
   receipt_ = BoxReceipt{};
 }
 
-void BoxPeer::Tick(std::int64_t now) {
+void BoxLink::Tick(std::int64_t now) {
   now_ = now;
   while (event_count_ > 0 && events_[event_head_].at <= now_) FireOldest();
   TakeFromFifo();
@@ -108,7 +108,7 @@ void BoxPeer::Tick(std::int64_t now) {
 
 // Answers come in the order the steps were made, each at least latency-us after its step
 // and late_ms more where that answer's own key asks for it.
-std::int64_t BoxPeer::Answer(std::uint8_t status, std::uint32_t late_ms, std::int64_t not_before,
+std::int64_t BoxLink::Answer(std::uint8_t status, std::uint32_t late_ms, std::int64_t not_before,
                             Action action) {
   if (event_count_ == kMaxEvents) FireOldest();
   const std::int64_t at = std::max(
@@ -120,7 +120,7 @@ std::int64_t BoxPeer::Answer(std::uint8_t status, std::uint32_t late_ms, std::in
   return at;
 }
 
-void BoxPeer::FireOldest() {
+void BoxLink::FireOldest() {
   const Event& event = events_[event_head_];
   status_ = event.status;
   // An acknowledgement that comes after the host has already withdrawn its request starts
@@ -130,24 +130,24 @@ void BoxPeer::FireOldest() {
   --event_count_;
 }
 
-bool BoxPeer::IsRequest(std::uint8_t control) {
+bool BoxLink::IsRequest(std::uint8_t control) {
   return (control & (kControlSelectIn | kControlAutoFd | kControlStrobe)) == kControlAutoFd;
 }
 
 // The host has given up (or finished): what the box was still about to say belongs to the
 // exchange just ended, so it is dropped rather than heard as the answer to the next one.
-void BoxPeer::BackToCompatibility() {
+void BoxLink::BackToCompatibility() {
   phase_ = Phase::Compatibility;
   event_head_ = event_count_ = 0;
   last_event_at_ = now_;
   Answer(kCompatibilityIdle);
 }
 
-void BoxPeer::Fault(HostFault kind) { ++receipt_.host_faults[static_cast<std::size_t>(kind)]; }
+void BoxLink::Fault(HostFault kind) { ++receipt_.host_faults[static_cast<std::size_t>(kind)]; }
 
 // The data lines turn only in forward idle (event 38, before the request of event 39) and turn
 // back only once the box has let go of them (event 49 answered).
-void BoxPeer::CheckTurn(std::uint8_t old, std::uint8_t value) {
+void BoxLink::CheckTurn(std::uint8_t old, std::uint8_t value) {
   const bool was_reverse = old & kControlReverse;
   const bool now_reverse = value & kControlReverse;
   if (was_reverse == now_reverse) return;
@@ -157,7 +157,7 @@ void BoxPeer::CheckTurn(std::uint8_t old, std::uint8_t value) {
   if (!ready) Fault(HostFault::TurnOutOfPhase);
 }
 
-void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
+void BoxLink::ControlWritten(std::uint8_t old, std::uint8_t value) {
   const bool strobe_low = value & kControlStrobe;
   const bool autofd_low = value & kControlAutoFd;
   const bool init_low = !(value & kControlInit);
@@ -263,7 +263,7 @@ void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
   }
 }
 
-void BoxPeer::Confirm() {
+void BoxLink::Confirm() {
   receipt_.extensibility_byte = latched_;
   const std::int64_t nack_delay = std::int64_t{options_.nack_delay_ms} * 1000;
   if (latched_ != kExtensibilityEcp) {
@@ -282,7 +282,7 @@ void BoxPeer::Confirm() {
   Answer(kEcpConfirmed | kStatusNAck, 0, at + nack_delay);                  // event 6
 }
 
-void BoxPeer::Terminate() {
+void BoxLink::Terminate() {
   if (!options_.terminate) return;
   phase_ = Phase::Terminating;
   Answer(kTerminationAnswer, options_.terminate_ms);  // events 23-24
@@ -290,12 +290,12 @@ void BoxPeer::Terminate() {
 
 // --- forward: bytes from the host ----------------------------------------------------
 
-bool BoxPeer::Taking() const {
+bool BoxLink::Taking() const {
   return phase_ == Phase::Forward && event_count_ == 0 && chip_->mode() == kEcrModeEcp &&
          !chip_->reverse() && !dropped_ && !stalled_;
 }
 
-void BoxPeer::TakeFromFifo() {
+void BoxLink::TakeFromFifo() {
   if (!Taking()) {
     rate_time_ = now_;
     budget_ = 0;
@@ -324,7 +324,7 @@ void BoxPeer::TakeFromFifo() {
 // its next poll sees the byte gone, in that order, so its bounds still hold.
 // A host that is writing polls once per byte; one that polls twice with no write between
 // is waiting, as is one facing a full FIFO.
-void BoxPeer::SkipToNextTake() {
+void BoxLink::SkipToNextTake() {
   ++polls_since_write_;
   if (!clock_ || options_.rate == 0 || chip_->fifo_level() == 0 || !Taking()) return;
   if (chip_->fifo_level() < EcpChip::kFifoDepth && polls_since_write_ < 2) return;
@@ -335,7 +335,7 @@ void BoxPeer::SkipToNextTake() {
   if (until > now_) clock_->Advance(until - now_);
 }
 
-void BoxPeer::TakeByte(std::uint8_t byte, std::int64_t taken_at) {
+void BoxLink::TakeByte(std::uint8_t byte, std::int64_t taken_at) {
   switch (parse_) {
     case Parse::Header:
       header_[header_pos_++] = byte;
@@ -354,7 +354,7 @@ void BoxPeer::TakeByte(std::uint8_t byte, std::int64_t taken_at) {
   }
 }
 
-void BoxPeer::HeaderArrived() {
+void BoxLink::HeaderArrived() {
   for (std::size_t w = 0; w < 3; ++w) {
     std::uint32_t word = 0;
     for (std::size_t i = 0; i < 4; ++i) word = word << 8 | header_[w * 4 + i];
@@ -373,7 +373,7 @@ void BoxPeer::HeaderArrived() {
   CheckLimits();
 }
 
-void BoxPeer::ImageArrived(std::int64_t at) {
+void BoxLink::ImageArrived(std::int64_t at) {
   parse_ = Parse::Done;
   receipt_.image_complete = true;
   if (options_.closing) closing_due_ = at + std::int64_t{options_.update_ms} * 1000;
@@ -384,7 +384,7 @@ void BoxPeer::ImageArrived(std::int64_t at) {
   }
 }
 
-void BoxPeer::CheckLimits() {
+void BoxLink::CheckLimits() {
   if (options_.drop_select_at && receipt_.image_bytes == *options_.drop_select_at) DropLink();
   if (options_.stall_at && receipt_.image_bytes == *options_.stall_at) {
     stalled_ = true;
@@ -393,7 +393,7 @@ void BoxPeer::CheckLimits() {
 }
 
 // The link is lost: the box takes nothing more and sends nothing more.
-void BoxPeer::DropLink() {
+void BoxLink::DropLink() {
   dropped_ = true;
   receipt_.link_dropped = true;
   closing_due_ = kNever;
@@ -402,13 +402,13 @@ void BoxPeer::DropLink() {
 
 // --- reverse: bytes to the host ------------------------------------------------------
 
-void BoxPeer::Queue(const Chunk& chunk) {
+void BoxLink::Queue(const Chunk& chunk) {
   if (chunk_count_ == kMaxChunks || chunk.length == 0) return;
   chunks_[(chunk_head_ + chunk_count_) % kMaxChunks] = chunk;
   ++chunk_count_;
 }
 
-void BoxPeer::QueueOpening() {
+void BoxLink::QueueOpening() {
   opening_due_ = kNever;
   if (!options_.opening || receipt_.opening_queued) return;
   Chunk record;
@@ -425,7 +425,7 @@ void BoxPeer::QueueOpening() {
   receipt_.box_data_queued = options_.box_data;
 }
 
-void BoxPeer::QueueClosing() {
+void BoxLink::QueueClosing() {
   closing_due_ = kNever;
   Chunk record;
   PutWord(&record.record, 0, SimulatedBox::kModelWord);
@@ -436,7 +436,7 @@ void BoxPeer::QueueClosing() {
   receipt_.closing_queued = true;
 }
 
-void BoxPeer::FillFifo() {
+void BoxLink::FillFifo() {
   if (phase_ != Phase::Reverse || chip_->mode() != kEcrModeEcp || !chip_->reverse() || dropped_) {
     return;
   }
