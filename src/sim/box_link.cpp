@@ -31,12 +31,8 @@ static_assert(kCompatibilityIdle == 0xD8 && kNegotiationAnswer == 0xB8);
 static_assert(kEcpConfirmed == 0x98 && kModeRefused == 0x88);
 static_assert(kForwardIdle == 0xF8 && kReverseIdle == 0xD8 && kTerminationAnswer == 0x28);
 
-constexpr std::uint32_t kHeaderKind = 1;
-constexpr std::uint32_t kImageTag = 0x40200000;
-
 constexpr std::int64_t kByteCost = 1'000'000;  // rate budget is in byte x us / s units
 constexpr std::int64_t kMaxRateStepUs = 10'000'000;
-constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kLongAgo = std::numeric_limits<std::int64_t>::min();
 
 // The pauses the host owes the box during negotiation: the extensibility byte's set-up time
@@ -52,23 +48,12 @@ std::int64_t MsBoundaries(std::int64_t from, std::int64_t to) {
   return to / 1000 - from / 1000;
 }
 
-void PutWord(std::array<std::uint8_t, 12>* record, int index, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    (*record)[static_cast<std::size_t>(index * 4 + i)] =
-        static_cast<std::uint8_t>(value >> (24 - 8 * i));
-  }
-}
-
 }  // namespace
 
 BoxLink::BoxLink(const SimOptions& options, VirtualClock* clock, EcpChip* chip)
     : options_(options), clock_(clock), chip_(chip) {}
 
-BoxReceipt BoxLink::Receipt() const {
-  BoxReceipt receipt = receipt_;
-  receipt.image_crc32 = crc_.Value();
-  return receipt;
-}
+BoxReceipt BoxLink::Receipt() const { return receipt_; }
 
 std::uint8_t BoxLink::StatusLines() {
   return dropped_ ? static_cast<std::uint8_t>(status_ & ~kStatusSelect) : status_;
@@ -82,25 +67,18 @@ void BoxLink::NewSession(std::int64_t now) {
   sending_ = false;
   latched_ = 0;
   dropped_ = stalled_ = false;
-  parse_ = Parse::Header;
-  header_pos_ = 0;
-  image_length_ = 0;
-  crc_.Reset();
-  closing_due_ = kNever;
-  opening_due_ = kNever;
-  chunk_head_ = chunk_count_ = 0;
   budget_ = 0;
   rate_time_ = now;
   data_written_at_ = strobed_at_ = kLongAgo;
   receipt_ = BoxReceipt{};
+  protocol_.NewSession();
 }
 
 void BoxLink::Tick(std::int64_t now) {
   now_ = now;
   while (event_count_ > 0 && events_[event_head_].at <= now_) FireOldest();
   TakeFromFifo();
-  if (now_ >= opening_due_) QueueOpening();
-  if (now_ >= closing_due_) QueueClosing();
+  protocol_.Tick(now_);
   if (sending_) FillFifo();
 }
 
@@ -220,8 +198,7 @@ void BoxLink::ControlWritten(std::uint8_t old, std::uint8_t value) {
         BackToCompatibility();
       } else if (!autofd_low && options_.setup) {
         phase_ = Phase::Forward;
-        opening_due_ = now_ + std::int64_t{options_.opening_ms} * 1000;
-        if (now_ >= opening_due_) QueueOpening();
+        protocol_.LinkUp(now_);
       }
       break;
     case Phase::Forward:
@@ -331,57 +308,26 @@ void BoxLink::SkipToNextTake() {
   const std::int64_t missing = kByteCost - budget_;
   if (missing <= 0) return;
   const std::int64_t due = rate_time_ + (missing + options_.rate - 1) / options_.rate;
-  const std::int64_t until = std::min(due, closing_due_) - 2;
+  const std::int64_t until = std::min(due, protocol_.closing_due()) - 2;
   if (until > now_) clock_->Advance(until - now_);
 }
 
 void BoxLink::TakeByte(std::uint8_t byte, std::int64_t taken_at) {
-  switch (parse_) {
-    case Parse::Header:
-      header_[header_pos_++] = byte;
-      if (header_pos_ == header_.size()) HeaderArrived();
+  switch (protocol_.Take(byte, taken_at)) {
+    case BoxProtocol::Took::Other:
+      return;
+    case BoxProtocol::Took::ImageComplete:
+      // ready-ms: busy with the image, the box holds PError low and will not turn round yet.
+      if (options_.ready_ms > 0) {
+        status_ = static_cast<std::uint8_t>(status_ & ~kStatusPError);
+        Answer(kForwardIdle, 0,
+               protocol_.image_complete_at() + std::int64_t{options_.ready_ms} * 1000);
+      }
       break;
-    case Parse::Image:
-      crc_.Update(byte);
-      ++receipt_.image_bytes;
-      if (receipt_.image_bytes == image_length_) ImageArrived(taken_at);
-      CheckLimits();
-      break;
-    case Parse::Done:
-    case Parse::Refused:
-      ++receipt_.stray_bytes;
+    case BoxProtocol::Took::ImageCounted:
       break;
   }
-}
-
-void BoxLink::HeaderArrived() {
-  for (std::size_t w = 0; w < 3; ++w) {
-    std::uint32_t word = 0;
-    for (std::size_t i = 0; i < 4; ++i) word = word << 8 | header_[w * 4 + i];
-    receipt_.header_words[w] = word;
-  }
-  receipt_.header_seen = true;
-  receipt_.header_ok =
-      receipt_.header_words[0] == kHeaderKind && receipt_.header_words[1] == kImageTag;
-  if (!receipt_.header_ok) {
-    parse_ = Parse::Refused;
-    return;
-  }
-  parse_ = Parse::Image;
-  image_length_ = receipt_.header_words[2];
-  if (image_length_ == 0) ImageArrived(now_);
   CheckLimits();
-}
-
-void BoxLink::ImageArrived(std::int64_t at) {
-  parse_ = Parse::Done;
-  receipt_.image_complete = true;
-  if (options_.closing) closing_due_ = at + std::int64_t{options_.update_ms} * 1000;
-  // ready-ms: busy with the image, the box holds PError low and will not turn round yet.
-  if (options_.ready_ms > 0) {
-    status_ = static_cast<std::uint8_t>(status_ & ~kStatusPError);
-    Answer(kForwardIdle, 0, at + std::int64_t{options_.ready_ms} * 1000);
-  }
 }
 
 void BoxLink::CheckLimits() {
@@ -396,65 +342,22 @@ void BoxLink::CheckLimits() {
 void BoxLink::DropLink() {
   dropped_ = true;
   receipt_.link_dropped = true;
-  closing_due_ = kNever;
+  protocol_.LinkDropped();
   sending_ = false;
 }
 
 // --- reverse: bytes to the host ------------------------------------------------------
 
-void BoxLink::Queue(const Chunk& chunk) {
-  if (chunk_count_ == kMaxChunks || chunk.length == 0) return;
-  chunks_[(chunk_head_ + chunk_count_) % kMaxChunks] = chunk;
-  ++chunk_count_;
-}
-
-void BoxLink::QueueOpening() {
-  opening_due_ = kNever;
-  if (!options_.opening || receipt_.opening_queued) return;
-  Chunk record;
-  PutWord(&record.record, 0, SimulatedBox::kModelWord);
-  PutWord(&record.record, 1, SimulatedBox::kFirmwareWord);
-  PutWord(&record.record, 2, options_.box_data);
-  record.length = 12;
-  Queue(record);
-  Chunk data;
-  data.generated = true;
-  data.length = options_.box_data;
-  Queue(data);
-  receipt_.opening_queued = true;
-  receipt_.box_data_queued = options_.box_data;
-}
-
-void BoxLink::QueueClosing() {
-  closing_due_ = kNever;
-  Chunk record;
-  PutWord(&record.record, 0, SimulatedBox::kModelWord);
-  PutWord(&record.record, 1, crc_.Value());
-  PutWord(&record.record, 2, static_cast<std::uint32_t>(receipt_.image_bytes));
-  record.length = 12;
-  Queue(record);
-  receipt_.closing_queued = true;
-}
-
 void BoxLink::FillFifo() {
   if (phase_ != Phase::Reverse || chip_->mode() != kEcrModeEcp || !chip_->reverse() || dropped_) {
     return;
   }
-  while (chip_->fifo_level() < EcpChip::kFifoDepth && chunk_count_ > 0) {
-    Chunk& chunk = chunks_[chunk_head_];
-    if (chunk.pos == chunk.length) {
-      chunk_head_ = (chunk_head_ + 1) % kMaxChunks;
-      --chunk_count_;
-      continue;
-    }
-    const std::uint8_t byte =
-        chunk.generated ? static_cast<std::uint8_t>(chunk.pos % 251) : chunk.record[chunk.pos];
+  while (chip_->fifo_level() < EcpChip::kFifoDepth && protocol_.HasByteToSend()) {
     if (options_.drop_select_at_sent && receipt_.bytes_sent == *options_.drop_select_at_sent) {
       DropLink();
       return;
     }
-    ++chunk.pos;
-    chip_->Push(byte);
+    chip_->Push(protocol_.NextByteToSend());
     ++receipt_.bytes_sent;
   }
 }

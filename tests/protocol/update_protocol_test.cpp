@@ -14,6 +14,7 @@
 #include "link/parallel_link.h"
 #include "port/port_driver.h"
 #include "board/stage_board.h"
+#include "sim/box_protocol.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
 #include "support/unusual_files.h"
@@ -161,7 +162,7 @@ TEST_F(UpdateProtocolTest, ThousandBytesWithoutBoxDataInWireOrder) {
   const auto transfers = log().Transfers();
   ASSERT_THAT(log().TransferShape(), ElementsAre(12, -12, -1000, 12));
   EXPECT_EQ(transfers[0].bytes,
-            test::RecordBytes(SimulatedBox::kModelWord, SimulatedBox::kFirmwareWord, 0));
+            test::RecordBytes(BoxProtocol::kModelWord, BoxProtocol::kFirmwareWord, 0));
   EXPECT_THAT(transfers[1].bytes,
               ElementsAre(0x00, 0x00, 0x00, 0x01, 0x40, 0x20, 0x00, 0x00, 0x00, 0x00, 0x03, 0xE8));
   EXPECT_EQ(transfers[2].bytes, image);

@@ -14,6 +14,7 @@
 
 #include "port/port_driver.h"
 #include "sim/crc32.h"
+#include "sim/ecp_chip.h"
 
 namespace m4410 {
 namespace {
@@ -732,7 +733,7 @@ TEST(SimulatedBoxTest, StallsAfterTheChosenImageByteWithSelectHigh) {
   LinkAndReadOpening(b);
   ASSERT_EQ(WriteBytes(h, Header(1000)), 12u);
   const std::size_t written = WriteBytes(h, Image(1000), 1000 * kMs);
-  EXPECT_EQ(written, 100u + SimulatedBox::kFifoDepth);
+  EXPECT_EQ(written, 100u + EcpChip::kFifoDepth);
   EXPECT_EQ(h.Status(), 0xF8);
   EXPECT_EQ(h.Ecr() & 0x02, 0x02);
   const BoxReceipt r = b.receipt();
