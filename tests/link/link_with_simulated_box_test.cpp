@@ -1,5 +1,5 @@
 // The link's whole life (establish, reverse, forward, terminate) against the simulated box,
-// with each of the box's link faults and the phase each leaves the link in.
+// the phase the registers show at each rest, and each fault of the table the link can show.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,6 +13,7 @@
 #include "port/time_source.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
+#include "support/update_faults.h"
 
 namespace m4410 {
 namespace {
@@ -82,61 +83,18 @@ TEST_F(LinkWithSimulatedBoxTest, WholeLifeEstablishReverseForwardTerminate) {
   EXPECT_EQ(Phase(), "compatibility idle");
 }
 
-// Each link fault the box can show, as the link meets it: what the operation gives and the
-// phase it leaves the link in. The register steps and their timing are the scripted port's
-// tests; what each fault does to a whole run is the worker's table.
-struct LinkFault {
-  const char* sim;
-  bool linked_first;                    // the link established before the step
-  int (*step)(PortDriverContext*);
-  int result;
-  const char* phase;  // as the registers show it
-};
-
-int ThirdAttempt(PortDriverContext* context) {
-  NegotiateEcp(context);
-  NegotiateEcp(context);
-  return EstablishLink(context);
-}
-
-int ReadOpeningRecordThenTurnForward(PortDriverContext* context) {
-  std::uint8_t record[12];
-  if (BlockRead(context, record, 12) != 0) return 99;
-  return SwitchToForward(context);
-}
-
-// A byte the box never takes stays in the FIFO, and the turn cannot drain it.
-int TurnWithAByteTheBoxKeeps(PortDriverContext* context) {
-  const std::uint8_t header[12] = {0, 0, 0, 1, 0x40, 0x20, 0, 0, 0, 0, 0, 100};
-  const std::uint8_t byte = 0xAA;
-  if (BlockWrite(context, header, 12) != 0 || BlockWrite(context, &byte, 1) != 0) return 99;
-  return SwitchToReverse(context);
-}
-
-const LinkFault kFaults[] = {
-    {"answer-on-attempt=0", false, EstablishLink, 1, "compatibility idle"},
-    {"answer-on-attempt=3", false, ThirdAttempt, 0, "ECP forward idle"},
-    {"confirm=no", false, NegotiateEcp, -3, "compatibility idle"},
-    {"nack-delay-ms=5", false, EstablishLink, 0, "ECP forward idle"},
-    {"setup=no", false, EstablishLink, 1, "between phases"},
-    // The host has turned; only the box has not.
-    {"reverse=no", true, SwitchToReverse, -1, "ECP reverse idle"},
-    {"forward-ack-ms=40", true, ReadOpeningRecordThenTurnForward, -2,
-     "between phases"},  // mid-turn: nInit high, still reverse,
-    {"stall-at=0,opening=no", true, TurnWithAByteTheBoxKeeps, -1, "ECP forward idle"},
-    // Compatibility lines, the ECR still in ECP mode.
-    {"terminate=no", true, TerminateLink, 0, "between phases"},
-};
-
+// The fault table, as the link meets it: what the step gives and the phase the registers show
+// after it.
 TEST_F(LinkWithSimulatedBoxTest, EachFaultGivesItsResultAndLeavesItsPhase) {
-  for (const LinkFault& fault : kFaults) {
-    SCOPED_TRACE(fault.sim);
+  for (const test::UpdateFault& fault : test::kUpdateFaults) {
+    if (!fault.link.step) continue;
+    SCOPED_TRACE(fault.name);
     Open(fault.sim);
     testing::internal::CaptureStdout();
-    if (fault.linked_first) EXPECT_EQ(EstablishLink(context()), 0);
-    EXPECT_EQ(fault.step(context()), fault.result);
+    if (fault.link.linked_first) EXPECT_EQ(EstablishLink(context()), 0);
+    EXPECT_EQ(fault.link.step(context()), fault.link.result);
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(Phase(), fault.phase);
+    EXPECT_EQ(Phase(), fault.link.phase);
     EXPECT_EQ(HostFaultSummary(box_->Receipt()), "none");
     ClosePortDriver(std::move(context_));
   }
