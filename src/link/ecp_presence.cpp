@@ -13,8 +13,8 @@ namespace {
 constexpr unsigned kDataPattern = 0xAA;        // neither a floating bus nor a cleared latch
 constexpr std::uint8_t kFloating = 0xFF;       // what a read gives where nothing answers
 constexpr std::uint8_t kFifoBits = kEcrFifoFull | kEcrFifoEmpty;
-// Byte mode with the error and service interrupts off (0x34); a real ECR reads it back with
-// its own empty bit (0x35).
+// Byte mode with the error and service interrupts off; a real ECR reads it back with its own
+// empty bit.
 constexpr std::uint8_t kByteModeProbe =
     EcrModeBits(kEcrModeByte) | kEcrErrorIrqOff | kEcrServiceIrqOff;
 constexpr std::uint8_t kByteModeAnswer = kByteModeProbe | kEcrFifoEmpty;
