@@ -266,6 +266,8 @@ void BoxLink::Terminate() {
 }
 
 // --- forward: bytes from the host ----------------------------------------------------
+// Each byte taken is one forward cycle, events 34-37 (HostClk and PeriphAck), which the
+// chip's FIFO and the box run without the host's program: here, a byte popped at the rate.
 
 bool BoxLink::Taking() const {
   return phase_ == Phase::Forward && event_count_ == 0 && chip_->mode() == kEcrModeEcp &&
@@ -347,6 +349,8 @@ void BoxLink::DropLink() {
 }
 
 // --- reverse: bytes to the host ------------------------------------------------------
+// Each byte sent is one reverse cycle, events 43-46 (PeriphClk and HostAck), likewise the
+// hardware's: here, a byte pushed into the chip's FIFO.
 
 void BoxLink::FillFifo() {
   if (phase_ != Phase::Reverse || chip_->mode() != kEcrModeEcp || !chip_->reverse() || dropped_) {
