@@ -202,9 +202,10 @@ inline const UpdateFault kUpdateFaults[] = {
     {"KeepGoingLoweredAfterHeader", "", LowerAfterHeader, {},
      {Cancelled, "", faults::kSecond / 2 - 1, 0},  // the pause after the header first
      {{O, O, O, O, N, N, F}, N, N, true, 1, true, faults::kStopped}},
-    // What went into the FIFO: the 1000 the box took and at most a FIFO's worth.
+    // What went into the FIFO: the 1000 the box took and a little more (at most a FIFO's
+    // worth: simulated_box_test). Patterns stay within what both regex engines read.
     {"ImageNotSent", "drop-select-at=1000", Nothing, {},
-     {ImageFailed, "Write error -1, byte written 10(0[0-9]|1[0-6])\n"},
+     {ImageFailed, "Write error -1, byte written 10..\n"},
      {{O, O, O, O, F, N, F}, B, N, true, 1, true,
       "^the link dropped after 10.. of 3000 bytes; leave the box switched on"}},
     {"ImageStalled", "stall-at=1000", Nothing, {},
