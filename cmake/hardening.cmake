@@ -2,7 +2,20 @@
 # hardened: stack protection, fortified library calls where the optimiser makes them checkable,
 # a position-independent executable and a read-only relocation table bound at start.
 # tests/build/check_hardening.sh reads the built binaries to hold this.
-if(WIN32 OR NOT CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+if(NOT CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  return()
+endif()
+
+# Windows programs parse what users hand them too: the same stack protection and fortified
+# calls. MinGW-w64 takes both from libssp, which the toolchain's -static links in, so no DLL
+# joins the programs; the link needs the flag to add it. A 32-bit image can be moved
+# (DYNAMIC_BASE) and keeps its data from running (NX_COMPAT); high-entropy ASLR is for 64-bit
+# images only. tests/build/check_windows_identity.sh reads the built programs to hold this.
+if(WIN32)
+  add_compile_options(-fstack-protector-strong)
+  # -static for the libraries the tests build too, which the toolchain's flags do not reach.
+  add_link_options(-static -fstack-protector-strong LINKER:--dynamicbase,--nxcompat)
+  add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
   return()
 endif()
 

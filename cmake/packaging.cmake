@@ -17,12 +17,21 @@ install(DIRECTORY ${M4410_HELP_LINUX_DIR}/
 install(FILES ${PROJECT_SOURCE_DIR}/res/tmpfiles/marlovine-updater.conf
   DESTINATION lib/tmpfiles.d)
 
-# Manual pages and the command's bash completion.
+# Manual pages, compressed as Debian's policy asks (gzip -9n: no name or time stamp inside, so
+# the same page gives the same file), and the command's bash completion.
+set(man_pages)
 foreach(page m4410 marlovine-updater)
   if(TARGET ${page})
-    install(FILES ${PROJECT_SOURCE_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    set(compressed ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
+    add_custom_command(OUTPUT ${compressed}
+      COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/man/${page}.1 ${CMAKE_BINARY_DIR}/man/${page}.1
+      COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/man/${page}.1
+      DEPENDS ${PROJECT_SOURCE_DIR}/man/${page}.1 VERBATIM)
+    list(APPEND man_pages ${compressed})
+    install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endif()
 endforeach()
+add_custom_target(man_pages ALL DEPENDS ${man_pages})
 install(FILES ${PROJECT_SOURCE_DIR}/res/completion/m4410
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
@@ -52,7 +61,7 @@ set(CPACK_PACKAGE_DESCRIPTION
 software image to a Marlovine 4410 box cabled to the PC's parallel port
 (IEEE 1284 ECP) and report the seven stages of the update. Both drive the
 port's registers directly: an administrator makes them root:lp 0750 with
-dpkg-statoverride and grants them port access once with setcap
+dpkg-statoverride and grants each of them port access once with setcap
 cap_sys_rawio+ep (see the help pages); the package does not by itself.
 Started by an ordinary user, they keep the capability only to take the
 chosen port, which must be one the kernel lists, and drop it at once.")
@@ -62,8 +71,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Marlovine 4410 updater team")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# xdg-open shows the help pages in the desktop's browser; setcap grants the port access.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libcap2-bin")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/postinst)
+# setcap grants the port access. The help shows in the program's own window: no browser needed.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${PROJECT_SOURCE_DIR}/cmake/debian/postinst ${PROJECT_SOURCE_DIR}/cmake/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

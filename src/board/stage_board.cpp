@@ -33,6 +33,14 @@ void ClearStageResults() {
 }
 StageStatus GetStage(int stage) { return cells[stage].load(); }
 
+StageCells ReadStages(const StageReader& read) {
+  StageCells seen{};
+  for (int stage = kStageCount; stage >= 1; --stage) {
+    seen[static_cast<std::size_t>(stage)] = read(stage);
+  }
+  return seen;
+}
+
 void RaiseKeepGoing() { keep_going.store(1); }
 void LowerKeepGoing() { keep_going.store(0); }
 bool KeepGoing() { return keep_going.load() != 0; }

@@ -2,8 +2,10 @@
 // share. Plain atomic loads and stores; never a read-modify-write.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 namespace m4410 {
 
@@ -26,6 +28,15 @@ inline constexpr StageStatus Busy = 3;  // stages 5 and 6 only
 
 void SetStage(int stage, StageStatus status);
 StageStatus GetStage(int stage);
+
+// Every cell at one look, index 0 unused so that a stage number is its own index. The last
+// stage is read first: the worker writes its reports in stage order, so a report seen on one
+// stage means every report written before it is seen too, and a reader that stops on a stage
+// never leaves an earlier one behind. read is GetStage unless a test steps a worker between
+// the reads.
+using StageReader = std::function<StageStatus(int stage)>;
+using StageCells = std::array<StageStatus, kStageCount + 1>;
+StageCells ReadStages(const StageReader& read = GetStage);
 
 // The last final report (Okay or Failed) written to each stage in the current run, kept for
 // the update log after the status window has taken the reports; NoReport where none came.

@@ -34,12 +34,15 @@ bool IsFinal(int stage, StageStatus status) {
 }  // namespace
 
 UpdateDisplay::UpdateDisplay(std::FILE* out, bool redraw, bool quiet,
-                             std::function<Clock::time_point()> now)
-    : now_(std::move(now)), out_(out), redraw_(redraw), quiet_(quiet) {}
+                             std::function<Clock::time_point()> now, StageReader read)
+    : now_(std::move(now)), read_(std::move(read)), out_(out), redraw_(redraw), quiet_(quiet) {}
 
 void UpdateDisplay::Poll() {
+  // The whole board at one look: a later stage's report is never printed, or taken as the
+  // first failure, before an earlier one that was already written.
+  const StageCells cells = ReadStages(read_);
   for (int stage = 1; stage <= kStageCount; ++stage) {
-    const StageStatus status = GetStage(stage);
+    const StageStatus status = cells[static_cast<std::size_t>(stage)];
     if (status == seen_[stage]) {
       if (status == Busy && !quiet_) ShowProgress(stage);
       continue;

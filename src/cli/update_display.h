@@ -16,9 +16,10 @@ class UpdateDisplay {
   using Clock = std::chrono::steady_clock;
 
   // redraw: the stream is a terminal, so the progress line is redrawn in place. now: the
-  // clock the box's wait is timed with.
+  // clock the box's wait is timed with. read: how the board's cells are read (see
+  // ReadStages).
   UpdateDisplay(std::FILE* out, bool redraw, bool quiet,
-                std::function<Clock::time_point()> now = Clock::now);
+                std::function<Clock::time_point()> now = Clock::now, StageReader read = GetStage);
 
   // Looks at the board once and prints what changed.
   void Poll();
@@ -41,6 +42,7 @@ class UpdateDisplay {
   void EndProgressLine();
 
   std::function<Clock::time_point()> now_;
+  StageReader read_;
   std::FILE* out_;
   bool redraw_;
   bool quiet_;

@@ -1,10 +1,10 @@
 #include "qt/help_viewer.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <utility>
@@ -63,11 +63,31 @@ QString ExtractEmbeddedPages() {
   return target + '/' + kIndexPage;
 }
 
+// A started xdg-open is not a shown page: with no browser it starts and exits non-zero ("no
+// method available"), so its exit status decides. It may wait for the browser it starts, so
+// nothing waits for it; its output goes where the program's goes.
+void OpenWithDesktop(const QUrl& url, std::function<void()> failed) {
+  auto* process = new QProcess;
+  process->setProcessChannelMode(QProcess::ForwardedChannels);
+  QObject::connect(process, &QProcess::finished, process,
+                   [process, failed](int code, QProcess::ExitStatus status) {
+                     if (status != QProcess::NormalExit || code != 0) failed();
+                     process->deleteLater();
+                   });
+  QObject::connect(process, &QProcess::errorOccurred, process,
+                   [process, failed](QProcess::ProcessError error) {
+                     if (error != QProcess::FailedToStart) return;
+                     failed();
+                     process->deleteLater();
+                   });
+  process->start(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)});
+}
+
 }  // namespace
 
 HelpViewerLoader::HelpViewerLoader(Opener opener, QString executable_dir)
     : opener_(std::move(opener)), executable_dir_(std::move(executable_dir)) {
-  if (!opener_) opener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  if (!opener_) opener_ = &OpenWithDesktop;
 }
 
 bool HelpViewerLoader::ShowHelp(const QString& page) {
@@ -84,30 +104,30 @@ bool HelpViewerLoader::ShowHelp(const QString& page) {
     if (chm.isFile() && page.isEmpty()) help_file = chm.absoluteFilePath();
     index = FindInstalledIndex(dir);
   }
-  if (help_file.isEmpty() && index.isEmpty()) index = ExtractEmbeddedPages();
+  if (index.isEmpty()) index = ExtractEmbeddedPages();
   const QUrl relative(page);
-  const QUrl html = index.isEmpty() ? QUrl() : QUrl::fromLocalFile(index).resolved(relative);
+  // Our own window reads the pages from inside the program when they are not on disk.
+  const QUrl pages =
+      index.isEmpty() ? QUrl(QStringLiteral("qrc") + QString::fromLatin1(kEmbeddedPages) + '/' +
+                             QString::fromLatin1(kIndexPage))
+                            .resolved(relative)
+                      : QUrl::fromLocalFile(index).resolved(relative);
 
-  if (!external_failed_) {
-    const QUrl target = help_file.isEmpty() ? html : QUrl::fromLocalFile(help_file);
-    if (target.isEmpty() && !fallback_) {
-      failed_ = true;
-      return false;
-    }
-    if (!target.isEmpty()) {
-      if (opener_(target)) return true;
-      external_failed_ = true;
-    }
+  if (!help_file.isEmpty() && !*external_failed_) {
+    auto returned = std::make_shared<bool>(false);
+    opener_(QUrl::fromLocalFile(help_file),
+            [state = external_failed_, returned, fallback = fallback_, pages] {
+              *state = true;
+              // A viewer that fails later still leaves the operator with the help.
+              if (*returned && fallback) fallback(pages);
+            });
+    *returned = true;
+    if (!*external_failed_) return true;
   }
-
-  if (fallback_) {
-    // Our own window reads the pages from inside the program when they are not on disk.
-    const QUrl shown =
-        html.isEmpty() ? QUrl(QStringLiteral("qrc") + QString::fromLatin1(kEmbeddedPages) + '/' +
-                              QString::fromLatin1(kIndexPage))
-                             .resolved(relative)
-                       : html;
-    if (fallback_(shown)) return true;
+  if (fallback_ && fallback_(pages)) return true;
+  if (pages.isLocalFile() && !*external_failed_) {
+    opener_(pages, [state = external_failed_] { *state = true; });
+    if (!*external_failed_) return true;
   }
   failed_ = true;
   return false;

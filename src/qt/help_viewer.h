@@ -4,31 +4,41 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 namespace m4410 {
 
-// Opens "Help2QRB.chm" beside the executable in the desktop's viewer when that file is there,
-// otherwise the help pages shipped with the program. Where the desktop cannot open them (no
-// xdg-open, no browser), the fallback shows the pages instead, and from then on at once. A
-// failure of both is silent and final: later calls return at once without trying again.
+// The help pages are local files (installed, or written out from inside the program), so they
+// show in the program's own help window (the fallback), which needs nothing from the desktop.
+// Only "Help2QRB.chm" beside the executable, which that window cannot read, goes to the
+// desktop's viewer; when the viewer fails, even after it started (xdg-open with no browser
+// exits non-zero), the pages show in the program's window instead, and from then on at once.
+// Without a fallback the pages go to the desktop's viewer. A failure of every way is silent
+// and final: later calls return at once without trying again.
 class HelpViewerLoader {
  public:
-  using Opener = std::function<bool(const QUrl&)>;  // QDesktopServices::openUrl by default
+  // Hands url to a viewer; calls failed, at once or later from the event loop, when it could
+  // not show it. The default runs xdg-open and reads its exit status.
+  using Opener = std::function<void(const QUrl& url, std::function<void()> failed)>;
+  // Shows a page in the program's own window; false when it cannot.
+  using Fallback = std::function<bool(const QUrl&)>;
 
   explicit HelpViewerLoader(Opener opener = {}, QString executable_dir = {});
   // page: a page of the help and an optional anchor ("port-access.html#lp"); empty for the
-  // whole help (the help file, or the contents page).
+  // whole help (the help file, or the contents page). True when the help was shown or handed
+  // to the desktop's viewer.
   bool ShowHelp(const QString& page = {});
-  // Shows a page when the desktop's viewer cannot; it is handed the page's file URL, or its
-  // qrc URL when the pages could not be put on disk.
-  void SetFallback(Opener fallback) { fallback_ = std::move(fallback); }
+  // The program's own window; it is handed the page's file URL, or its qrc URL when the pages
+  // could not be put on disk.
+  void SetFallback(Fallback fallback) { fallback_ = std::move(fallback); }
   bool failed() const { return failed_; }
 
  private:
   Opener opener_;
-  Opener fallback_;
+  Fallback fallback_;
   QString executable_dir_;
-  bool external_failed_ = false;
+  // Shared with a viewer that may fail after ShowHelp has returned.
+  std::shared_ptr<bool> external_failed_ = std::make_shared<bool>(false);
   bool failed_ = false;
 };
 

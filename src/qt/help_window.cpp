@@ -6,19 +6,38 @@
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+#include <QVariant>
 
 namespace m4410 {
 
 namespace {
+
+// Qt's rich text knows HTML 4: it reads the pages' <nav>, <main> and <footer> as no element at
+// all, and the footer's text runs on into the list above it. As <div>s they stand apart.
+class PageBrowser : public QTextBrowser {
+ public:
+  using QTextBrowser::QTextBrowser;
+
+  QVariant loadResource(int type, const QUrl& name) override {
+    QVariant resource = QTextBrowser::loadResource(type, name);
+    if (type != QTextDocument::HtmlResource) return resource;
+    QString html = resource.typeId() == QMetaType::QString
+                       ? resource.toString()
+                       : QString::fromUtf8(resource.toByteArray());
+    static const QRegularExpression kSections(QStringLiteral("<(/?)(?:nav|main|footer)\\b"));
+    return html.replace(kSections, QStringLiteral("<\\1div"));
+  }
+};
 
 class HelpWindowWidget : public QDialog {
  public:
   explicit HelpWindowWidget(QWidget* parent) : QDialog(parent, Qt::Window) {
     setObjectName(QStringLiteral("helpWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
-    browser_ = new QTextBrowser(this);
+    browser_ = new PageBrowser(this);
     browser_->setObjectName(QStringLiteral("helpBrowser"));
     browser_->setOpenExternalLinks(true);
 

@@ -12,15 +12,11 @@
 
 #include "qt/dialog_template.h"
 #include "qt/help_viewer.h"
+#include "ui/status_dialog_ids.h"
 
 namespace m4410 {
 
 namespace {
-
-constexpr int kResultControl = 1052;  // results of stages 1 to 7: 1052 to 1058
-constexpr int kMessageControl = 1059;
-constexpr int kButtonControl = 2;
-constexpr int kProgressControl = 1003;
 
 QString Escaped(const std::string& text) { return QString::fromStdString(text).toHtmlEscaped(); }
 
@@ -30,9 +26,9 @@ bool PressesButton(const QKeyEvent& key) {
 
 }  // namespace
 
-class TransferStatusDialog::Drawing : public StatusDialogView {
+class TransferStatusDialog::Controls : public StatusDialogView {
  public:
-  explicit Drawing(TransferStatusDialog& dialog) : d_(dialog) {}
+  explicit Controls(TransferStatusDialog& dialog) : d_(dialog) {}
 
   void SetTitle(const std::string& title) override {
     d_.setWindowTitle(QString::fromStdString(title));
@@ -63,14 +59,14 @@ class TransferStatusDialog::Drawing : public StatusDialogView {
 };
 
 TransferStatusDialog::TransferStatusDialog(QWidget* parent)
-    : QDialog(parent), drawing_(std::make_unique<Drawing>(*this)), controller_(*drawing_) {
-  BuildDialog(this, LoadDialogTemplate(kTemplateId));
-  m_buttonCancel = FindControlAs<QPushButton>(this, kButtonControl);
-  m_progress = FindControlAs<QProgressBar>(this, kProgressControl);
-  for (int i = 0; i < kStageCount; ++i) {
-    m_labelResult[i] = FindControlAs<QLabel>(this, kResultControl + i);
+    : QDialog(parent), controls_(std::make_unique<Controls>(*this)), controller_(*controls_) {
+  BuildDialog(this, LoadDialogTemplate(kStatusDialogTemplate));
+  m_buttonCancel = FindControlAs<QPushButton>(this, kStatusButton);
+  m_progress = FindControlAs<QProgressBar>(this, kStatusProgress);
+  for (int stage = 1; stage <= kStageCount; ++stage) {
+    m_labelResult[stage - 1] = FindControlAs<QLabel>(this, StageResultControl(stage));
   }
-  m_editMessage = FindControlAs<QLineEdit>(this, kMessageControl);
+  m_editMessage = FindControlAs<QLineEdit>(this, kStatusMessage);
   if (m_buttonCancel != nullptr) {
     connect(m_buttonCancel, &QPushButton::clicked, this, &TransferStatusDialog::OnCancel);
   }
@@ -106,10 +102,6 @@ TransferStatusDialog::TransferStatusDialog(QWidget* parent)
 
 TransferStatusDialog::~TransferStatusDialog() = default;
 
-void TransferStatusDialog::SetBoxReport(std::function<std::string()> report) {
-  controller_.SetBoxReport(std::move(report));
-}
-
 void TransferStatusDialog::SetHelpAction(std::function<void(const QString& page)> action) {
   help_action_ = std::move(action);
 }
@@ -140,7 +132,7 @@ bool TransferStatusDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TransferStatusDialog::ReserveNotes(const NotesRoom& room) {
-  const QSize units = DialogBaseUnits(DialogFont(LoadDialogTemplate(kTemplateId)));
+  const QSize units = DialogBaseUnits(DialogFont(LoadDialogTemplate(kStatusDialogTemplate)));
   const DialogRect& r = room.notes;
   notes_room_->setGeometry(MapDialogRect(QRect(r.x, r.y, r.width, r.height), units));
   const int shift = MapDialogRect(QRect(0, 0, 0, room.shift), units).height();

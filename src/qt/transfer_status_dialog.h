@@ -1,5 +1,6 @@
-// The "File Transfer Status" window in Qt: draws what the status dialog's controller says and
-// passes on its timers, its button, Esc, the close box and the keys that press the button.
+// The "File Transfer Status" window in Qt. It owns the status dialog's controller, draws what
+// it says and passes on its timers, its button, Esc, the close box and the keys that press
+// the button.
 #pragma once
 
 #include <QDialog>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "board/stage_board.h"
@@ -26,7 +28,6 @@ class TransferStatusDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 103;
   static constexpr int kTimerPeriodMs = StatusDialogController::kPollMs;
 
   explicit TransferStatusDialog(QWidget* parent = nullptr);
@@ -44,7 +45,7 @@ class TransferStatusDialog : public QDialog {
   bool TimerRunning() const { return m_timer.isActive(); }
 
   // The box is simulated: see StatusDialogController::SetBoxReport.
-  void SetBoxReport(std::function<std::string()> report);
+  void SetBoxReport(BoxReport report) { controller_.SetBoxReport(std::move(report)); }
   // Opens a help page ("port-access.html", "stages.html#s3"); the default uses the program's
   // help viewer.
   void SetHelpAction(std::function<void(const QString& page)> action);
@@ -59,8 +60,7 @@ class TransferStatusDialog : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // What the controller draws with: this window's controls (in the .cpp).
-  class Drawing;
+  class Controls;  // the controller's view of this window's controls (in the .cpp)
 
   void ReserveNotes(const NotesRoom& room);
   void ShowNotes(const std::vector<NoteLine>& lines);
@@ -76,7 +76,7 @@ class TransferStatusDialog : public QDialog {
   int button_top_ = 0;
   QElapsedTimer shown_;
   std::function<void(const QString&)> help_action_;
-  std::unique_ptr<Drawing> drawing_;
+  std::unique_ptr<Controls> controls_;
   StatusDialogController controller_;
 };
 

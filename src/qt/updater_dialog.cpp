@@ -14,28 +14,21 @@
 #include "qt/transfer_status_dialog.h"
 #include "qt/updater_app.h"
 #include "qt/worker_wait_dialog.h"
-#include "run/port_environment.h"
 #include "ui/main_dialog_ids.h"
 
 namespace m4410 {
 
 namespace {
 
-const QStringList& BrowseFilters() {
-  static const QStringList filters = {QStringLiteral("Update Files (*.bin)"),
-                                      QStringLiteral("All Files (*.*)")};
-  return filters;
-}
-
 QString ToDisplay(const std::string& path) { return QFile::decodeName(path.c_str()); }
 std::string FromDisplay(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
 }  // namespace
 
-// The controller's calls in Qt widgets, found by their template IDs.
-class UpdaterDialog::View : public MainDialogView {
+// The controller's calls on these widgets, found by their template IDs.
+class UpdaterDialog::Controls : public MainDialogView {
  public:
-  explicit View(UpdaterDialog* dialog) : d_(dialog) {}
+  explicit Controls(UpdaterDialog* dialog) : d_(dialog) {}
 
   std::string Text(int id) const override {
     if (const auto* edit = FindControlAs<QLineEdit>(d_, id)) return FromDisplay(edit->text());
@@ -69,19 +62,20 @@ class UpdaterDialog::View : public MainDialogView {
     d_->sink_->Show(d_, caption, ToDisplay(text),
                     kind == MessageKind::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
   }
-  bool ChooseFile(const std::string& last_path, std::string* chosen) override {
+  // Qt reads a filter's names from its own parentheses.
+  bool ChooseFile(const std::string& last_path, const std::vector<FileFilter>& filters,
+                  std::string* chosen) override {
     const QString initial = last_path.empty() ? QDir::homePath() : ToDisplay(last_path);
+    QStringList offered;
+    for (const FileFilter& filter : filters) offered << QString::fromStdString(filter.name);
     QString path;
-    if (!d_->chooser_->ChooseFile(d_, initial, BrowseFilters(), &path)) return false;
+    if (!d_->chooser_->ChooseFile(d_, initial, offered, &path)) return false;
     *chosen = FromDisplay(path);
     return true;
   }
-  bool RunStatusWindow() override {
+  bool RunStatusWindow(const BoxReport& box_report) override {
     TransferStatusDialog status(d_);
-    if (d_->Simulated()) {
-      const PortEnvironment* environment = d_->app_->port_environment();
-      status.SetBoxReport([environment] { return environment->BoxReport(); });
-    }
+    status.SetBoxReport(box_report);
     status.DoModal();
     return status.ImageSeenInBox();
   }
@@ -91,8 +85,6 @@ class UpdaterDialog::View : public MainDialogView {
   void StartTimer(int period_ms) override { d_->run_timer_.start(period_ms); }
   void StopTimer() override { d_->run_timer_.stop(); }
   void EndDialog(int result) override { d_->QDialog::done(result); }
-  // Every settings call goes through the application object.
-  ProfileStore& Profile() override { return d_->m_pApp->profile(); }
 
  private:
   UpdaterDialog* d_;
@@ -100,17 +92,18 @@ class UpdaterDialog::View : public MainDialogView {
 
 UpdaterDialog::UpdaterDialog(UpdaterApp* app, QWidget* parent)
     : QDialog(parent),
-      MainDialogController(std::make_unique<View>(this)),
       app_(app),
       own_sink_(std::make_unique<ScreenMessageSink>()),
       own_chooser_(std::make_unique<ScreenFileChooser>()),
       sink_(own_sink_.get()),
       chooser_(own_chooser_.get()),
-      help_action_([] { AppHelpViewer().ShowHelp(); }) {
-  BuildDialog(this, LoadDialogTemplate(kTemplateId));
-  AddRunNote();
+      help_action_([] { AppHelpViewer().ShowHelp(); }),
+      controls_(std::make_unique<Controls>(this)),
+      // Every settings call goes through the application object.
+      controller_(*controls_, app->profile(), SimulatedBoxReport(app->port_environment())) {
+  BuildDialog(this, LoadDialogTemplate(kMainDialogTemplate));
   m_hIcon = AppIcon();
-  connect(&run_timer_, &QTimer::timeout, this, [this] { OnTimer(); });
+  connect(&run_timer_, &QTimer::timeout, this, [this] { controller_.OnTimer(); });
 
   // Control binding, in the order of the data exchange.
   m_editProgramFile = FindControlAs<QLineEdit>(this, kProgramEdit);
@@ -122,44 +115,25 @@ UpdaterDialog::UpdaterDialog(UpdaterApp* app, QWidget* parent)
   m_checkMenuFile = FindControlAs<QCheckBox>(this, kMenuCheck);
   m_checkCompleteFile = FindControlAs<QCheckBox>(this, kCompleteCheck);
 
-  // Every button and check box of the template reaches the controller; Help is this view's.
+  // Every button and check box of the template reaches the controller; Help is this window's.
   for (QAbstractButton* button : findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
     const int id = button->property(kControlIdProperty).toInt();
     connect(button, &QAbstractButton::clicked, this, [this, id] {
       if (id == kHelp) {
         OnHelpButton();
       } else {
-        OnClicked(id);
+        controller_.OnClicked(id);
       }
     });
   }
   // Only the operator's own typing counts as a change; the dialog's pushes do not.
   for (QLineEdit* edit : findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {
     const int id = edit->property(kControlIdProperty).toInt();
-    connect(edit, &QLineEdit::textEdited, this, [this, id] { OnEditChange(id); });
+    connect(edit, &QLineEdit::textEdited, this, [this, id] { controller_.OnEditChange(id); });
   }
 }
 
 UpdaterDialog::~UpdaterDialog() = default;
-
-// In the band the hidden rows leave empty, so the window keeps the template's size.
-void UpdaterDialog::AddRunNote() {
-  const QSize units = DialogBaseUnits(DialogFont(LoadDialogTemplate(kTemplateId)));
-  auto* note = new QLabel(this);
-  note->setObjectName(QStringLiteral("runNote"));
-  note->setTextFormat(Qt::PlainText);
-  note->setWordWrap(true);
-  note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  note->setGeometry(MapDialogRect(QRect(32, 56, 268, 52), units));
-  note->setProperty(kControlIdProperty, static_cast<int>(kRunNote));
-  note->hide();
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("runNoteOk"));
-  ok->setGeometry(MapDialogRect(QRect(250, 112, 50, 14), units));
-  ok->setProperty(kControlIdProperty, static_cast<int>(kRunNoteOk));
-  ok->setAutoDefault(true);  // as every push button here: Enter presses it while it has focus
-  ok->hide();
-}
 
 void UpdaterDialog::SetMessageSink(MessageSink* sink) { sink_ = sink != nullptr ? sink : own_sink_.get(); }
 
@@ -177,13 +151,8 @@ int UpdaterDialog::DoModal() {
 void UpdaterDialog::OnInitDialog() {
   setWindowIcon(m_hIcon);
   m_pApp = app_;
-  MainDialogController::OnInitDialog(Simulated());
+  controller_.OnInitDialog();
   if (auto* start = FindControl(this, kStart)) start->setFocus();
-}
-
-bool UpdaterDialog::Simulated() const {
-  return app_ != nullptr && app_->port_environment() != nullptr &&
-         app_->port_environment()->simulated();
 }
 
 void UpdaterDialog::OnHelpButton() {
@@ -205,9 +174,9 @@ void UpdaterDialog::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-void UpdaterDialog::reject() { OnCancel(); }
+void UpdaterDialog::reject() { controller_.OnCancel(); }
 
-void UpdaterDialog::done(int result) { End(result); }
+void UpdaterDialog::done(int result) { controller_.End(result); }
 
 }  // namespace m4410
 

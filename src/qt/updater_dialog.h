@@ -1,11 +1,11 @@
 // The main dialog in Qt widgets: the complete-file row (and three hidden part-file rows),
-// Start, Quit, Help and the browse buttons. Its behaviour is the shared controller's; this
-// class draws it and turns Qt's events into the controller's handlers.
+// Start, Quit, Help and the browse buttons. It owns the shared controller, which holds the
+// dialog's strings and handlers; this window draws what the controller says and turns Qt's
+// events into its handlers.
 #pragma once
 
 #include <QDialog>
 #include <QIcon>
-#include <QString>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -22,12 +22,10 @@ namespace m4410 {
 class FileChooser;
 class UpdaterApp;
 
-class UpdaterDialog : public QDialog, public MainDialogController {
+class UpdaterDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 102;
-
   explicit UpdaterDialog(UpdaterApp* app, QWidget* parent = nullptr);
   ~UpdaterDialog() override;
 
@@ -39,13 +37,15 @@ class UpdaterDialog : public QDialog, public MainDialogController {
   void OnHelpButton();
   void OnHelpInfo();
 
+  // The dialog's strings (m_strCompleteFile ...) and handlers.
+  MainDialogController& controller() { return controller_; }
+
   // Seams for tests; the defaults show real boxes and dialogs and open the help viewer.
   void SetMessageSink(MessageSink* sink);
   void SetFileChooser(FileChooser* chooser);
   void SetHelpAction(std::function<void()> action);
 
-  // Control members, in the order the main dialog has always declared them; its strings
-  // (m_strCompleteFile ...) are the controller's.
+  // Control members, in the order the main dialog has always declared them.
   QLineEdit* m_editProgramFile = nullptr;
   QLineEdit* m_editTableFile = nullptr;
   QLineEdit* m_editMenuFile = nullptr;
@@ -65,12 +65,7 @@ class UpdaterDialog : public QDialog, public MainDialogController {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  class View;  // the controller's view of these widgets
-
-  // Beyond the template: the note on a run whose status window was closed early, its OK.
-  void AddRunNote();
-
-  bool Simulated() const;
+  class Controls;  // the controller's view of these widgets (in the .cpp)
 
   UpdaterApp* app_;
   std::unique_ptr<MessageSink> own_sink_;
@@ -79,6 +74,8 @@ class UpdaterDialog : public QDialog, public MainDialogController {
   FileChooser* chooser_;
   std::function<void()> help_action_;
   QTimer run_timer_;
+  std::unique_ptr<Controls> controls_;
+  MainDialogController controller_;
 };
 
 }  // namespace m4410

@@ -47,11 +47,11 @@ class WorkerWaitDialog : public QDialog {
   }
 
   void Refresh() {
-    const WorkerWaitView view = wait_.Poll();
-    text_->setText(QString::fromLatin1(view.text.c_str()));
-    leave_->setVisible(view.leave_shown);
-    leave_->setEnabled(view.leave_enabled);
-    if (view.leave_shown && view.leave_enabled && !leave_->hasFocus()) leave_->setFocus();
+    const WorkerWaitShown shown = wait_.Poll();
+    text_->setText(QString::fromLatin1(shown.text.c_str()));
+    leave_->setVisible(shown.leave_shown);
+    leave_->setEnabled(shown.leave_enabled);
+    if (shown.leave_shown && shown.leave_enabled && !leave_->hasFocus()) leave_->setFocus();
     adjustSize();
   }
 

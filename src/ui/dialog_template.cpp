@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "ui/dialog_template_sources.h"
+#include "ui/main_dialog_ids.h"
+#include "ui/status_dialog_ids.h"
 
 namespace m4410 {
 
@@ -101,8 +103,8 @@ DialogTemplate ParseDialogTemplate(std::string_view json) {
 
 DialogTemplate LoadDialogTemplate(int id) {
   switch (id) {
-    case 102: return ParseDialogTemplate(kDialogTemplate102);
-    case 103: return ParseDialogTemplate(kDialogTemplate103);
+    case kMainDialogTemplate: return ParseDialogTemplate(kDialogTemplate102);
+    case kStatusDialogTemplate: return ParseDialogTemplate(kDialogTemplate103);
     default: return {};
   }
 }

@@ -8,7 +8,7 @@ namespace m4410 {
 
 enum class FileRow { Complete, Program, Menu, Table };
 
-// What a view gives the rules: its check boxes and edits, by row.
+// What the rules need of a dialog: its check boxes and edits, by row.
 class FileRowControls {
  public:
   virtual ~FileRowControls() = default;

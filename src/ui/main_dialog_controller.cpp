@@ -1,6 +1,7 @@
 #include "ui/main_dialog_controller.h"
 
 #include <utility>
+#include <vector>
 
 #include "board/stage_board.h"
 #include "run/update_worker.h"
@@ -13,7 +14,9 @@ namespace m4410 {
 
 namespace {
 
-constexpr int kTemplateId = 102;
+// The browse buttons' filters, the update images first.
+const std::vector<FileFilter> kBrowseFilters = {{"Update Files (*.bin)", "*.bin"},
+                                                {"All Files (*.*)", "*.*"}};
 
 int CheckOf(FileRow row) {
   switch (row) {
@@ -37,21 +40,23 @@ int EditOf(FileRow row) {
 
 }  // namespace
 
-void MainDialogController::OnInitDialog(bool simulated) {
+void MainDialogController::OnInitDialog() {
   UpdateData(false);
-  if (simulated) view_->SetTitle(LoadDialogTemplate(kTemplateId).caption + kSimulatedTitleSuffix);
+  if (box_report_) {
+    view_.SetTitle(LoadDialogTemplate(kMainDialogTemplate).caption + kSimulatedTitleSuffix);
+  }
 
   m_strSection = "Software Update Section";
   m_strLastPathItem = "Software Update String Item";
-  m_strLastPath = view_->Profile().GetString(m_strSection, m_strLastPathItem);
+  m_strLastPath = profile_.GetString(m_strSection, m_strLastPathItem);
   m_strCompleteFileItem = "Software Update Filename Item";
-  m_strCompleteFile = view_->Profile().GetString(m_strSection, m_strCompleteFileItem);
+  m_strCompleteFile = profile_.GetString(m_strSection, m_strCompleteFileItem);
   m_strProgramFileItem = "Software Update ProgramFilename Item";
-  m_strProgramFile = view_->Profile().GetString(m_strSection, m_strProgramFileItem);
+  m_strProgramFile = profile_.GetString(m_strSection, m_strProgramFileItem);
   m_strMenuFileItem = "Software Update MenuFilename Item";
-  m_strMenuFile = view_->Profile().GetString(m_strSection, m_strMenuFileItem);
+  m_strMenuFile = profile_.GetString(m_strSection, m_strMenuFileItem);
   m_strTableFileItem = "Software Update TableFilename Item";
-  m_strTableFile = view_->Profile().GetString(m_strSection, m_strTableFileItem);
+  m_strTableFile = profile_.GetString(m_strSection, m_strTableFileItem);
 
   SetInitialRowStates(*this);
   ShowRunNote(false, false);
@@ -91,9 +96,9 @@ void MainDialogController::UpdateData(bool save) {
   };
   for (const auto& [edit, value] : pairs) {
     if (save) {
-      *value = view_->Text(edit);
-    } else if (view_->Text(edit) != *value) {
-      view_->SetText(edit, *value);
+      *value = view_.Text(edit);
+    } else if (view_.Text(edit) != *value) {
+      view_.SetText(edit, *value);
     }
   }
 }
@@ -101,20 +106,20 @@ void MainDialogController::UpdateData(bool save) {
 void MainDialogController::StartCommand() {
   // 1 to 6: the file, its check, the worker.
   const StartOutcome outcome = StartUpdate(
-      {view_->Checked(kCompleteCheck), view_->Checked(kMenuCheck), view_->Checked(kProgramCheck),
-       view_->Checked(kTableCheck), &m_strCompleteFile, &m_strMenuFile, &m_strProgramFile,
+      {view_.Checked(kCompleteCheck), view_.Checked(kMenuCheck), view_.Checked(kProgramCheck),
+       view_.Checked(kTableCheck), &m_strCompleteFile, &m_strMenuFile, &m_strProgramFile,
        &m_strTableFile});
   if (!outcome.started) {
-    view_->Message(outcome.message, outcome.warning ? MessageKind::Warning : MessageKind::Plain);
+    view_.Message(outcome.message, outcome.warning ? MessageKind::Warning : MessageKind::Plain);
     return;
   }
   // A new run: the last one's result has been read.
   follow_.reset();
-  view_->StopTimer();
+  view_.StopTimer();
   ShowRunNote(false, false);
 
   // 7, 8.
-  image_seen_in_box_ = view_->RunStatusWindow();
+  image_seen_in_box_ = view_.RunStatusWindow(box_report_);
   LowerKeepGoing();
 
   // Closed before the run's end (a second Enter on Start, Escape, the close box), the status
@@ -125,15 +130,15 @@ void MainDialogController::StartCommand() {
 void MainDialogController::FollowRun() {
   follow_.emplace(image_seen_in_box_);
   OnTimer();
-  if (!follow_->ended()) view_->StartTimer(kFollowPeriodMs);
+  if (!follow_->ended()) view_.StartTimer(kFollowPeriodMs);
 }
 
 void MainDialogController::OnTimer() {
   if (!follow_) return;
   follow_->Poll();
-  view_->SetText(kRunNote, follow_->text());
+  view_.SetText(kRunNote, follow_->text());
   ShowRunNote(true, follow_->ended());
-  if (follow_->ended()) view_->StopTimer();
+  if (follow_->ended()) view_.StopTimer();
 }
 
 void MainDialogController::OnRunNoteOk() {
@@ -143,44 +148,44 @@ void MainDialogController::OnRunNoteOk() {
 }
 
 void MainDialogController::ShowRunNote(bool shown, bool ok_shown) {
-  view_->Show(kRunNote, shown);
-  view_->Show(kRunNoteOk, ok_shown);
+  view_.Show(kRunNote, shown);
+  view_.Show(kRunNoteOk, ok_shown);
 }
 
 void MainDialogController::OnQuit() {
-  view_->Profile().WriteString(m_strSection, m_strLastPathItem, m_strLastPath);
-  view_->Profile().WriteString(m_strSection, m_strCompleteFileItem, m_strCompleteFile);
-  view_->Profile().WriteString(m_strSection, m_strProgramFileItem, m_strProgramFile);
-  view_->Profile().WriteString(m_strSection, m_strMenuFileItem, m_strMenuFile);
-  view_->Profile().WriteString(m_strSection, m_strTableFileItem, m_strTableFile);
+  profile_.WriteString(m_strSection, m_strLastPathItem, m_strLastPath);
+  profile_.WriteString(m_strSection, m_strCompleteFileItem, m_strCompleteFile);
+  profile_.WriteString(m_strSection, m_strProgramFileItem, m_strProgramFile);
+  profile_.WriteString(m_strSection, m_strMenuFileItem, m_strMenuFile);
+  profile_.WriteString(m_strSection, m_strTableFileItem, m_strTableFile);
   End(0);
 }
 
 void MainDialogController::OnCancel() { End(kIdCancel); }
 
 void MainDialogController::End(int result) {
-  if (UpdateWorkerRunning()) view_->WaitForWorker(image_seen_in_box_);
+  if (UpdateWorkerRunning()) view_.WaitForWorker(image_seen_in_box_);
   WaitForUpdateWorker();
-  view_->StopTimer();
-  view_->EndDialog(result);
+  view_.StopTimer();
+  view_.EndDialog(result);
 }
 
 void MainDialogController::Browse(std::string* target) {
   std::string chosen;
-  if (!view_->ChooseFile(m_strLastPath, &chosen)) return;  // cancelled or failed
+  if (!view_.ChooseFile(m_strLastPath, kBrowseFilters, &chosen)) return;  // cancelled or failed
   *target = chosen;
   UpdateData(false);
   m_strLastPath = chosen;
 }
 
-bool MainDialogController::IsChecked(FileRow row) const { return view_->Checked(CheckOf(row)); }
+bool MainDialogController::IsChecked(FileRow row) const { return view_.Checked(CheckOf(row)); }
 
 void MainDialogController::SetChecked(FileRow row, bool checked) {
-  view_->SetChecked(CheckOf(row), checked);
+  view_.SetChecked(CheckOf(row), checked);
 }
 
 void MainDialogController::SetReadOnly(FileRow row, bool read_only) {
-  view_->SetReadOnly(EditOf(row), read_only);
+  view_.SetReadOnly(EditOf(row), read_only);
 }
 
 }  // namespace m4410

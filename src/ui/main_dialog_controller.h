@@ -1,18 +1,19 @@
 // The main dialog's behaviour, written once for every windowing system: the remembered
 // settings in their order, the data exchange between the path strings and the edits, the
 // file rows, Start, Quit, the wait for a worker before the program ends, and the account of
-// a run whose status window was closed before the run's end. A view (qt/,
-// win32/) derives from it and gives it a MainDialogView; the view keeps only drawing and the
+// a run whose status window was closed before the run's end. A window (qt/, win32/) owns its
+// controller and implements its MainDialogView; the window keeps only drawing and the
 // translation of its toolkit's events into the handlers below.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "ui/file_rows.h"
 #include "ui/main_dialog_view.h"
+#include "ui/profile_store.h"
 #include "ui/run_follow.h"
+#include "ui/run_notes.h"
 
 namespace m4410 {
 
@@ -21,16 +22,19 @@ class MainDialogController : private FileRowControls {
   static constexpr int kIdCancel = 2;  // Esc and the close box: settings not saved
   static constexpr int kFollowPeriodMs = 250;  // as often as the status window polls
 
-  explicit MainDialogController(std::unique_ptr<MainDialogView> view) : view_(std::move(view)) {}
+  // profile: where the remembered settings live. box_report: the simulated box's report
+  // (SimulatedBoxReport); none on a real port.
+  MainDialogController(MainDialogView& view, ProfileStore& profile, BoxReport box_report = {})
+      : view_(view), profile_(profile), box_report_(std::move(box_report)) {}
   ~MainDialogController() override = default;
 
   // The settings read in order, the check boxes and read-only states, the paths in the edits;
   // the title says when the box is simulated.
-  void OnInitDialog(bool simulated);
+  void OnInitDialog();
 
   // A click on a button or check box of the template, and a change the operator made in an
   // edit: the handler the message map names for it, if any. False for a control it has none
-  // for (Help, which each view opens its own way).
+  // for (Help, which each window opens its own way).
   bool OnClicked(int id);
   void OnEditChange(int id);
 
@@ -81,7 +85,9 @@ class MainDialogController : private FileRowControls {
   void SetChecked(FileRow row, bool checked) override;
   void SetReadOnly(FileRow row, bool read_only) override;
 
-  std::unique_ptr<MainDialogView> view_;
+  MainDialogView& view_;
+  ProfileStore& profile_;
+  BoxReport box_report_;
   // The last status window saw the whole image go out (it takes reports off the board).
   bool image_seen_in_box_ = false;
   // The run this window follows to its end, and then shows the result of until it is read.

@@ -1,7 +1,9 @@
-// The controls of the main dialog (template 102) by ID, as every view finds them.
+// The controls of the main dialog (template 102) by ID, as every window finds them.
 #pragma once
 
 namespace m4410 {
+
+inline constexpr int kMainDialogTemplate = 102;
 
 enum MainDialogControl : int {
   kPicture = 1000,
@@ -20,8 +22,8 @@ enum MainDialogControl : int {
   kTableCheck = 1052,
   kMenuCheck = 1053,
   kCompleteCheck = 1054,
-  // Beyond the template: where the window shows a run whose status window was closed before
-  // the run's end, and the button that says its result has been read.
+  // Ours, hidden in the template: where the window shows a run whose status window was
+  // closed before the run's end, and the button that says its result has been read.
   kRunNote = 1070,
   kRunNoteOk = 1071,
 };

@@ -35,7 +35,7 @@ void RunFollow::Poll() {
   display_.Tick();
   if (running) {
     const WaitPhase phase = watch_.Poll();
-    const std::string& sending = display_.view().message;
+    const std::string& sending = display_.shown().message;
     text_ = kGoesOn + (phase == WaitPhase::ImageGoingOut && !sending.empty()
                            ? sending
                            : std::string(PhaseText(phase)));

@@ -1,9 +1,15 @@
 #include "ui/run_notes.h"
 
-#include "link/block_transfer.h"
 #include "board/stage_board.h"
+#include "link/block_transfer.h"
+#include "run/port_environment.h"
 
 namespace m4410 {
+
+BoxReport SimulatedBoxReport(const PortEnvironment* environment) {
+  if (environment == nullptr || !environment->simulated()) return {};
+  return [environment] { return environment->BoxReport(); };
+}
 
 std::string CauseLine(int failed_stage, const std::string& cause) {
   if (failed_stage == DriverInitialized) {

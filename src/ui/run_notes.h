@@ -1,15 +1,23 @@
 // What the operator's windows say beyond the stage board: why a run stopped short and where
 // the help says more, and what the program is waiting for when it is asked to end during a
-// run. Plain text and state, no toolkit, so any view can show them.
+// run. Plain text and state, no toolkit, so any window can show them.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace m4410 {
 
+class PortEnvironment;
+
 // Window titles carry this while the box is simulated, so a demonstration never passes for
 // a real update.
 inline constexpr char kSimulatedTitleSuffix[] = " (simulated box)";
+
+// What the simulated box received, as m4410's closing line gives it; no function on a real
+// port (or with no environment), so a window can tell the two apart.
+using BoxReport = std::function<std::string()>;
+BoxReport SimulatedBoxReport(const PortEnvironment* environment);
 
 // The cause line for a run whose first failure was failed_stage, worded as m4410 prints it:
 // stage 2 "cannot open the port: CAUSE", any other stage the cause alone (empty without one).

@@ -1,6 +1,7 @@
 // The Start command up to the status window, without a window: which file the check boxes
 // choose, the check that it opens, one worker at a time, a clean board and a raised flag,
-// and the worker's start. Every view calls this, then shows the message or the status window.
+// and the worker's start. The main dialog's controller calls this, then has its window show
+// the message or the status window.
 #pragma once
 
 #include <string>

@@ -4,15 +4,9 @@
 #include "protocol/update_protocol.h"
 #include "run/update_log.h"
 #include "run/update_worker.h"
+#include "ui/status_dialog_ids.h"
 
 namespace m4410 {
-
-namespace {
-
-constexpr int kTemplateId = 103;
-constexpr int kMessageControl = 1059;
-
-}  // namespace
 
 NotesRoom StatusNotesRoom() {
   // Room for six lines of notes: a cause that wraps, its help page, the box-data file, the
@@ -20,8 +14,8 @@ NotesRoom StatusNotesRoom() {
   constexpr int kNoteRows = 6;
   constexpr int kRowUnits = 8;
   constexpr int kGapUnits = 4;
-  const DialogTemplate layout = LoadDialogTemplate(kTemplateId);
-  const ControlTemplate* message = layout.Control(kMessageControl);
+  const DialogTemplate layout = LoadDialogTemplate(kStatusDialogTemplate);
+  const ControlTemplate* message = layout.Control(kStatusMessage);
   if (message == nullptr) return {};
   NotesRoom room;
   room.notes = {message->rect.x, message->rect.y + message->rect.height + kGapUnits,
@@ -39,13 +33,13 @@ void StatusDialogController::OnInitDialog() {
   model_ = StatusDisplay();
   drawn_bar_ = -1;
   drawn_button_.clear();
-  std::string title = LoadDialogTemplate(kTemplateId).caption;
+  std::string title = LoadDialogTemplate(kStatusDialogTemplate).caption;
   if (box_report_) title += kSimulatedTitleSuffix;
   view_.SetTitle(title);
   // The room is there from the start, so nothing moves when a note comes.
   view_.ReserveNotes(StatusNotesRoom());
   view_.StartTimer(StatusTimer::Poll, kPollMs);
-  view_.SetBarRange(StatusView::kLower, StatusView::kUpper);
+  view_.SetBarRange(StatusShown::kLower, StatusShown::kUpper);
   Draw();
 }
 
@@ -78,15 +72,15 @@ void StatusDialogController::OnCancel() {
 // Every text is pushed on each tick, as the dialog's data exchange does; the bar and the button
 // are set when the model moves them, as the tick always set them.
 void StatusDialogController::Draw() {
-  const StatusView& view = model_.view();
+  const StatusShown& shown = model_.shown();
   for (int stage = 1; stage <= kStageCount; ++stage) {
-    view_.SetResult(stage, view.results[static_cast<std::size_t>(stage - 1)]);
+    view_.SetResult(stage, shown.results[static_cast<std::size_t>(stage - 1)]);
   }
-  view_.SetMessage(view.message);
-  if (view.bar != drawn_bar_) view_.SetBar(view.bar);
-  drawn_bar_ = view.bar;
-  if (view.button != drawn_button_) view_.SetButtonText(view.button);
-  drawn_button_ = view.button;
+  view_.SetMessage(shown.message);
+  if (shown.bar != drawn_bar_) view_.SetBar(shown.bar);
+  drawn_bar_ = shown.bar;
+  if (shown.button != drawn_button_) view_.SetButtonText(shown.button);
+  drawn_button_ = shown.button;
 }
 
 // What the run left is known once the worker has let go of the port and the files.
@@ -109,11 +103,11 @@ void StatusDialogController::WatchForTheEnd() {
 }
 
 void StatusDialogController::ShowNotes() {
-  const StatusView& view = model_.view();
+  const StatusShown& shown = model_.shown();
   notes_.clear();
-  if (!view.cause.empty()) {
-    notes_.push_back({view.cause, {}});
-    if (!view.cause_page.page.empty()) notes_.push_back({"More in the help: ", view.cause_page});
+  if (!shown.cause.empty()) {
+    notes_.push_back({shown.cause, {}});
+    if (!shown.cause_page.page.empty()) notes_.push_back({"More in the help: ", shown.cause_page});
   }
   notes_.insert(notes_.end(), run_left_.begin(), run_left_.end());
   if (!notes_.empty()) view_.ShowNotes(notes_);

@@ -1,11 +1,11 @@
 // The "File Transfer Status" window's behaviour, once for every windowing system: it runs the
-// status display model on the window's timer, tells the view what to draw, watches for the
-// run's end and assembles the notes below the message line. A view only draws what it is
-// told and passes on its toolkit's events (OnInitDialog, OnTimer, OnCancel, key presses).
+// status display model on the window's timer, tells the window what to draw, watches for the
+// run's end and assembles the notes below the message line. A window owns its controller and
+// implements its view: it only draws what it is told and passes on its toolkit's events
+// (OnInitDialog, OnTimer, OnCancel, key presses).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -80,9 +80,9 @@ class StatusDialogController {
 
   explicit StatusDialogController(StatusDialogView& view) : view_(view) {}
 
-  // The box is simulated: the title says so, and once the run has ended the notes give what
-  // the box received (report gives the line, as m4410 prints it). Before OnInitDialog.
-  void SetBoxReport(std::function<std::string()> report) { box_report_ = std::move(report); }
+  // A report (see SimulatedBoxReport) says the box is simulated: the title says so, and once
+  // the run has ended the notes give what the box received. Before OnInitDialog.
+  void SetBoxReport(BoxReport report) { box_report_ = std::move(report); }
 
   // Title, room for the notes, timer, bar range and position, empty texts.
   void OnInitDialog();
@@ -92,10 +92,10 @@ class StatusDialogController {
   // box.
   void OnCancel();
 
-  bool Polling() const { return model_.view().polling; }
+  bool Polling() const { return model_.shown().polling; }
   // Whether a tick has shown that the whole image went out to the box.
-  bool ImageSeenInBox() const { return model_.view().image_in_box; }
-  const StatusView& view() const { return model_.view(); }
+  bool ImageSeenInBox() const { return model_.shown().image_in_box; }
+  const StatusShown& shown() const { return model_.shown(); }
   const std::vector<NoteLine>& notes() const { return notes_; }
 
  private:
@@ -105,7 +105,7 @@ class StatusDialogController {
 
   StatusDialogView& view_;
   StatusDisplay model_;
-  std::function<std::string()> box_report_;
+  BoxReport box_report_;
   int drawn_bar_ = -1;
   std::string drawn_button_;
   bool watching_ = false;

@@ -36,14 +36,17 @@ std::string Percent(const char* format, int percent) {
 }  // namespace
 
 void StatusDisplay::Tick() {
-  if (!view_.polling) return;
-  const int span = StatusView::kUpper - StatusView::kLower;
+  if (!shown_.polling) return;
+  const int span = StatusShown::kUpper - StatusShown::kLower;
 
-  // Every stage once, in order; the rest of the tick still runs after the timer is stopped.
+  // The whole board at one look, so the report that stops polling never leaves an earlier
+  // one unshown. Then every stage once, in order; the rest of the tick still runs after the
+  // timer is stopped.
+  const StageCells cells = ReadStages(read_);
   for (int stage = 1; stage <= kStageCount; ++stage) {
-    const StageStatus status = GetStage(stage);
+    const StageStatus status = cells[static_cast<std::size_t>(stage)];
     if (status == NoReport) continue;
-    std::string& result = view_.results[static_cast<std::size_t>(stage - 1)];
+    std::string& result = shown_.results[static_cast<std::size_t>(stage - 1)];
 
     if (stage <= BoxInformationReceived) {
       if (status == Okay) {
@@ -58,57 +61,57 @@ void StatusDisplay::Tick() {
         // Read twice, as the window always has: once for the bar, once for the text.
         const double s = static_cast<float>(span);
         SetPos(Truncate(WriteProgressPercent() * s * kSendShare + s * kSendBase));
-        view_.message = Percent("Sending data. %d%% complete.", WriteProgressPercent());
+        shown_.message = Percent("Sending data. %d%% complete.", WriteProgressPercent());
         continue;
       }
       if (status == Okay) {
         result = "Okay";
-        view_.image_in_box = true;
+        shown_.image_in_box = true;
       } else {
         ShowFailure(stage);
       }
-      view_.message.clear();
+      shown_.message.clear();
       SetStage(stage, NoReport);
     } else if (stage == BoxUpdated) {
-      view_.image_in_box = true;  // stage 6 is only ever reported after the image went out
+      shown_.image_in_box = true;  // stage 6 is only ever reported after the image went out
       if (status == Busy) {
         // The window's own clock, as for its estimate: the ticks since it first saw the wait.
         const long long waited_ms = static_cast<long long>(box_wait_ticks_++) * kTickMs;
-        const double share = static_cast<double>(view_.bar - StatusView::kLower) / span;
+        const double share = static_cast<double>(shown_.bar - StatusShown::kLower) / span;
         const int c = Truncate(share * 100 - kEstimateBase);
         const int estimate = Truncate(c * static_cast<double>(kEstimateScale));
         if (estimate >= 100) {
           // Past the estimate the bar rests; the line says how long the box has left.
-          view_.message = "Updating box. 99% complete. " + ConfirmationCountdown(waited_ms);
+          shown_.message = "Updating box. 99% complete. " + ConfirmationCountdown(waited_ms);
         } else {
           StepIt();
           // Below 35 % of the bar (stage 5 went by between two ticks) the estimate is
           // negative; the operator is shown 0 rather than a negative share.
-          view_.message = Percent("Updating box. %d%% complete.", std::max(0, estimate));
+          shown_.message = Percent("Updating box. %d%% complete.", std::max(0, estimate));
         }
         continue;
       }
       if (status == Okay) {
         result = "Okay";
-        view_.message = "Updating box. 100% complete.";
+        shown_.message = "Updating box. 100% complete.";
       } else {
         ShowFailure(stage);
-        view_.message.clear();
+        shown_.message.clear();
       }
       SetStage(stage, NoReport);
     } else {  // UpdatingCompleted
       if (status == Okay) {
         result = "Okay";
         SetPos(span);
-        view_.message = "Box updated";
-        view_.polling = false;
-        view_.button = "OK";
+        shown_.message = "Box updated";
+        shown_.polling = false;
+        shown_.button = "OK";
       } else {
         // The button keeps "&Cancel" after a failure here.
         result = "Failed";
         NoteCause(stage);
-        view_.message = "Box update failed";
-        view_.polling = false;
+        shown_.message = "Box update failed";
+        shown_.polling = false;
       }
       SetStage(stage, NoReport);
     }
@@ -116,30 +119,30 @@ void StatusDisplay::Tick() {
 }
 
 void StatusDisplay::ShowFailure(int stage) {
-  view_.results[static_cast<std::size_t>(stage - 1)] = "Failed";
+  shown_.results[static_cast<std::size_t>(stage - 1)] = "Failed";
   NoteCause(stage);
-  view_.polling = false;
-  view_.button = "OK";
+  shown_.polling = false;
+  shown_.button = "OK";
 }
 
 void StatusDisplay::NoteCause(int stage) {
   // The worker records the cause before it reports the failure, so it is there to be read.
-  if (view_.cause.empty()) {
-    view_.cause = CauseLine(stage, RunCause());
-    if (!view_.cause.empty()) view_.cause_page = CauseHelpPage(stage);
+  if (shown_.cause.empty()) {
+    shown_.cause = CauseLine(stage, RunCause());
+    if (!shown_.cause.empty()) shown_.cause_page = CauseHelpPage(stage);
   }
 }
 
 void StatusDisplay::SetPos(int position) {
   // The bar holds its position inside its range, as the platform's control does.
-  view_.bar = std::clamp(position, StatusView::kLower, StatusView::kUpper);
+  shown_.bar = std::clamp(position, StatusShown::kLower, StatusShown::kUpper);
 }
 
 void StatusDisplay::StepIt() {
-  int position = view_.bar + kProgressStep;
+  int position = shown_.bar + kProgressStep;
   // Past the top the platform's bar starts again from the bottom.
-  if (position > StatusView::kUpper) {
-    position = StatusView::kLower + (position - StatusView::kUpper);
+  if (position > StatusShown::kUpper) {
+    position = StatusShown::kLower + (position - StatusShown::kUpper);
   }
   SetPos(position);
 }

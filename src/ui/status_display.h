@@ -1,17 +1,19 @@
 // The "File Transfer Status" window without a window: what each 250 ms tick of its timer
-// shows, from the stage board and the image's write progress. The Qt and Win32 views draw
-// the StatusView and call Tick on their timer; the arithmetic lives here once.
+// shows, from the stage board and the image's write progress. The status window's
+// controller (ui/status_dialog.h) ticks it on the window's timer and has the window draw the
+// result; the arithmetic lives here once.
 #pragma once
 
 #include <array>
 #include <string>
+#include <utility>
 
 #include "board/stage_board.h"
 #include "ui/run_notes.h"
 
 namespace m4410 {
 
-struct StatusView {
+struct StatusShown {
   static constexpr int kLower = 1;
   static constexpr int kUpper = 3000;
 
@@ -32,14 +34,15 @@ struct StatusView {
 
 class StatusDisplay {
  public:
-  // The window as it opens: bar at 1 of 1..3000, texts empty, timer running.
-  StatusDisplay() = default;
+  // The window as it opens: bar at 1 of 1..3000, texts empty, timer running. read: how the
+  // board's cells are read (see ReadStages).
+  explicit StatusDisplay(StageReader read = GetStage) : read_(std::move(read)) {}
 
   // One poll of the stage board: takes each final report (the cell goes back to NoReport)
   // and moves the bar and the message. Does nothing once polling has stopped.
   void Tick();
 
-  const StatusView& view() const { return view_; }
+  const StatusShown& shown() const { return shown_; }
 
  private:
   void SetPos(int position);
@@ -47,7 +50,8 @@ class StatusDisplay {
   void ShowFailure(int stage);
   void NoteCause(int stage);
 
-  StatusView view_;
+  StageReader read_;
+  StatusShown shown_;
   int box_wait_ticks_ = 0;  // ticks that have seen stage 6 under way
 };
 

@@ -4,7 +4,7 @@
 
 namespace m4410 {
 
-WorkerWaitView WorkerWait::Poll() {
+WorkerWaitShown WorkerWait::Poll() {
   const WaitPhase phase = watch_.Poll();
   const bool may_leave = phase != WaitPhase::ImageGoingOut;
   return {leaving_ && may_leave ? "Releasing the port..." : WaitText(phase), may_leave, !leaving_};

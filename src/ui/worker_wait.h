@@ -9,7 +9,7 @@
 
 namespace m4410 {
 
-struct WorkerWaitView {
+struct WorkerWaitShown {
   std::string text;
   bool leave_shown = false;
   bool leave_enabled = true;
@@ -21,7 +21,7 @@ class WorkerWait {
   explicit WorkerWait(bool image_seen_in_box) : watch_(image_seen_in_box) {}
 
   // Follows the run: called on every poll until the worker has ended.
-  WorkerWaitView Poll();
+  WorkerWaitShown Poll();
   // "Leave now": the worker stops waiting for the box, ends the link and releases the port;
   // an image that has just begun to go out still goes out whole, and the wait goes on for it.
   void Leave();

@@ -1,6 +1,5 @@
 // marlovine-updater: the operator's program on Windows.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdlib>
 #include <memory>
@@ -15,6 +14,7 @@
 #include "ui/profile_store.h"
 #include "ui/updater_options.h"
 #include "win32/app_identity.h"
+#include "win32/system_libraries.h"
 #include "win32/updater_dialog.h"
 
 namespace {
@@ -53,8 +53,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   m4410::ConfigureUpdateLog("marlovine-updater", options.port.port, !options.no_log);
   m4410::AnnounceRunningCopy();
 
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  ::InitCommonControlsEx(&controls);
+  if (!m4410::StartCommonControls()) {
+    return Tell("Windows' common controls (comctl32.dll) cannot be loaded.", MB_ICONSTOP, 1);
+  }
 
   // The result of the main dialog (Quit, Esc, or no template) is not the program's concern;
   // the program never ends while a worker holds the port.

@@ -4,13 +4,12 @@
 
 #include <cstdint>
 
+#include "ui/status_dialog_ids.h"
+
 namespace m4410 {
 
 namespace {
 
-constexpr int kResultControl = 1052;  // results of stages 1 to 7: 1052 to 1058
-constexpr int kMessageControl = 1059;
-constexpr int kProgressControl = 1003;
 constexpr int kNotesControl = 1100;   // ours, below the message line
 
 // The status window whose keys the filter looks at: one at a time, on the interface thread.
@@ -26,25 +25,26 @@ RECT PlaceOf(HWND dialog, HWND control) {
 
 }  // namespace
 
-class TransferStatusDialog::Drawing : public StatusDialogView {
+class TransferStatusDialog::Controls : public StatusDialogView {
  public:
-  explicit Drawing(TransferStatusDialog& dialog) : d_(dialog) {}
+  explicit Controls(TransferStatusDialog& dialog) : d_(dialog) {}
 
   void SetTitle(const std::string& title) override { ::SetWindowTextA(d_.window_, title.c_str()); }
   void SetResult(int stage, const std::string& text) override {
-    ::SetDlgItemTextA(d_.window_, kResultControl + stage - 1, text.c_str());
+    ::SetDlgItemTextA(d_.window_, StageResultControl(stage), text.c_str());
   }
   void SetMessage(const std::string& text) override {
-    ::SetDlgItemTextA(d_.window_, kMessageControl, text.c_str());
+    ::SetDlgItemTextA(d_.window_, kStatusMessage, text.c_str());
   }
   void SetBarRange(int lower, int upper) override {
-    ::SendDlgItemMessageA(d_.window_, kProgressControl, PBM_SETRANGE, 0, MAKELPARAM(lower, upper));
+    ::SendDlgItemMessageA(d_.window_, kStatusProgress, PBM_SETRANGE, 0, MAKELPARAM(lower, upper));
   }
   void SetBar(int position) override {
-    ::SendDlgItemMessageA(d_.window_, kProgressControl, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    ::SendDlgItemMessageA(d_.window_, kStatusProgress, PBM_SETPOS, static_cast<WPARAM>(position),
+                          0);
   }
   void SetButtonText(const std::string& text) override {
-    ::SetDlgItemTextA(d_.window_, IDCANCEL, text.c_str());
+    ::SetDlgItemTextA(d_.window_, kStatusButton, text.c_str());
   }
   void ReserveNotes(const NotesRoom& room) override { d_.ReserveNotes(room); }
   void ShowNotes(const std::vector<NoteLine>& lines) override { d_.ShowNotes(lines); }
@@ -61,7 +61,7 @@ class TransferStatusDialog::Drawing : public StatusDialogView {
 };
 
 TransferStatusDialog::TransferStatusDialog()
-    : drawing_(std::make_unique<Drawing>(*this)), controller_(*drawing_) {}
+    : controls_(std::make_unique<Controls>(*this)), controller_(*controls_) {}
 
 TransferStatusDialog::~TransferStatusDialog() {
   if (key_filter_ != nullptr) ::UnhookWindowsHookEx(key_filter_);
@@ -69,8 +69,8 @@ TransferStatusDialog::~TransferStatusDialog() {
 }
 
 INT_PTR TransferStatusDialog::DoModal(HWND owner) {
-  return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kTemplateId), owner,
-                           &TransferStatusDialog::Proc, reinterpret_cast<LPARAM>(this));
+  return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kStatusDialogTemplate),
+                           owner, &TransferStatusDialog::Proc, reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK TransferStatusDialog::Proc(HWND window, UINT message, WPARAM wparam,
@@ -139,7 +139,7 @@ void TransferStatusDialog::ReserveNotes(const NotesRoom& room) {
                              window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNotesControl)),
                              ::GetModuleHandleA(nullptr), nullptr);
   ::SendMessageA(notes_, WM_SETFONT, ::SendMessageA(window_, WM_GETFONT, 0, 0), TRUE);
-  const HWND button = ::GetDlgItem(window_, IDCANCEL);
+  const HWND button = ::GetDlgItem(window_, kStatusButton);
   const RECT place = PlaceOf(window_, button);
   ::SetWindowPos(button, nullptr, place.left, place.top + shift.bottom, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER);

@@ -2,12 +2,13 @@
 
 #include <commdlg.h>
 
+#include <string>
 #include <vector>
 
-#include "run/port_environment.h"
 #include "ui/main_dialog_ids.h"
 #include "win32/app_identity.h"
 #include "win32/help_loader.h"
+#include "win32/system_libraries.h"
 #include "win32/transfer_status_dialog.h"
 #include "win32/worker_wait_dialog.h"
 
@@ -16,16 +17,15 @@ namespace m4410 {
 namespace {
 
 constexpr int kIconId = 159;
-constexpr DWORD kHelpContext = 0x20066;  // the help context of template 102
+constexpr DWORD kHelpContext = 0x20000 + kMainDialogTemplate;  // the help context of the dialog
 constexpr UINT_PTR kRunTimerId = 1;
-constexpr char kBrowseFilter[] = "Update Files (*.bin)\0*.bin\0All Files (*.*)\0*.*\0";
 
 }  // namespace
 
 // The controller's calls on this dialog's controls, by their template IDs.
-class UpdaterDialog::View : public MainDialogView {
+class UpdaterDialog::Controls : public MainDialogView {
  public:
-  explicit View(UpdaterDialog* dialog) : d_(dialog) {}
+  explicit Controls(UpdaterDialog* dialog) : d_(dialog) {}
 
   std::string Text(int id) const override {
     const HWND control = ::GetDlgItem(d_->window_, id);
@@ -58,26 +58,32 @@ class UpdaterDialog::View : public MainDialogView {
     const UINT icon = kind == MessageKind::Warning ? MB_ICONEXCLAMATION : 0;
     ::MessageBoxA(d_->window_, text.c_str(), AppName().c_str(), MB_OK | icon);
   }
-  bool ChooseFile(const std::string& last_path, std::string* chosen) override {
+  bool ChooseFile(const std::string& last_path, const std::vector<FileFilter>& filters,
+                  std::string* chosen) override {
+    // Each filter's name and names, each ended by a NUL, and one more NUL after the last.
+    std::string filter_text;
+    for (const FileFilter& filter : filters) {
+      filter_text += filter.name + '\0' + filter.pattern + '\0';
+    }
+    filter_text += '\0';
     char path[4096] = {};
     const std::string initial = last_path.empty() ? std::string("C:") : last_path;
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = d_->window_;
-    dialog.lpstrFilter = kBrowseFilter;
+    dialog.lpstrFilter = filter_text.c_str();
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = path;
     dialog.nMaxFile = sizeof path;
     dialog.lpstrInitialDir = initial.c_str();
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
-    if (!::GetOpenFileNameA(&dialog)) return false;  // cancelled or failed
+    if (!GetOpenFileNameFromSystem(&dialog)) return false;  // cancelled or failed
     *chosen = path;
     return true;
   }
-  bool RunStatusWindow() override {
+  bool RunStatusWindow(const BoxReport& box_report) override {
     TransferStatusDialog status;
-    const PortEnvironment* environment = d_->environment_;
-    if (d_->Simulated()) status.SetBoxReport([environment] { return environment->BoxReport(); });
+    status.SetBoxReport(box_report);
     status.DoModal(d_->window_);
     return status.ImageSeenInBox();
   }
@@ -89,22 +95,22 @@ class UpdaterDialog::View : public MainDialogView {
   }
   void StopTimer() override { ::KillTimer(d_->window_, kRunTimerId); }
   void EndDialog(int result) override { ::EndDialog(d_->window_, result); }
-  ProfileStore& Profile() override { return *d_->profile_; }
 
  private:
   UpdaterDialog* d_;
 };
 
 UpdaterDialog::UpdaterDialog(ProfileStore* profile, const PortEnvironment* environment)
-    : MainDialogController(std::make_unique<View>(this)),
-      profile_(profile),
-      environment_(environment) {
+    : controls_(std::make_unique<Controls>(this)),
+      controller_(*controls_, *profile, SimulatedBoxReport(environment)) {
   m_hIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kIconId));
 }
 
+UpdaterDialog::~UpdaterDialog() = default;
+
 INT_PTR UpdaterDialog::DoModal() {
-  return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kTemplateId), nullptr,
-                           &UpdaterDialog::Proc, reinterpret_cast<LPARAM>(this));
+  return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kMainDialogTemplate),
+                           nullptr, &UpdaterDialog::Proc, reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK UpdaterDialog::Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -130,7 +136,7 @@ INT_PTR CALLBACK UpdaterDialog::Proc(HWND window, UINT message, WPARAM wparam, L
       self->OnHelpInfo();
       return TRUE;
     case WM_TIMER:
-      if (wparam == kRunTimerId) self->OnTimer();
+      if (wparam == kRunTimerId) self->controller_.OnTimer();
       return TRUE;
     default:
       return FALSE;
@@ -147,39 +153,22 @@ BOOL UpdaterDialog::OnInitDialog() {
   m_checkMenuFile = ::GetDlgItem(window_, kMenuCheck);
   m_checkCompleteFile = ::GetDlgItem(window_, kCompleteCheck);
 
-  AddRunNote();
   ::SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-  MainDialogController::OnInitDialog(Simulated());
+  controller_.OnInitDialog();
   return TRUE;  // the focus goes to the first tab stop, Start
-}
-
-// In the band the hidden rows leave empty, so the window keeps the template's size. Created
-// hidden, after the template's controls, so they come last in the tab order.
-void UpdaterDialog::AddRunNote() {
-  const auto add = [this](const char* window_class, DWORD style, const char* text, int id,
-                          RECT units) {
-    ::MapDialogRect(window_, &units);
-    const HWND control = ::CreateWindowExA(
-        0, window_class, text, WS_CHILD | style, units.left, units.top, units.right - units.left,
-        units.bottom - units.top, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-        ::GetModuleHandleA(nullptr), nullptr);
-    ::SendMessageA(control, WM_SETFONT, ::SendMessageA(window_, WM_GETFONT, 0, 0), FALSE);
-  };
-  add("STATIC", SS_LEFT | SS_NOPREFIX, "", kRunNote, {32, 56, 32 + 268, 56 + 52});
-  add("BUTTON", BS_PUSHBUTTON | WS_TABSTOP, "OK", kRunNoteOk, {250, 112, 250 + 50, 112 + 14});
 }
 
 void UpdaterDialog::OnCommand(int id, int notification) {
   if (notification == EN_CHANGE) {
-    if (!pushing_) OnEditChange(id);
+    if (!pushing_) controller_.OnEditChange(id);
   } else if (notification == BN_CLICKED) {
     if (id == IDCANCEL) {
-      OnCancel();  // Esc and the close box
+      controller_.OnCancel();  // Esc and the close box
     } else if (id == kHelp) {
       OnHelpButton();
     } else {
-      OnClicked(id);
+      controller_.OnClicked(id);
     }
   }
 }
@@ -197,10 +186,6 @@ void UpdaterDialog::OnPaint() {
   const int y = (client.bottom - client.top - icon_height + 1) / 2;
   ::DrawIcon(dc, x, y, m_hIcon);
   ::EndPaint(window_, &paint);
-}
-
-bool UpdaterDialog::Simulated() const {
-  return environment_ != nullptr && environment_->simulated();
 }
 
 // A viewer that cannot be had is silent. The help file is the one beside the program, as F1's

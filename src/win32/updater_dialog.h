@@ -1,12 +1,13 @@
 // The main dialog as a Win32 dialog from template 102: the complete-file row (and three
 // hidden part-file rows), Start, Quit, Help and the browse buttons, with the remembered file
-// choices in the program's INI file. Its behaviour is the shared controller's; this class
-// draws it and turns window messages into the controller's handlers.
+// choices in the program's INI file. It owns the shared controller, which holds the dialog's
+// strings and handlers; this window draws what the controller says and turns window messages
+// into its handlers.
 #pragma once
 
 #include <windows.h>
 
-#include <string>
+#include <memory>
 
 #include "ui/main_dialog_controller.h"
 #include "ui/profile_store.h"
@@ -15,39 +16,19 @@ namespace m4410 {
 
 class PortEnvironment;
 
-class UpdaterDialog : public MainDialogController {
+class UpdaterDialog {
  public:
-  static constexpr int kTemplateId = 102;
-
   UpdaterDialog(ProfileStore* profile, const PortEnvironment* environment);
+  ~UpdaterDialog();
 
   // Runs the dialog modally: 0 after Quit, IDCANCEL after Esc or the close box, -1 when the
   // template cannot be loaded.
   INT_PTR DoModal();
 
- private:
-  static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  BOOL OnInitDialog();
-  void OnCommand(int id, int notification);
-  void OnPaint();
-  void OnHelpButton();
-  void OnHelpInfo();
+  // The dialog's strings (m_strCompleteFile ...) and handlers.
+  MainDialogController& controller() { return controller_; }
 
-  class View;  // the controller's view of this dialog's controls
-
-  // Beyond the template: the note on a run whose status window was closed early, its OK.
-  void AddRunNote();
-
-  bool Simulated() const;
-
-  HWND window_ = nullptr;
-  bool pushing_ = false;  // the dialog's own pushes into the edits are no edit changes
-  ProfileStore* profile_;
-  const PortEnvironment* environment_;
-
- public:
-  // Control members, in the order the main dialog has always declared them; its strings
-  // (m_strCompleteFile ...) are the controller's.
+  // Control members, in the order the main dialog has always declared them.
   HWND m_editProgramFile = nullptr;
   HWND m_editTableFile = nullptr;
   HWND m_editMenuFile = nullptr;
@@ -57,6 +38,21 @@ class UpdaterDialog : public MainDialogController {
   HWND m_checkMenuFile = nullptr;
   HWND m_checkCompleteFile = nullptr;
   HICON m_hIcon = nullptr;
+
+ private:
+  static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  BOOL OnInitDialog();
+  void OnCommand(int id, int notification);
+  void OnPaint();
+  void OnHelpButton();
+  void OnHelpInfo();
+
+  class Controls;  // the controller's view of this dialog's controls (in the .cpp)
+
+  HWND window_ = nullptr;
+  bool pushing_ = false;  // the dialog's own pushes into the edits are no edit changes
+  std::unique_ptr<Controls> controls_;
+  MainDialogController controller_;
 };
 
 }  // namespace m4410

@@ -49,11 +49,11 @@ class TemplateWriter {
 };
 
 void Refresh(HWND window, WorkerWait* wait) {
-  const WorkerWaitView view = wait->Poll();
-  ::SetDlgItemTextA(window, kTextControl, view.text.c_str());
+  const WorkerWaitShown shown = wait->Poll();
+  ::SetDlgItemTextA(window, kTextControl, shown.text.c_str());
   const HWND leave = ::GetDlgItem(window, kLeaveControl);
-  ::ShowWindow(leave, view.leave_shown ? SW_SHOW : SW_HIDE);
-  ::EnableWindow(leave, view.leave_enabled);
+  ::ShowWindow(leave, shown.leave_shown ? SW_SHOW : SW_HIDE);
+  ::EnableWindow(leave, shown.leave_enabled);
 }
 
 INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

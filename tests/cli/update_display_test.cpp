@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include "link/block_transfer.h"
+#include "support/stepped_worker.h"
 
 namespace m4410 {
 namespace {
@@ -70,6 +72,44 @@ TEST(UpdateDisplayTest, LongBoxUpdateCountsDownTheBoxsTimeLeft) {
                 " s left to confirm.\n";
   }
   EXPECT_EQ(text, expected);
+}
+
+// However the worker's reports fall between one poll's reads of the board, the stage lines
+// come in stage order and the exit status names the first failure: for every run, every
+// count of reports already on the board and every read after which the rest land.
+TEST(UpdateDisplayTest, ReportsLandingBetweenReadsArePrintedInStageOrder) {
+  for (int failed = 0; failed <= kStageCount; ++failed) {
+    const std::vector<StageReport> run = WorkerReports(failed);
+    std::string expected;
+    for (const auto& [stage, status] : run) {
+      if (status != Busy) {
+        expected += std::string(StageCaption(stage)) + (status == Okay ? " Okay\n" : " Failed\n");
+      }
+    }
+    for (std::size_t written = 0; written <= run.size(); ++written) {
+      for (int read = 1; read <= kStageCount; ++read) {
+        SCOPED_TRACE(testing::Message() << "failed " << failed << ", " << written
+                                        << " written, the rest after read " << read);
+        SteppedWorker worker(run, written, read);
+        std::FILE* out = std::tmpfile();
+        ASSERT_NE(out, nullptr);
+        UpdateDisplay display(out, false, false, UpdateDisplay::Clock::now, worker.Reader());
+        display.Poll();
+        display.Finish();
+        std::string stage_lines;
+        std::istringstream lines(Written(out));
+        std::fclose(out);
+        for (std::string line; std::getline(lines, line);) {
+          if (line.find(" Okay") != std::string::npos || line.find(" Failed") != std::string::npos) {
+            stage_lines += line + "\n";
+          }
+        }
+        EXPECT_EQ(stage_lines, expected);
+        EXPECT_EQ(display.ExitStatus(), failed);
+      }
+    }
+  }
+  for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
 }
 
 }  // namespace

@@ -1,26 +1,57 @@
-// Marks itself a running copy of the updater, by the programs' own call, until told to let go.
-// Usage: hold_running_copy READYFILE. Creates READYFILE once the mark is held and lets go when
-// READYFILE is removed (or after a minute, so a failed test leaves nothing behind).
+// Holds what setup and the uninstaller must, or must not, take for a running copy, until told
+// to let go.
+//   hold_running_copy READYFILE PROGRAM   runs PROGRAM, held before its first instruction: a
+//                                         running copy of an installed program
+//   hold_running_copy READYFILE --squat   takes the programs' running mark's name first, open
+//                                         to every user, as any user could
+// Creates READYFILE once it holds and lets go when READYFILE is removed (or after a minute, so
+// a failed test leaves nothing behind).
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "os/running_copy.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: hold_running_copy READYFILE\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: hold_running_copy READYFILE PROGRAM|--squat\n");
     return 64;
   }
-  m4410::AnnounceRunningCopy();
+  PROCESS_INFORMATION copy{};
+  if (std::strcmp(argv[2], "--squat") == 0) {
+    SECURITY_DESCRIPTOR open{};
+    ::InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);  // no list: anyone may do anything
+    SECURITY_ATTRIBUTES everyone{sizeof everyone, &open, FALSE};
+    if (::CreateMutexA(&everyone, TRUE, m4410::kRunningCopyName) == nullptr) {
+      std::fprintf(stderr, "hold_running_copy: cannot take %s\n", m4410::kRunningCopyName);
+      return 1;
+    }
+  } else {
+    std::string command = std::string("\"") + argv[2] + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!::CreateProcessA(argv[2], command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                          nullptr, nullptr, &startup, &copy)) {
+      std::fprintf(stderr, "hold_running_copy: cannot start %s\n", argv[2]);
+      return 1;
+    }
+  }
   std::FILE* ready = std::fopen(argv[1], "w");
   if (ready == nullptr) {
     std::fprintf(stderr, "hold_running_copy: cannot create %s\n", argv[1]);
+    if (copy.hProcess != nullptr) ::TerminateProcess(copy.hProcess, 1);
     return 1;
   }
   std::fclose(ready);
   for (int i = 0; i < 600 && ::GetFileAttributesA(argv[1]) != INVALID_FILE_ATTRIBUTES; ++i) {
     ::Sleep(100);
+  }
+  if (copy.hProcess != nullptr) {
+    ::TerminateProcess(copy.hProcess, 0);
+    ::WaitForSingleObject(copy.hProcess, INFINITE);
   }
   return 0;
 }

@@ -14,7 +14,8 @@ grep -q '^f /run/m4410/ports.lock 0660 root lp' "$prefix/lib/tmpfiles.d/marlovin
   fail "no tmpfiles.d entry for the port lock"
 for page in m4410 marlovine-updater; do
   file=$(MANPATH="$prefix/share/man" man -w "$page") || fail "man cannot find $page(1)"
-  [ "$file" = "$prefix/share/man/man1/$page.1" ] || fail "$page(1) found at $file"
+  [ "$file" = "$prefix/share/man/man1/$page.1.gz" ] || fail "$page(1) found at $file, not compressed"
+  gzip -t "$file" || fail "$page(1) is not a whole gzip file"
   warnings=$(MANROFFSEQ='' MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$page(1) renders with warnings: $warnings"
 done

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows installer and zip under Wine, as a user meets them: a silent install into a fresh
-# folder, refused while a program holds the running mark (the programs' own global mutex), the
-# help file a real CHM of every Windows help page, the program's shortcut working in the user's
-# Documents, the silent uninstall taking the settings file with it, the zip and its read-me.
+# folder, never into a folder another user made, never blocked by a name another user took,
+# refused while an installed program runs, the help file a real CHM of every Windows help page,
+# the program's shortcut working in the user's Documents, the silent uninstall taking the
+# settings file with it, the zip and its read-me.
 # Usage: windows_installer_test.sh BUILD_DIR HELP_DIR INSTALLER ZIP HOLD_RUNNING_COPY_EXE FILE...
 # (FILE: the names the packages hold). Runs Wine through BUILD_DIR/wine-run.
 set -euo pipefail
@@ -21,9 +22,9 @@ cmake --build "$build" --target windows_installer windows_zip >/dev/null
 work=$(mktemp -d)
 inst=$work/inst
 cleanup() {
-  rm -f "$work/ready"
+  rm -f "$work"/ready-*
   # Take back what a failed check left installed.
-  for dir in "$inst" "$work/refused"; do
+  for dir in "$inst" "$work/foreign"; do
     if [ -f "$dir/uninstall.exe" ]; then
       "$wine_run" "$dir/uninstall.exe" /S >/dev/null 2>&1 || true
       uninstaller_ends || true
@@ -46,27 +47,35 @@ has_installed_files() { diff <(ls "$inst") <(printf '%s\n' "${files[@]}" uninsta
 rm -rf "$(menu)"
 "$wine_run" reg delete "$key" /f >/dev/null 2>&1 || true
 
-# Holds the programs' running mark, made by their own code, until release: setup and the
-# uninstaller must see it by the name the programs use.
+# hold NAME WHAT: until release NAME, hold_running_copy holds WHAT (a running copy of that
+# program, or --squat: the running mark's name taken first, open to all, as any user could).
+declare -A holders
 hold() {
-  "$wine_run" "$hold" "$(winpath "$work/ready")" &
-  holder=$!
-  for _ in $(seq 300); do [ -e "$work/ready" ] && return; sleep 0.2; done
-  fail "hold_running_copy did not start"
+  "$wine_run" "$hold" "$(winpath "$work/ready-$1")" "$2" &
+  holders[$1]=$!
+  for _ in $(seq 300); do [ -e "$work/ready-$1" ] && return; sleep 0.2; done
+  fail "hold_running_copy $2 did not start"
 }
-release() { rm "$work/ready"; wait "$holder"; }
+release() { rm "$work/ready-$1"; wait "${holders[$1]}"; }
+# status COMMAND...: its exit status, under set -e.
+status() { local s=0; "$@" >/dev/null 2>&1 || s=$?; echo "$s"; }
 
-# Setup refuses while a program runs, and changes nothing.
-hold
-if "$wine_run" "$installer" /S "/D=$(winpath "$work/refused")"; then
-  fail "setup ran while a program was running"
-fi
-[ ! -e "$work/refused" ] && [ -z "$(menu)" ] && ! installed >/dev/null ||
-  fail "refused setup left files, shortcuts or its registry entry"
-release
+# A name any user can take first blocks nothing: held until the last uninstall.
+hold squat --squat
 
-# Setup restricts the folder to administrators or refuses. Wine takes the permissions but keeps
-# only Unix mode bits, so no more than their success can be seen here.
+# A folder that another user made first (all Wine sees: its owner is not the administrators)
+# is refused, exit 3, and nothing in it changes.
+mkdir "$work/foreign"
+echo "a user's own" >"$work/foreign/uninstall.exe"
+got=$(status "$wine_run" "$installer" /S "/D=$(winpath "$work/foreign")")
+[ "$got" = 3 ] || fail "setup gave $got, not 3, for a folder that is not the administrators'"
+[ "$(ls "$work/foreign")" = uninstall.exe ] && [ "$(cat "$work/foreign/uninstall.exe")" = "a user's own" ] &&
+  [ -z "$(menu)" ] && ! installed >/dev/null ||
+  fail "refused setup changed the folder, or left shortcuts or its registry entry"
+
+# Setup makes the folder the administrators' with their own permissions, or refuses. Wine
+# takes owner and permissions but keeps only Unix mode bits, so no more than their success can
+# be seen here.
 "$wine_run" "$installer" /S "/D=$(winpath "$inst")" || fail "silent setup failed"
 has_installed_files || fail "installed: $(ls "$inst" | tr '\n' ' ')"
 installed /v InstallLocation | grep -qF "$(winpath "$inst")" || fail "no Add/Remove Programs entry"
@@ -108,14 +117,18 @@ for page in "$help"/*; do
   fi
 done
 
-# The uninstaller too refuses while a program runs (run in place, so that its exit status is
-# its own).
-hold
-if "$wine_run" "$inst/uninstall.exe" /S "_?=$(winpath "$inst")"; then
-  fail "uninstall ran while a program was running"
-fi
-release
-has_installed_files || fail "refused uninstall removed files"
+# While either installed program runs, whoever started it, setup over it and the uninstaller
+# (run in place, so that its exit status is its own) refuse with exit 2 and change nothing.
+for program in "${files[@]}"; do
+  [[ $program == *.exe ]] || continue
+  hold copy "$(winpath "$inst/$program")"
+  got=$(status "$wine_run" "$installer" /S "/D=$(winpath "$inst")")
+  [ "$got" = 2 ] || fail "setup gave $got, not 2, while $program was running"
+  got=$(status "$wine_run" "$inst/uninstall.exe" /S "_?=$(winpath "$inst")")
+  [ "$got" = 2 ] || fail "uninstall gave $got, not 2, while $program was running"
+  release copy
+  has_installed_files || fail "refused setup or uninstall changed the files"
+done
 
 # The settings file the window program writes on Quit, in the Windows folder.
 ini=$WINEPREFIX/drive_c/windows/marlovine-updater.INI
@@ -128,4 +141,5 @@ uninstaller_ends || fail "the uninstaller's copy did not end"
 [ -z "$(menu)" ] || fail "uninstall left the Start-menu folder"
 ! installed >/dev/null || fail "uninstall left the Add/Remove Programs entry"
 [ ! -e "$ini" ] || fail "uninstall left $ini"
-echo "windows_installer_test: setup, shortcut, refusal while running, help file, zip, read-me and uninstall checked"
+release squat
+echo "windows_installer_test: setup, a foreign folder, a squatted name, shortcut, refusal while running, help file, zip, read-me and uninstall checked"

@@ -50,9 +50,9 @@ class HelpViewerTest : public ::testing::Test {
   // An opener that records each URL and answers with `result`.
   HelpViewerLoader MakeLoader(bool result = true) {
     return HelpViewerLoader(
-        [this, result](const QUrl& url) {
+        [this, result](const QUrl& url, const std::function<void()>& failed) {
           opened_.push_back(url);
-          return result;
+          if (!result) failed();
         },
         BinDir());
   }

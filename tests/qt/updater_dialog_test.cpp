@@ -150,6 +150,9 @@ class UpdaterDialogTest : public QObject {
   RecordingSink sink_;
   ScriptedChooser chooser_;
   int help_calls_ = 0;
+  // A new one for each test, which outlives every worker that waits on it: cleanup() waits
+  // for the worker.
+  std::unique_ptr<Gate> gate_;
 
   QString Ini() const { return dir_->filePath(QStringLiteral("settings/marlovine-updater.ini")); }
   QString TempPath(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
@@ -194,11 +197,13 @@ class UpdaterDialogTest : public QObject {
     sink_.boxes.clear();
     chooser_ = ScriptedChooser();
     help_calls_ = 0;
+    gate_ = std::make_unique<Gate>();
     SetPortAccessFactory([] { return std::make_unique<RefusingPort>(); });
     for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
   }
 
   void cleanup() {
+    gate_->Open();  // a test that stopped early still lets its worker end
     WaitForUpdateWorker();
     dialog_.reset();
     app_.reset();
@@ -253,7 +258,7 @@ class UpdaterDialogTest : public QObject {
     Click(1054);
     const QString missing = TempPath("missing.bin");
     TypePath(missing);
-    QCOMPARE(dialog_->m_strCompleteFile, QFile::encodeName(missing).toStdString());
+    QCOMPARE(dialog_->controller().m_strCompleteFile, QFile::encodeName(missing).toStdString());
     QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_Return);
     QCOMPARE(sink_.boxes.size(), 2);
     QCOMPARE(sink_.boxes[0].title, QStringLiteral("marlovine-updater"));
@@ -271,7 +276,7 @@ class UpdaterDialogTest : public QObject {
     // Esc leaves the file alone; Quit writes what the window holds.
     QTest::keyClick(Control<QLineEdit>(1018), Qt::Key_Escape);
     QVERIFY(!dialog_->isVisible());
-    QCOMPARE(dialog_->result(), UpdaterDialog::kIdCancel);
+    QCOMPARE(dialog_->result(), MainDialogController::kIdCancel);
     QCOMPARE(ReadText(Ini()).toUtf8(), original);
     Open();
     TypePath(QStringLiteral("/srv/4410/new.bin"));
@@ -295,8 +300,8 @@ class UpdaterDialogTest : public QObject {
     });
     Click(1002);
     QVERIFY(UpdateWorkerRunning());
-    auto* note = dialog_->findChild<QLabel*>(QStringLiteral("runNote"));
-    auto* ok = dialog_->findChild<QPushButton*>(QStringLiteral("runNoteOk"));
+    auto* note = Control<QLabel>(1070);
+    auto* ok = Control<QPushButton>(1071);
     QVERIFY(note != nullptr && ok != nullptr);
     QVERIFY(note->isVisible());
     QVERIFY2(note->text().startsWith(QStringLiteral("The update goes on: ")), qPrintable(note->text()));
@@ -322,7 +327,7 @@ class UpdaterDialogTest : public QObject {
     TypePath(MakeFile("complete.bin", 20000));
     // A hidden box checked with Complete: only the complete file counts.
     Control<QCheckBox>(1053)->setChecked(true);
-    dialog_->m_strMenuFile = "/no/such/menu.bin";
+    dialog_->controller().m_strMenuFile = "/no/such/menu.bin";
 
     StatusSnapshot seen;
     const auto watch = FinishRunAndClose(&seen);
@@ -340,8 +345,7 @@ class UpdaterDialogTest : public QObject {
   }
 
   void startWhileAnEarlierWorkerRunsIsRefusedAndQuitWaitsForIt() {
-    Gate gate;
-    SetPortAccessFactory([&gate] { return std::make_unique<GatedPort>(&gate); });
+    SetPortAccessFactory([this] { return std::make_unique<GatedPort>(gate_.get()); });
     Open();
     TypePath(MakeFile("image.bin", 100));
 
@@ -374,14 +378,15 @@ class UpdaterDialogTest : public QObject {
       auto* wait = dialog_->findChild<QDialog*>(QStringLiteral("workerWaitDialog"));
       wait_shown = wait != nullptr && wait->isVisible();
       if (wait != nullptr) QTest::keyClick(wait, Qt::Key_Escape);  // cannot be cancelled
-      gate.Open();
+      gate_->Open();
     });
     Click(1017);
     QVERIFY(wait_shown);
     QVERIFY(!UpdateWorkerRunning());
     QVERIFY(!dialog_->isVisible());
     QVERIFY(ReadText(Ini()).contains(QStringLiteral("Software Update Filename Item=")));
-    QCOMPARE(GetStage(2), Failed);
+    // The run's result, not its cell: the main window follows the run and takes its reports.
+    QCOMPARE(StageResult(2), Failed);
   }
 
   void quitOnceTheImageIsInLeavesAtOnceButNeverWhileItGoesOut() {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -48,21 +49,23 @@ class FakeView : public MainDialogView {
   void Message(const std::string& text, MessageKind kind) override {
     messages.push_back({text, kind});
   }
-  bool ChooseFile(const std::string& last_path, std::string* chosen) override {
+  bool ChooseFile(const std::string& last_path, const std::vector<FileFilter>& offered,
+                  std::string* chosen) override {
     initials.push_back(last_path);
+    filters = offered;
     if (!choose_ok) return false;
     *chosen = choice;
     return true;
   }
-  bool RunStatusWindow() override {
+  bool RunStatusWindow(const BoxReport& box_report) override {
     ++status_windows;
+    simulated_status_window = static_cast<bool>(box_report);
     return status_window ? status_window() : false;
   }
   void WaitForWorker(bool) override { ++waits; }
   void StartTimer(int) override { timer = true; }
   void StopTimer() override { timer = false; }
   void EndDialog(int result) override { ended.push_back(result); }
-  ProfileStore& Profile() override { return profile; }
 
   const Control& Find(int id) const {
     static const Control none;
@@ -76,15 +79,13 @@ class FakeView : public MainDialogView {
   bool choose_ok = true;
   std::string choice;
   std::vector<std::string> initials;
+  std::vector<FileFilter> filters;
   int status_windows = 0;
+  bool simulated_status_window = false;
   std::function<bool()> status_window;
   int waits = 0;
   bool timer = false;
   std::vector<int> ended;
-  ProfileStore profile{(std::filesystem::temp_directory_path() /
-                        ("main-dialog-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) +
-                         ".ini"))
-                           .string()};
 };
 
 std::string ReadFile(const std::string& path) {
@@ -107,15 +108,15 @@ class MainDialogControllerTest : public ::testing::Test {
   void SetUp() override {
     SetPortAccessFactory([] { return std::make_unique<RefusingPort>(); });
     for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
-    file_ = std::filesystem::temp_directory_path() /
-            ("main-dialog-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".bin");
+    file_ = stem_ + ".bin";
     std::ofstream(file_, std::ios::binary) << "image";
   }
   void TearDown() override {
+    gate_.Open();  // a test that stopped early still lets its worker end
     WaitForUpdateWorker();
     SetPortAccessFactory({});
     std::filesystem::remove(file_);
-    std::filesystem::remove(view_.profile.path());
+    std::filesystem::remove(profile_.path());
   }
   // The operator clicks a check box: it toggles, then its handler runs.
   void Click(int row) {
@@ -130,25 +131,36 @@ class MainDialogControllerTest : public ::testing::Test {
     controller_.OnFileEditChange();
   }
 
-  std::unique_ptr<FakeView> own_view_ = std::make_unique<FakeView>();
-  FakeView& view_ = *own_view_;
-  MainDialogController controller_{std::move(own_view_)};
+  // Outlives every worker that waits on it: TearDown waits for the worker before the
+  // fixture goes.
+  Gate gate_;
+  FakeView view_;
+  // Files of this test alone, whatever else runs beside it (another case of this fixture,
+  // another build's run of it).
+  const std::string stem_ =
+      (std::filesystem::temp_directory_path() /
+       ("main-dialog-" +
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+        ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+          .string();
+  ProfileStore profile_{stem_ + ".ini"};
+  MainDialogController controller_{view_, profile_};
   std::filesystem::path file_;
 };
 
 // The settings through the real store: read in order when the dialog opens, every item
 // written back in order by Quit only, the hidden rows' paths held though nobody sees them.
 TEST_F(MainDialogControllerTest, SettingsAreReadAtOpeningAndWrittenOnlyByQuit) {
-  const std::string path = view_.profile.path();
+  const std::string path = profile_.path();
   const auto open_over = [&](const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
     view_.controls.clear();
-    controller_.OnInitDialog(false);
+    controller_.OnInitDialog();
   };
 
   // A first run: everything empty; Quit lists the five items in their order.
   std::filesystem::remove(path);
-  controller_.OnInitDialog(false);
+  controller_.OnInitDialog();
   for (const int edit : kEdits) EXPECT_EQ(view_.Text(edit), "");
   Type(kCompleteEdit, "/home/op/typed name");  // stored as typed, even if no such file
   controller_.OnQuit();
@@ -185,10 +197,9 @@ TEST_F(MainDialogControllerTest, SettingsAreReadAtOpeningAndWrittenOnlyByQuit) {
   EXPECT_EQ(view_.waits, 0);  // no worker, no wait
 
   EXPECT_TRUE(view_.title.empty());
-  auto simulated_view = std::make_unique<FakeView>();
-  FakeView& seen = *simulated_view;
-  MainDialogController simulated(std::move(simulated_view));
-  simulated.OnInitDialog(true);
+  FakeView seen;
+  MainDialogController simulated(seen, profile_, [] { return std::string("box received"); });
+  simulated.OnInitDialog();
   EXPECT_EQ(seen.title, "Marlovine 4410 software transmission (simulated box)");
 }
 
@@ -198,7 +209,7 @@ TEST_F(MainDialogControllerTest, SettingsAreReadAtOpeningAndWrittenOnlyByQuit) {
 TEST_F(MainDialogControllerTest, FileRowRulesHoldAfterEveryClickSequence) {
   for (int sequence = 0; sequence < 64; ++sequence) {
     view_.controls.clear();
-    controller_.OnInitDialog(false);
+    controller_.OnInitDialog();
     for (int step = 0, code = sequence; step < 3; ++step, code /= 4) {
       const int row = code % 4;
       bool before[4];
@@ -221,7 +232,7 @@ TEST_F(MainDialogControllerTest, FileRowRulesHoldAfterEveryClickSequence) {
 }
 
 TEST_F(MainDialogControllerTest, EditsAndBrowseKeepTheStringsEqualToTheEdits) {
-  controller_.OnInitDialog(false);
+  controller_.OnInitDialog();
   Type(kMenuEdit, "typed menu");
   EXPECT_EQ(controller_.m_strMenuFile, "typed menu");
 
@@ -239,11 +250,15 @@ TEST_F(MainDialogControllerTest, EditsAndBrowseKeepTheStringsEqualToTheEdits) {
   view_.choice = "/srv/other.bin";
   controller_.OnBrowseProgramFile();
   EXPECT_EQ(view_.initials, (std::vector<std::string>{"", "", "/srv/new image"}));
+  // The classic filters, the update images first.
+  ASSERT_EQ(view_.filters.size(), 2u);
+  EXPECT_EQ(view_.filters[0].name + view_.filters[0].pattern, "Update Files (*.bin)*.bin");
+  EXPECT_EQ(view_.filters[1].name + view_.filters[1].pattern, "All Files (*.*)*.*");
   EXPECT_EQ(view_.Text(kMenuEdit), "typed menu");
 }
 
 TEST_F(MainDialogControllerTest, StartRefusesWithoutAStatusWindow) {
-  controller_.OnInitDialog(false);
+  controller_.OnInitDialog();
   SetStage(3, Okay);  // a report the refusals leave alone
   const std::string missing = file_.string() + ".missing";
   const struct {
@@ -260,7 +275,7 @@ TEST_F(MainDialogControllerTest, StartRefusesWithoutAStatusWindow) {
   for (const auto& c : cases) {
     view_.controls.clear();
     view_.messages.clear();
-    controller_.OnInitDialog(false);
+    controller_.OnInitDialog();
     for (int row : c.clicks) Click(row);
     Type(kCompleteEdit, c.path);
     controller_.StartCommand();
@@ -274,7 +289,7 @@ TEST_F(MainDialogControllerTest, StartRefusesWithoutAStatusWindow) {
 }
 
 TEST_F(MainDialogControllerTest, StartRunsTheStatusWindowAndQuitWaitsForTheWorker) {
-  controller_.OnInitDialog(false);
+  controller_.OnInitDialog();
   Type(kCompleteEdit, file_.string());
   SetStage(SoftwareTransmitted, Failed);  // an earlier run's report nobody took
   bool keep_going_during = false;
@@ -287,6 +302,7 @@ TEST_F(MainDialogControllerTest, StartRunsTheStatusWindowAndQuitWaitsForTheWorke
   };
   controller_.StartCommand();
   EXPECT_EQ(view_.status_windows, 1);
+  EXPECT_FALSE(view_.simulated_status_window);  // a real port has no box report
   EXPECT_TRUE(keep_going_during);
   EXPECT_EQ(stale_during, NoReport);  // every run starts on a clean board
   EXPECT_FALSE(KeepGoing());
@@ -301,9 +317,8 @@ TEST_F(MainDialogControllerTest, StartRunsTheStatusWindowAndQuitWaitsForTheWorke
 // A status window closed while the run goes on: this window says what the run is doing,
 // then its result with the cause, until the operator's OK.
 TEST_F(MainDialogControllerTest, RunWhoseStatusWindowClosedEarlyIsFollowedToItsResult) {
-  Gate gate;
-  SetPortAccessFactory([&gate] { return std::make_unique<GatedPort>(&gate); });
-  controller_.OnInitDialog(false);
+  SetPortAccessFactory([this] { return std::make_unique<GatedPort>(&gate_); });
+  controller_.OnInitDialog();
   EXPECT_FALSE(view_.Find(kRunNote).shown);
   Type(kCompleteEdit, file_.string());
   controller_.StartCommand();  // the fake status window closes at once
@@ -315,7 +330,7 @@ TEST_F(MainDialogControllerTest, RunWhoseStatusWindowClosedEarlyIsFollowedToItsR
   controller_.OnRunNoteOk();
   EXPECT_TRUE(view_.Find(kRunNote).shown);  // a run's course is not acknowledged
 
-  gate.Open();
+  gate_.Open();
   WaitForUpdateWorker();
   controller_.OnTimer();
   EXPECT_FALSE(view_.timer);
@@ -345,13 +360,13 @@ class NoEcpPort : public RefusingPort {
 // A result the status window showed is not shown again, whether its worker has ended or
 // still releases the port; one it never took off the board is.
 TEST_F(MainDialogControllerTest, ResultTheStatusWindowShowedIsNotRepeated) {
-  controller_.OnInitDialog(false);
+  controller_.OnInitDialog();
   Type(kCompleteEdit, file_.string());
   for (const bool ticked : {true, false}) {
     view_.status_window = [ticked] {
       WaitForUpdateWorker();
       StatusDisplay display;
-      while (ticked && display.view().polling) display.Tick();
+      while (ticked && display.shown().polling) display.Tick();
       return false;
     };
     controller_.StartCommand();
@@ -360,18 +375,17 @@ TEST_F(MainDialogControllerTest, ResultTheStatusWindowShowedIsNotRepeated) {
     EXPECT_FALSE(view_.timer);
   }
 
-  Gate gate;
-  SetPortAccessFactory([&gate] { return std::make_unique<NoEcpPort>(&gate); });
+  SetPortAccessFactory([this] { return std::make_unique<NoEcpPort>(&gate_); });
   view_.status_window = [] {
     StatusDisplay display;
-    while (display.view().polling) display.Tick();  // until it shows stage 3's failure
+    while (display.shown().polling) display.Tick();  // until it shows stage 3's failure
     return false;
   };
   controller_.StartCommand();
   EXPECT_EQ(StageResult(DatalinkEstablished), Failed);
   EXPECT_TRUE(UpdateWorkerRunning());
   EXPECT_FALSE(view_.Find(kRunNote).shown);
-  gate.Open();
+  gate_.Open();
 }
 
 // Every stage a run can first fail at, its completion, and an early stop.
