@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "port/parport_bits.h"
+#include "sim/cable_trace.h"
 
 namespace m4410 {
 
@@ -72,6 +73,7 @@ void BoxLink::NewSession(std::int64_t now) {
   data_written_at_ = strobed_at_ = kLongAgo;
   receipt_ = BoxReceipt{};
   protocol_.NewSession();
+  if (cable_) cable_->Status(now, StatusLines());
 }
 
 void BoxLink::Tick(std::int64_t now) {
@@ -101,6 +103,7 @@ std::int64_t BoxLink::Answer(std::uint8_t status, std::uint32_t late_ms, std::in
 void BoxLink::FireOldest() {
   const Event& event = events_[event_head_];
   status_ = event.status;
+  if (cable_) cable_->Status(event.at, StatusLines());
   // An acknowledgement that comes after the host has already withdrawn its request starts
   // nothing.
   if (event.action == Action::StartSending && phase_ == Phase::Reverse) sending_ = true;
@@ -315,6 +318,7 @@ void BoxLink::SkipToNextTake() {
 }
 
 void BoxLink::TakeByte(std::uint8_t byte, std::int64_t taken_at) {
+  if (cable_) cable_->ForwardByte(taken_at, byte);
   switch (protocol_.Take(byte, taken_at)) {
     case BoxProtocol::Took::Other:
       return;
@@ -322,6 +326,7 @@ void BoxLink::TakeByte(std::uint8_t byte, std::int64_t taken_at) {
       // ready-ms: busy with the image, the box holds PError low and will not turn round yet.
       if (options_.ready_ms > 0) {
         status_ = static_cast<std::uint8_t>(status_ & ~kStatusPError);
+        if (cable_) cable_->Status(protocol_.image_complete_at(), StatusLines());
         Answer(kForwardIdle, 0,
                protocol_.image_complete_at() + std::int64_t{options_.ready_ms} * 1000);
       }
@@ -344,6 +349,7 @@ void BoxLink::CheckLimits() {
 void BoxLink::DropLink() {
   dropped_ = true;
   receipt_.link_dropped = true;
+  if (cable_) cable_->Status(now_, StatusLines());
   protocol_.LinkDropped();
   sending_ = false;
 }
@@ -361,7 +367,9 @@ void BoxLink::FillFifo() {
       DropLink();
       return;
     }
-    chip_->Push(protocol_.NextByteToSend());
+    const std::uint8_t byte = protocol_.NextByteToSend();
+    chip_->Push(byte);
+    if (cable_) cable_->ReverseByte(now_, byte);
     ++receipt_.bytes_sent;
   }
 }
