@@ -50,6 +50,9 @@ foreach(template IN LISTS TEMPLATES)
   math(EXPR sub "${language} >> 10")
   rc_text("${caption}" caption)
   rc_text("${face}" face)
+  # Centred on the screen's work area, as a Windows dialog class centres its dialogs when they
+  # open; the templates keep their own styles for every other toolkit.
+  list(APPEND styles DS_CENTER)
   string(REPLACE ";" " | " styles "${styles}")
   string(APPEND rc "LANGUAGE ${primary}, ${sub}\n${id} DIALOGEX 0, 0, ${width}, ${height}\n")
   string(APPEND rc "STYLE ${styles}\n")

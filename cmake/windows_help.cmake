@@ -85,8 +85,10 @@ if(CMAKE_SCRIPT_MODE_FILE)
     "Full-text search=Yes\n"
     "Language=0x409 English (United States)\n"
     "Title=Marlovine 4410 Updater Help\n"
+    # The window: tri-pane with its contents pane 250 pixels wide (an empty width is a pane
+    # of none), toolbar buttons, and the caption, sizing and frame styles.
     "\n[WINDOWS]\n"
-    "main=\"Marlovine 4410 Updater Help\",\"Help2QRB.hhc\",\"Help2QRB.hhk\",\"index.html\",\"index.html\",,,,,0x23520,,0x387e,,0x30000,,,,,,0\n"
+    "main=\"Marlovine 4410 Updater Help\",\"Help2QRB.hhc\",\"Help2QRB.hhk\",\"index.html\",\"index.html\",,,,,0x23520,250,0x387e,,0x30000,,,,,,0\n"
     "\n[FILES]\n${file_lines}\n")
   foreach(file IN LISTS files)
     file(COPY ${HELP_DIR}/${file} DESTINATION ${WORK_DIR})

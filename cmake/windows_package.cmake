@@ -41,8 +41,18 @@ if(TARGET marlovine-updater)
   set(M4410_README_UPDATER
     "marlovine-updater.exe   The operator's program: choose the update file, press Start.\r\n")
 endif()
+# Each speaks of where its reader finds the files: the installed folder, or the unpacked one.
 set(M4410_README ${CMAKE_BINARY_DIR}/README.txt)
+set(M4410_README_PLACE
+  "Setup put them in the folder chosen for it (usually\r\nC:\\Program Files\\Marlovine Updater), with a \"Marlovine Updater\" folder in the\r\nStart menu: the program, its help and the uninstaller.")
+set(M4410_README_BOX_DATA
+  ";\r\nstarted from its Start-menu shortcut, the program works in your Documents\r\nfolder, so that is where box data lands")
 configure_file(${PROJECT_SOURCE_DIR}/res/windows/README.txt.in ${M4410_README} @ONLY
+  NEWLINE_STYLE CRLF)
+set(M4410_ZIP_README ${CMAKE_BINARY_DIR}/zip/README.txt)
+set(M4410_README_PLACE "Unpack all of them into one folder and run them from there.")
+set(M4410_README_BOX_DATA "")
+configure_file(${PROJECT_SOURCE_DIR}/res/windows/README.txt.in ${M4410_ZIP_README} @ONLY
   NEWLINE_STYLE CRLF)
 list(APPEND staged_files ${stage}/Help2QRB.chm ${stage}/README.txt)
 # The sigrok decoders, a folder PulseView is pointed at.
@@ -59,18 +69,25 @@ add_custom_command(OUTPUT ${staged_files}
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/decoders ${stage}/decoders
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}/decoders/ieee1284/__pycache__
           ${stage}/decoders/m4410/__pycache__
-  DEPENDS ${m4410_package_programs} ${M4410_HELP_CHM} ${M4410_README}
+  DEPENDS ${m4410_package_programs} ${M4410_HELP_CHM} ${M4410_README} ${M4410_ZIP_README}
           ${m4410_decoder_sources}
   COMMENT "Staging the Windows package"
   VERBATIM)
 list(TRANSFORM m4410_package_programs APPEND .exe OUTPUT_VARIABLE M4410_PACKAGE_FILES)
 list(APPEND M4410_PACKAGE_FILES Help2QRB.chm README.txt decoders)
 
+# The zip: the same files, its read-me the unpacker's.
+set(zip_sources ${M4410_PACKAGE_FILES})
+list(REMOVE_ITEM zip_sources README.txt decoders)
+list(TRANSFORM zip_sources PREPEND ${stage}/)
+file(MAKE_DIRECTORY ${stage}-zip)
 add_custom_command(OUTPUT ${M4410_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${M4410_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E copy ${zip_sources} ${M4410_ZIP_README} ${stage}-zip
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${stage}/decoders ${stage}-zip/decoders
   COMMAND ${CMAKE_COMMAND} -E tar cf ${M4410_ZIP} --format=zip ${M4410_PACKAGE_FILES}
-  WORKING_DIRECTORY ${stage}
-  DEPENDS ${staged_files}
+  WORKING_DIRECTORY ${stage}-zip
+  DEPENDS ${staged_files} ${M4410_ZIP_README}
   COMMENT "Zipping ${M4410_PACKAGE_NAME}.zip"
   VERBATIM)
 add_custom_target(windows_zip DEPENDS ${M4410_ZIP})

@@ -217,13 +217,19 @@ Section "Install"
   ; since every update would stop at "Driver initialized" without it. GENERIC_READ, shared
   ; read and write, OPEN_EXISTING, overlapped: the programs' own open.
   System::Call 'kernel32::CreateFileW(w "${DRIVER_DEVICE}", i 0x80000000, i 3, p 0, i 3, i 0x40000000, p 0) i .r0'
+  ; What it found also goes into setup.log beside the programs, where a silent install, which
+  ; shows no message, leaves it for whoever ran it.
+  FileOpen $1 "$INSTDIR\setup.log" w
   ${If} $0 = -1
     DetailPrint "The port driver WinDriver cannot be reached."
-    MessageBox MB_OK|MB_ICONINFORMATION "The port driver is not installed or not running: ${PRODUCT} cannot reach the parallel port without it, and every update stops at $\"Driver initialized$\".$\r$\n$\r$\nInstall WinDriver, version 412 or later, with its own setup as an administrator (this setup does not include it), or restart the computer if it is installed. $\"m4410 probe$\" checks it; the help's Port access page says more." /SD IDOK
+    FileWrite $1 "The port driver WinDriver cannot be reached: it is not installed or not running, and every update stops at $\"Driver initialized$\". It comes from the box's supplier, with the box: install WinDriver, version 412 or later, with its own setup as an administrator, or restart the computer if it is installed.$\r$\n"
+    MessageBox MB_OK|MB_ICONINFORMATION "The port driver is not installed or not running: ${PRODUCT} cannot reach the parallel port without it, and every update stops at $\"Driver initialized$\".$\r$\n$\r$\nThe driver comes from the box's supplier, with the box (this setup does not include it). Install WinDriver, version 412 or later, with its own setup as an administrator, or restart the computer if it is installed. $\"m4410 probe$\" checks it; the help's Port access page says more." /SD IDOK
   ${Else}
     System::Call 'kernel32::CloseHandle(i r0)'
     DetailPrint "The port driver can be reached."
+    FileWrite $1 "The port driver can be reached.$\r$\n"
   ${EndIf}
+  FileClose $1
 SectionEnd
 
 Function un.onInit
@@ -242,6 +248,7 @@ Section "Uninstall"
   RMDir "$INSTDIR\decoders\ieee1284"
   RMDir "$INSTDIR\decoders\m4410"
   RMDir "$INSTDIR\decoders"
+  Delete "$INSTDIR\setup.log"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 

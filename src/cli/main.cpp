@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli_args.h"
+#include "cli/console_redraw.h"
 #include "cli/end_requests.h"
 #include "cli/help_text.h"
 #include "cli/update_display.h"
@@ -15,6 +16,7 @@
 #include "os/running_copy.h"
 #include "port/parport_listing.h"
 #include "port/start_privilege.h"
+#include "protocol/update_protocol.h"
 #include "run/link_bring_up.h"
 #include "run/port_environment.h"
 #include "run/run_start.h"
@@ -49,7 +51,7 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
     std::fprintf(stderr, "m4410: another update is still running\n");
     return 1;
   }
-  UpdateDisplay display(stderr, IsTerminal(stderr), args.quiet);
+  UpdateDisplay display(stderr, RedrawFor(stderr), args.quiet);
   bool noted = false;
   bool told_image_goes_on = false;
   bool left = false;
@@ -83,6 +85,10 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
     display.NoteInterrupt();
   }
   display.Finish();
+  // Where the box's own data went, as the status window says it.
+  if (const std::string box_data = LastBoxDataFile(); !box_data.empty()) {
+    std::fprintf(stderr, "Box data written to %s\n", PrintableName(box_data).c_str());
+  }
   if (environment.simulated()) std::fprintf(stderr, "%s\n", environment.BoxReport().c_str());
   if (const std::string warning = UpdateLogWarning(); !warning.empty()) {
     std::fprintf(stderr, "m4410: warning: the run is not in the update log: %s\n",
@@ -185,6 +191,8 @@ int Main(int argc, char** argv) {
     if (!check.ok) {
       std::fprintf(stderr, "m4410: cannot send '%s': %s\n", PrintableName(args.file).c_str(),
                    check.why.c_str());
+      const std::string remedy = FileRefusalRemedy(check.cause);
+      if (!remedy.empty()) std::fprintf(stderr, "m4410: %s\n", remedy.c_str());
       return kExitNoInput;
     }
   }

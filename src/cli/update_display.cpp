@@ -1,5 +1,6 @@
 #include "cli/update_display.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -33,7 +34,7 @@ bool IsFinal(int stage, StageStatus status) {
 
 }  // namespace
 
-UpdateDisplay::UpdateDisplay(std::FILE* out, bool redraw, bool quiet,
+UpdateDisplay::UpdateDisplay(std::FILE* out, Redraw redraw, bool quiet,
                              std::function<Clock::time_point()> now, StageReader read)
     : now_(std::move(now)), read_(std::move(read)), out_(out), redraw_(redraw), quiet_(quiet) {}
 
@@ -90,9 +91,10 @@ void UpdateDisplay::ShowProgress(int stage) {
 }
 
 void UpdateDisplay::ProgressLine(const std::string& text, int step) {
-  if (redraw_) {
+  if (redraw_ != Redraw::Lines) {
     if (text == last_progress_text_ && progress_open_) return;
-    std::fprintf(out_, "\r\033[K%s", text.c_str());
+    std::fputs(RedrawnLine(redraw_, text, shown_).c_str(), out_);
+    shown_ = std::max(shown_, text.size());
     progress_open_ = true;
   } else {
     if (step == last_printed_step_) return;
@@ -105,8 +107,9 @@ void UpdateDisplay::ProgressLine(const std::string& text, int step) {
 
 void UpdateDisplay::EndProgressLine() {
   if (progress_open_) {
-    std::fprintf(out_, "\r\033[K");
+    std::fputs(ClearedLine(redraw_, shown_).c_str(), out_);
     progress_open_ = false;
+    shown_ = 0;
   }
   last_printed_step_ = -1;
   last_progress_text_.clear();

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <string>
 
 #include "board/stage_board.h"
+#include "cli/console_redraw.h"
 
 namespace m4410 {
 
@@ -15,10 +17,9 @@ class UpdateDisplay {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // redraw: the stream is a terminal, so the progress line is redrawn in place. now: the
-  // clock the box's wait is timed with. read: how the board's cells are read (see
-  // ReadStages).
-  UpdateDisplay(std::FILE* out, bool redraw, bool quiet,
+  // redraw: how the progress line is redrawn in place (Lines: a log). now: the clock the
+  // box's wait is timed with. read: how the board's cells are read (see ReadStages).
+  UpdateDisplay(std::FILE* out, Redraw redraw, bool quiet,
                 std::function<Clock::time_point()> now = Clock::now, StageReader read = GetStage);
 
   // Looks at the board once and prints what changed.
@@ -44,13 +45,14 @@ class UpdateDisplay {
   std::function<Clock::time_point()> now_;
   StageReader read_;
   std::FILE* out_;
-  bool redraw_;
+  Redraw redraw_;
   bool quiet_;
   StageStatus seen_[kStageCount + 1] = {};
   int first_failed_ = 0;
   bool completed_ = false;
   bool interrupted_ = false;
   bool progress_open_ = false;
+  std::size_t shown_ = 0;  // characters of the progress line on screen
   int last_printed_step_ = -1;
   std::string last_progress_text_;
   Clock::time_point box_update_started_{};

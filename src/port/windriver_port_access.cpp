@@ -22,8 +22,9 @@ ClaimOutcome WinDriverPortAccess::Claim() {
     // stage 2 and m4410 show, on one line.
     SetPortErrorText(
         "Cannot open WinDriver device: the port driver (WinDriver, version 412 or later) is not "
-        "installed or not running; an administrator installs it with its own setup, or, if it "
-        "is installed, restarts the computer to start it (m4410 probe checks it)\n");
+        "installed or not running; it comes from the box's supplier, with the box, and an "
+        "administrator installs it with its own setup, or, if it is installed, restarts the "
+        "computer to start it (\"driverquery /v\" lists it as windrvr..., State Running)\n");
     return ClaimOutcome::NoFacility;
   }
   open_ = true;

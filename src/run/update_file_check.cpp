@@ -23,6 +23,12 @@ UpdateFileCheck NotPlain(FileKind kind) {
 
 }  // namespace
 
+std::string FileRefusalRemedy(FileErrorCause cause) {
+  if (cause != FileErrorCause::SharingViolation) return {};
+  return "Close the program that is still writing the file, or wait until the copy ends, then "
+         "try again.";
+}
+
 UpdateFileCheck CheckUpdateFile(const std::string& path, UpdateFileAccess access,
                                 FileSharing sharing) {
   if (path.empty()) return Refuse(FileErrorCause::BadPath, "no file is named");
@@ -32,14 +38,15 @@ UpdateFileCheck CheckUpdateFile(const std::string& path, UpdateFileAccess access
   FileFacts facts;
   if (LookAtPath(path, &facts, nullptr) && facts.kind != FileKind::Plain) return NotPlain(facts.kind);
 
+  // The trace grows while the run reads it: the box would be sent a log as its software. Named
+  // as such before the open, which would see this program's own writer.
+  if (IsActiveTraceFile(path)) {
+    return Refuse(FileErrorCause::TraceFile, "it is the port trace this program is writing");
+  }
   // The file that opened is the one to judge, in case the name changed hands meanwhile.
   const OpenedUpdateFile opened = OpenAndCloseUpdateFile(path, access, sharing);
   if (opened.cause != FileErrorCause::None) return Refuse(opened.cause, opened.why, opened.named);
   if (!opened.plain) return NotPlain(FileKind::Other);
-  // The trace grows while the run reads it: the box would be sent a log as its software.
-  if (IsActiveTraceFile(path)) {
-    return Refuse(FileErrorCause::TraceFile, "it is the port trace this program is writing");
-  }
   // Refused for every user, root too, as the operator's program always has.
   if (access == UpdateFileAccess::ReadWrite && opened.no_write_bits) {
     return Refuse(FileErrorCause::AccessDenied, "it is read-only");

@@ -29,8 +29,8 @@ enum class FileErrorCause {
 };
 
 // The command only reads the file. The window's Start opens it for reading and writing, as
-// the operator's program always has, so a read-only file or one still being written is
-// refused there.
+// the operator's program always has, so a read-only file is refused there. A file still being
+// written is refused by both where the system can tell (Windows' sharing modes).
 enum class UpdateFileAccess { Read, ReadWrite };
 
 // What the check lets other programs do with the file while it holds it open (Windows only;
@@ -43,6 +43,10 @@ struct UpdateFileCheck {
   bool named = true;  // false when the failure concerns no name (the close)
   std::string why;    // the reason in a sentence's words: "it is empty", the system's reason
 };
+
+// What the operator can do about a refusal of this cause, as a sentence; empty where the
+// reason already says it.
+std::string FileRefusalRemedy(FileErrorCause cause);
 
 // Opens the existing file (never creating it) as access asks and closes it again, reading and
 // writing nothing. A folder, a pipe, a device or a socket is refused without being opened, and

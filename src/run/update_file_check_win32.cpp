@@ -59,14 +59,12 @@ OpenedUpdateFile Failed(DWORD error, bool named = true) {
 
 OpenedUpdateFile OpenAndCloseUpdateFile(const std::string& path, UpdateFileAccess access,
                                         FileSharing sharing) {
-  // For reading and writing, not shared for writing: a file another program is still writing
-  // (a copy in progress) is refused with a sharing violation rather than sent half-made.
-  // Only reading, the command shares it as any reader would.
+  // Not shared for writing, whichever access: a file another program is still writing (a
+  // download or a copy in progress) is refused with a sharing violation rather than sent
+  // half-made. Readers may share it, except a part file the window holds to itself.
   const bool write = access == UpdateFileAccess::ReadWrite;
   const DWORD wanted = write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-  const DWORD share = !write ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
-                      : sharing == FileSharing::OthersMayRead ? FILE_SHARE_READ
-                                                               : 0;
+  const DWORD share = !write || sharing == FileSharing::OthersMayRead ? FILE_SHARE_READ : 0;
   const HANDLE file = ::CreateFileA(path.c_str(), wanted, share, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Failed(::GetLastError());

@@ -61,10 +61,15 @@ std::string FormatUpdateLogLine(const UpdateLogEntry& e) {
   std::string line = e.when + " " + e.program + " port=" + e.port + " file=" + Quote(e.file);
   char text[96];
   if (e.size >= 0) {
-    std::snprintf(text, sizeof text, " size=%" PRId64 " crc32=%08x", e.size,
-                  static_cast<unsigned>(e.crc32));
+    std::snprintf(text, sizeof text, " size=%" PRId64, e.size);
   } else {
-    std::snprintf(text, sizeof text, " size=- crc32=-");
+    std::snprintf(text, sizeof text, " size=-");
+  }
+  line += text;
+  if (e.crc_seen) {
+    std::snprintf(text, sizeof text, " crc32=%08x", static_cast<unsigned>(e.crc32));
+  } else {
+    std::snprintf(text, sizeof text, " crc32=-");
   }
   line += text;
   if (e.box_seen) {
@@ -114,7 +119,7 @@ void ConfigureUpdateLog(const std::string& program, const std::string& port, boo
   Settings() = {program, port, enabled, {}};
 }
 
-void LogUpdateRun(const std::string& file, double seconds) {
+void LogUpdateRun(const std::string& file, std::int64_t size_at_stage_one, double seconds) {
   LogSettings settings;
   {
     std::lock_guard lock(settings_mutex);
@@ -134,7 +139,8 @@ void LogUpdateRun(const std::string& file, double seconds) {
   std::error_code ignored;
   const std::filesystem::path absolute = std::filesystem::absolute(file, ignored);
   entry.file = absolute.empty() ? file : absolute.string();
-  if (!LastImage(&entry.size, &entry.crc32)) entry.size = -1;
+  entry.crc_seen = LastImage(&entry.size, &entry.crc32);
+  if (!entry.crc_seen) entry.size = size_at_stage_one;
   BoxRecord opening;
   entry.box_seen = LastOpeningRecord(&opening);
   for (int i = 0; i < 3; ++i) entry.box[static_cast<std::size_t>(i)] = opening.words[i];

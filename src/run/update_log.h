@@ -20,8 +20,9 @@ struct UpdateLogEntry {
   std::string program;  // m4410 or marlovine-updater
   std::string port;     // as chosen: lpt, lpt:BASE,ECPBASE or sim
   std::string file;
-  std::int64_t size = -1;  // -1: the run stopped before the image was read whole
+  std::int64_t size = -1;  // as stage 1 saw it, or read whole; -1: not known
   std::uint32_t crc32 = 0;
+  bool crc_seen = false;   // the image was read whole
   bool box_seen = false;   // the box's opening record arrived
   std::array<std::uint32_t, 3> box{};
   // NoReport where a stage was not reached; stage 6 may be kNotConfirmed.
@@ -44,8 +45,9 @@ std::FILE* OpenUpdateLogToRead(std::string* error);
 // tests, say) and with --no-log nothing is logged.
 void ConfigureUpdateLog(const std::string& program, const std::string& port, bool enabled);
 
-// Called by the worker at the end of every run, with the run's update file and length.
-void LogUpdateRun(const std::string& file, double seconds);
+// Called by the worker at the end of every run, with the run's update file, its size as
+// stage 1 saw it (-1: unknown) and the run's length.
+void LogUpdateRun(const std::string& file, std::int64_t size_at_stage_one, double seconds);
 // Why the last run's line could not be written; empty when it was, or nothing was to be.
 std::string UpdateLogWarning();
 

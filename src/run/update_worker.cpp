@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -9,6 +10,7 @@
 
 #include "link/block_transfer.h"
 #include "link/parallel_link.h"
+#include "os/files.h"
 #include "port/port_driver.h"
 #include "port/time_source.h"
 #include "protocol/update_protocol.h"
@@ -69,9 +71,13 @@ void RunUpdate(const std::string& path) {
   ClearStageResults();
   ForgetLastTransfer();
   const auto started = std::chrono::steady_clock::now();
+  // The size as stage 1 finds the file, for the log of a run that stops before the image is
+  // read whole (-1: it could not be looked at).
+  FileFacts facts;
+  const std::int64_t size = LookAtPath(path, &facts, nullptr) ? facts.size : -1;
   RunStages(path);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-  LogUpdateRun(path, took.count());
+  LogUpdateRun(path, size, took.count());
 }
 
 // The one worker that may hold the port. Joined when the next one starts, when someone

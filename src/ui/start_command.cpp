@@ -24,7 +24,11 @@ StartOutcome StartUpdate(const FileRows& rows) {
   const UpdateFileCheck check =
       CheckUpdateFile(*path, UpdateFileAccess::ReadWrite, SharingWhileChecked(choice));
   if (!check.ok) {
-    return {false, FileErrorText(check.cause, check.named ? *path : std::string()), true};
+    const std::string remedy = FileRefusalRemedy(check.cause);
+    return {false,
+            FileErrorText(check.cause, check.named ? *path : std::string()) +
+                (remedy.empty() ? "" : "\n\n" + remedy),
+            true};
   }
 
   // 3 to 6: a clean board and a raised flag, then the worker, which copies the path at once.

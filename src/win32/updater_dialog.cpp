@@ -7,6 +7,7 @@
 
 #include "ui/main_dialog_ids.h"
 #include "win32/app_identity.h"
+#include "win32/chooser_folder.h"
 #include "win32/help_loader.h"
 #include "win32/system_libraries.h"
 #include "win32/transfer_status_dialog.h"
@@ -67,7 +68,7 @@ class UpdaterDialog::Controls : public MainDialogView {
     }
     filter_text += '\0';
     char path[4096] = {};
-    const std::string initial = last_path.empty() ? std::string("C:") : last_path;
+    const std::string initial = ChooserStartFolder(last_path);
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = d_->window_;

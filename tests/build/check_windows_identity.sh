@@ -19,6 +19,7 @@ known_dlls=" advapi32.dll clbcatq.dll combase.dll comdlg32.dll coml2.dll difxapi
   gdiplus.dll imagehlp.dll imm32.dll kernel32.dll msctf.dll msvcrt.dll normaliz.dll nsi.dll
   ole32.dll oleaut32.dll psapi.dll rpcrt4.dll sechost.dll setupapi.dll shcore.dll shell32.dll
   shlwapi.dll user32.dll wldap32.dll ws2_32.dll "
+known_dlls=" $(echo $known_dlls) "  # one space between names, so a name at a line's end matches too
 for program in "$@"; do
   resources=$("$windres" -J coff -O rc -i "$program") || { fail "$program" "resources unreadable"; continue; }
   manifest=$(printf '%s\n' "$resources" | awk '/^1 24 /{on=1; next} on && /^END/{exit} on')

@@ -256,6 +256,24 @@ TEST_F(M4410CommandTest, WithoutPortAccessTheCauseIsGivenOnceOnStandardError) {
   }
 }
 
+// Box data the box sends lands in "0" in the current folder, and the command says where, as
+// the status window does; without box data it says nothing of it.
+TEST_F(M4410CommandTest, SaysWhereItWroteTheBoxData) {
+  const fs::path image = MakeImage(100);
+  const Outcome none = Run({"update", image.string(), "--sim", "clock=virtual"});
+  EXPECT_THAT(none.err, Not(HasSubstr("Box data")));
+  const Outcome o = Run({"update", image.string(), "--sim", "clock=virtual,box-data=300"});
+  EXPECT_EQ(o.exit_status, 0) << o.err;
+  const std::string said = "Box data written to ";
+  const std::size_t at = o.err.find(said);
+  ASSERT_NE(at, std::string::npos) << o.err;
+  const std::size_t from = at + said.size();
+  const fs::path named = o.err.substr(from, o.err.find('\n', from) - from);
+  EXPECT_TRUE(named.is_absolute()) << named;
+  EXPECT_TRUE(fs::equivalent(named, dir_ / "0")) << named;
+  EXPECT_EQ(fs::file_size(dir_ / "0"), 300u);
+}
+
 // Each update leaves one line in the update log, which `m4410 log` prints; --no-log leaves
 // none, and a log that cannot be written costs a warning, never the update.
 TEST_F(M4410CommandTest, EachUpdateLeavesOneLineInTheLog) {
@@ -268,13 +286,16 @@ TEST_F(M4410CommandTest, EachUpdateLeavesOneLineInTheLog) {
   EXPECT_EQ(Run({"update", image.string(), "--sim", "clock=virtual"}).exit_status, 0);
   EXPECT_EQ(Run({"update", image.string(), "--sim", "clock=virtual", "--no-log"}).exit_status, 0);
   EXPECT_EQ(Run({"update", image.string(), "--sim", "clock=virtual,opening=no"}).exit_status, 4);
+  EXPECT_EQ(Run({"update", image.string(), "--sim", "clock=virtual,answer-on-attempt=0"})
+                .exit_status,
+            3);
 
   const Outcome log = Run({"log"});
   ASSERT_EQ(log.exit_status, 0);
   std::istringstream lines(log.out);
   std::vector<std::string> entries;
   for (std::string line; std::getline(lines, line);) entries.push_back(line);
-  ASSERT_EQ(entries.size(), 2u) << log.out;
+  ASSERT_EQ(entries.size(), 3u) << log.out;
   // The log quotes the path, backslashes (Windows' separators) included.
   std::string quoted;
   for (const char c : image.string()) quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
@@ -282,6 +303,8 @@ TEST_F(M4410CommandTest, EachUpdateLeavesOneLineInTheLog) {
   EXPECT_THAT(entries[0], HasSubstr(common + " box=00004410,00010002,00000000 stages=Okay,Okay,"
                                              "Okay,Okay,Okay,Okay,Okay duration="));
   EXPECT_THAT(entries[1], HasSubstr(common + " box=- stages=Okay,Okay,Okay,Failed,-,-,Failed"));
+  // Stopped before the image was read: the size stage 1 saw, no checksum.
+  EXPECT_THAT(entries[2], HasSubstr(" size=3000 crc32=- box=- stages=Okay,Okay,Failed,"));
 
   // A file where the log's folder should be: the update completes, and says so once.
   std::ofstream(dir_ / "blocked") << "x";

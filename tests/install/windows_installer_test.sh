@@ -40,8 +40,10 @@ uninstaller_ends() { wine_programs_end '\\~nsu[^\\]*\.tmp\\Un[^\\ ]*\.exe' 120; 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 menu() { find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/Marlovine Updater' -print -quit; }
 installed() { "$wine_run" reg query "$key" "$@" 2>/dev/null; }
-# The folder holds the packaged files and the uninstaller, nothing else.
-has_installed_files() { diff <(ls "$inst") <(printf '%s\n' "${files[@]}" uninstall.exe | sort) >/dev/null; }
+# The folder holds the packaged files, the uninstaller and setup's log, nothing else.
+has_installed_files() {
+  diff <(ls "$inst") <(printf '%s\n' "${files[@]}" uninstall.exe setup.log | sort) >/dev/null
+}
 
 # A run stopped half way may have left its shortcuts and entry in the prefix: start clean.
 rm -rf "$(menu)"
@@ -94,8 +96,24 @@ fi
 diff <(printf '%s\n' "${files[@]}" | sort) <(unzip -Z1 "$zip" | sort) >/dev/null ||
   fail "zip holds $(unzip -Z1 "$zip" | tr '\n' ' ')"
 for f in "${files[@]}"; do
-  unzip -p "$zip" "$f" | cmp -s - "$inst/$f" || fail "$f in the zip differs from the installed one"
+  [ "$f" = README.txt ] ||
+    unzip -p "$zip" "$f" | cmp -s - "$inst/$f" || fail "$f in the zip differs from the installed one"
 done
+# Each read-me speaks of its own folder: the installed one, and the shortcut's box data in
+# Documents; the zip's of unpacking.
+flat() { tr -d '\r' | tr '\n' ' ' | tr -s ' '; }
+grep -qF "Setup put them in the folder chosen for it" <(flat <"$inst/README.txt") ||
+  fail "the installed README.txt does not speak of the installed folder"
+grep -qF "the program works in your Documents folder, so that is where box data lands" \
+  <(flat <"$inst/README.txt") || fail "the installed README.txt does not say where box data lands"
+grep -qF "Unpack all of them into one folder" <(unzip -p "$zip" README.txt | flat) ||
+  fail "the zip's README.txt does not speak of unpacking"
+! grep -qF "Unpack" "$inst/README.txt" || fail "the installed README.txt speaks of unpacking"
+# Wine has no port driver: the silent install's log says so, and what to do.
+grep -qF "The port driver WinDriver cannot be reached" "$inst/setup.log" ||
+  fail "the silent install's log does not tell of the missing driver"
+grep -qF "It comes from the box's supplier, with the box" "$inst/setup.log" ||
+  fail "the silent install's log does not say where the driver comes from"
 
 # The read-me names every other file and the port driver they need.
 for f in "${files[@]}"; do

@@ -248,6 +248,11 @@ TEST_F(WinDriverTest, MissingDeviceLeavesTheOutParameterAndNothingOpen) {
   EXPECT_EQ(reason.rfind("Cannot open WinDriver device: ", 0), 0u) << reason;
   EXPECT_NE(reason.find("not installed or not running"), std::string::npos) << reason;
   EXPECT_NE(reason.find("version 412 or later"), std::string::npos) << reason;
+  // Where the driver comes from and how to see it run; never "run m4410 probe", which is
+  // where the reader of this line may already be.
+  EXPECT_NE(reason.find("the box's supplier, with the box"), std::string::npos) << reason;
+  EXPECT_NE(reason.find("\"driverquery /v\" lists it as windrvr"), std::string::npos) << reason;
+  EXPECT_EQ(reason.find("m4410 probe"), std::string::npos) << reason;
   EXPECT_EQ(reason.find('\n'), reason.size() - 1) << reason;
   EXPECT_EQ(log.events, (std::vector<std::string>{"open failed"}));
   EXPECT_FALSE(log.open);

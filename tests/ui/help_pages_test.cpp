@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "run/update_file_check.h"
 #include "ui/run_notes.h"
 
 namespace m4410 {
@@ -97,6 +98,18 @@ TEST(HelpPagesTest, EveryLinkBetweenPagesLands) {
       }
     }
   }
+}
+
+// The refusal of a file still being written, with the remedy the programs give, stands in the
+// Windows set's table of what Start may refuse.
+TEST(HelpPagesTest, TheWindowsSetTellsTheSharingViolationsRemedy) {
+  const std::string running =
+      VisibleText(Read(std::filesystem::path(M4410_HELP_WINDOWS_DIR) / "running.html"));
+  const std::string remedy = FileRefusalRemedy(FileErrorCause::SharingViolation);
+  ASSERT_FALSE(remedy.empty());
+  const auto at = running.find("A sharing violation occurred while accessing");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_NE(running.find(remedy, at), std::string::npos) << remedy;
 }
 
 TEST(HelpPagesTest, NeitherSetCarriesTheOtherSystemsSteps) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "port/port_access.h"
 #include "port/port_driver.h"
 #include "run/update_worker.h"
+#include "support/child_process.h"
 #include "support/gated_port.h"
 #include "ui/main_dialog_ids.h"
 #include "ui/run_notes.h"
@@ -234,6 +236,26 @@ TEST_F(MainDialogControllerTest, ASettingsFileThatMayNotBeUsedIsToldOf) {
   EXPECT_EQ(view_.messages[0].first.rfind("The file choices were not saved: cannot write "
                                           "'/proc/m4410-none/settings.ini': ", 0), 0u)
       << view_.messages[0].first;
+}
+
+// Where neither the settings file nor the user's own copy of it (Windows) can be written (here
+// both lie under a plain file), the operator is told once (Linux already at the opening,
+// Windows on Quit) and Quit still ends the dialog.
+TEST_F(MainDialogControllerTest, QuitThatCannotKeepTheChoicesSaysSoOnce) {
+  const std::string unwritable = (file_ / "settings.ini").string();
+  const char* local = std::getenv("LOCALAPPDATA");
+  const std::string kept_local = local ? local : "";
+  SetEnvironment("LOCALAPPDATA", file_.string());
+  ProfileStore store(unwritable);
+  MainDialogController quitting{view_, store};
+  quitting.OnInitDialog();
+  quitting.OnQuit();
+  SetEnvironment("LOCALAPPDATA", kept_local);
+  ASSERT_EQ(view_.messages.size(), 1u);
+  EXPECT_NE(view_.messages[0].first.find(file_.filename().string()), std::string::npos)
+      << view_.messages[0].first;
+  EXPECT_EQ(view_.messages[0].second, MessageKind::Warning);
+  EXPECT_EQ(view_.ended, std::vector<int>{0});
 }
 
 // Every sequence of three clicks from the opening state: an edit is editable exactly when

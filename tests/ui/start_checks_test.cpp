@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -114,6 +115,25 @@ class StartCommandTest : public QObject {
     }
     // Once nothing traces into it, it is a file like any other.
     QVERIFY(Check(trace).cause != FileErrorCause::TraceFile);
+  }
+
+  // A file another program is still writing is refused by both programs' checks, as on
+  // Windows; one held open for reading only passes.
+  void fileHeldOpenForWritingIsRefused() {
+    const std::string path = MakeFile("arriving.bin", 0644);
+    for (const bool writing : {true, false}) {
+      const int held = ::open(path.c_str(), writing ? O_WRONLY : O_RDONLY);
+      QVERIFY(held >= 0);
+      for (const UpdateFileAccess access : {UpdateFileAccess::Read, UpdateFileAccess::ReadWrite}) {
+        const UpdateFileCheck check = CheckUpdateFile(path, access);
+        QCOMPARE(check.ok, !writing);
+        if (writing) {
+          QCOMPARE(check.cause, FileErrorCause::SharingViolation);
+          QCOMPARE(check.why, std::string("another program has it open for writing"));
+        }
+      }
+      ::close(held);
+    }
   }
 
   void folderIsRefused() { QVERIFY(!Check(dir_.path().toStdString()).ok); }

@@ -1,10 +1,13 @@
-// Start while another program holds the chosen file: a file still being written is refused
-// for every choice; one that is only being read may be sent whole (Complete, Menu), not as a
-// part file (Program, Table), which the check holds to itself.
+// Start, and the command, while another program holds the chosen file: a file still being
+// written is refused for every choice; one that is only being read may be sent whole
+// (Complete, Menu, the command), not as a part file (Program, Table), which the check holds to
+// itself.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -49,10 +52,32 @@ class Holder {
 TEST(StartSharingTest, HeldForWritingRefusedForEveryChoiceHeldForReadingOnlyTheWholeImageRuns) {
   test::ScratchDir dir;
   const std::string path = dir.Put("update.bin", test::ImageBytes(300));
-  const std::string violation = "A sharing violation occurred while accessing " + path + ".";
+  const std::string remedy =
+      "Close the program that is still writing the file, or wait until the copy ends, then "
+      "try again.";
+  const std::string violation =
+      "A sharing violation occurred while accessing " + path + ".\n\n" + remedy;
   for (const char* mode : {"write", "read"}) {
     Holder holder(dir.root(), path, mode);
     ASSERT_TRUE(holder.Holding()) << mode;
+    {
+      SCOPED_TRACE(std::string(mode) + ", the command");
+      ChildProcess command;
+      ASSERT_TRUE(command.Start(M4410_BINARY,
+                                {"update", path, "--port", "sim", "--sim", "clock=virtual"},
+                                dir.root(), dir.root() / "m4410.out", dir.root() / "m4410.err"));
+      int status = -1;
+      ASSERT_TRUE(command.Wait(std::chrono::seconds(60), &status));
+      std::ifstream err_file(dir.root() / "m4410.err", std::ios::binary);
+      std::stringstream err;
+      err << err_file.rdbuf();
+      if (std::string(mode) == "read") {
+        EXPECT_EQ(status, 0) << err.str();
+      } else {
+        EXPECT_EQ(status, 66) << err.str();
+        EXPECT_NE(err.str().find("m4410: " + remedy), std::string::npos) << err.str();
+      }
+    }
     for (const FileChoice choice :
          {FileChoice::Complete, FileChoice::Menu, FileChoice::Program, FileChoice::Table}) {
       SCOPED_TRACE(std::string(mode) + ", choice " + std::to_string(static_cast<int>(choice)));

@@ -6,6 +6,7 @@
 //   window_probe DESKTOP wait-text CAPTION ID TEXT SECONDS
 //   window_probe DESKTOP text CAPTION ID
 //   window_probe DESKTOP rect CAPTION ID     the control's rectangle in screen pixels
+//   window_probe DESKTOP frame CAPTION       the window's rectangle in screen pixels
 //   window_probe DESKTOP wait-gone CAPTION SECONDS   no window of that caption is left
 //   window_probe DESKTOP wait-shown CAPTION SECONDS  a window of that caption is shown
 //   window_probe DESKTOP wait-hidden CAPTION ID SECONDS   the control is hidden
@@ -206,6 +207,12 @@ int main(int argc, char** argv) {
   if (command == "layout" && argc == 4) return Layout(dialog, std::atoi(argv[3]));
   if (command == "text" && argc == 4) {
     std::printf("%s\n", TextOf(::GetDlgItem(dialog, std::atoi(argv[3]))).c_str());
+    return 0;
+  }
+  if (command == "frame" && argc == 3) {
+    RECT place{};
+    if (!::GetWindowRect(dialog, &place)) return 1;
+    std::printf("%ld %ld %ld %ld\n", place.left, place.top, place.right, place.bottom);
     return 0;
   }
   if (command == "rect" && argc == 4) {

@@ -69,6 +69,13 @@ wine explorer "/desktop=$desktop,1024x768" "$program" --port sim --sim clock=vir
 layout=$(probe layout "$main_caption" 102) || fail "the main window does not match template 102"
 rect_of() { awk -v id="$1" '$1 == "control" && $2 == id { print $3, $4, $5, $6 }' <<<"$layout"; }
 read -r left top right bottom < <(awk '$1 == "window" { print $2, $3, $4, $5 }' <<<"$layout")
+# Both windows open centred on the 1024x768 desktop: across exactly; down roughly, since a
+# taskbar may shorten the work area and the status window grows once its notes come.
+centred() {
+  local across=$((($1 + $3) / 2 - 512)) down=$((($2 + $4) / 2 - 384))
+  [ "$across" -ge -2 ] && [ "$across" -le 2 ] && [ "$down" -ge -60 ] && [ "$down" -le 60 ]
+}
+centred "$left" "$top" "$right" "$bottom" || fail "the main window is not centred: $left $top $right $bottom"
 # Start, and once the image is in, the status window's Cancel closes it while the run goes on.
 start_then_close_status_once_image_in() {
   read -r x y < <(centre $(rect_of 1002))
@@ -124,6 +131,8 @@ done < <(grep '^control' <<<"$layout")
 # result on screen. The notes come into room the window had from the start: the button stays.
 xdotool key --delay 60 Return Return
 button_first=$(probe rect "$status_caption" 2) || fail "Enter on Start showed no status window"
+status_frame=$(probe frame "$status_caption")
+centred $status_frame || fail "the status window is not centred: $status_frame"
 probe wait-text "$status_caption" 1059 "Box updated" 60 ||
   fail "the update did not end with Box updated on screen"
 for id in 1052 1053 1054 1055 1056 1057 1058; do
