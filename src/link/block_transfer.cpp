@@ -26,10 +26,8 @@ int Ended(BlockStop stop, std::int32_t moved, std::int32_t count) {
   return stop == BlockStop::Done ? 0 : -1;
 }
 
-// PortDirectionIs's direction codes.
-constexpr int kDirectionReverse = 1;
-constexpr int kDirectionForward = 0;
-
+// Each FIFO byte is an ECP forward cycle (events 34-37) or a reverse one (events 43-46) that
+// the port chip runs itself; the host only watches the FIFO's state.
 // The depth of a standard ECP FIFO: an empty FIFO takes this many bytes without a check.
 constexpr std::int32_t kBurst = 16;
 

@@ -13,11 +13,12 @@ namespace {
 constexpr unsigned kDataPattern = 0xAA;        // neither a floating bus nor a cleared latch
 constexpr std::uint8_t kFloating = 0xFF;       // what a read gives where nothing answers
 constexpr std::uint8_t kFifoBits = kEcrFifoFull | kEcrFifoEmpty;
-// Byte mode with the error and service interrupts off (0x34); a real ECR reads it back with
-// its own empty bit (0x35).
+// Byte mode with the error and service interrupts off; a real ECR reads it back with its own
+// empty bit.
 constexpr std::uint8_t kByteModeProbe =
     EcrModeBits(kEcrModeByte) | kEcrErrorIrqOff | kEcrServiceIrqOff;
 constexpr std::uint8_t kByteModeAnswer = kByteModeProbe | kEcrFifoEmpty;
+static_assert(kByteModeProbe == 0x34 && kByteModeAnswer == 0x35);
 
 }  // namespace
 
@@ -29,8 +30,7 @@ EcpPresence CheckEcpRegisters(PortDriverContext* context) {
   WriteData(context, kDataPattern);
   const std::uint8_t data = ReadPortByte(context, 0, 0);
   const std::uint8_t status = ReadStatus(context);
-  // A run cut short can leave the FIFO holding bytes in ECP mode, which hides the empty bit;
-  // standard mode empties it, and the negotiation starts with the same step anyway.
+  // A FIFO left holding bytes in ECP mode hides the empty bit; standard mode empties it.
   SetEcrMode(context, 0);
   const std::uint8_t ecr = ReadEcr(context);
   bool present = false;

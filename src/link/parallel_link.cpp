@@ -26,26 +26,86 @@ constexpr std::int32_t kResetPulseMs = 35;
 
 // Configuration register B: interrupt line field (bits 5-3) 001 and DMA channel field (bits
 // 2-0) 011, which the ECP register definition reads as IRQ 7 and DMA channel 3.
-constexpr std::uint8_t kConfigBIrq7Dma3 = 0x0B;
-// 0x74: ECP mode served by polling, error and service interrupts off, no DMA.
+constexpr std::uint8_t kConfigBIrq7Dma3 = (1u << 3) | 3u;
+static_assert(kConfigBIrq7Dma3 == 0x0B);
+// ECP mode served by polling: error and service interrupts off, no DMA.
 constexpr std::uint8_t kEcrEcpPolled =
     EcrModeBits(kEcrModeEcp) | kEcrErrorIrqOff | kEcrServiceIrqOff;
-
-// PortDirectionIs's direction codes.
-constexpr int kDirectionReverse = 1;
-constexpr int kDirectionForward = 0;
+static_assert(kEcrEcpPolled == 0x74);
 
 enum EcrModeCode { kStandardMode = 0, kByteMode = 1, kEcpMode = 2, kConfigMode = 3 };
+
+// The whole control bytes of the negotiation.
+constexpr std::uint8_t kNegotiationRequest = kControlAutoFd | kControlInit;
+constexpr std::uint8_t kNegotiationStrobe = kNegotiationRequest | kControlStrobe;
+constexpr std::uint8_t kNegotiationDone = kControlInit;
+static_assert(kControlCompatibilityIdle == 0x0C && kNegotiationRequest == 0x06 &&
+              kNegotiationStrobe == 0x07 && kNegotiationDone == 0x04);
+
+// A read-modify-write of the control register: (control AND keep) OR set, where keep is
+// every bit but those in `clear`.
+struct ControlChange {
+  std::uint8_t clear;
+  std::uint8_t set;
+  constexpr std::uint8_t keep() const { return static_cast<std::uint8_t>(~clear); }
+};
+constexpr ControlChange kHostAckLowNoStrobeNoIrq{kControlStrobe | kControlIrqEnable,
+                                                 kControlAutoFd};
+constexpr ControlChange kDriveDataLines{kControlReverse, 0x00};
+constexpr ControlChange kHostAckHigh{kControlAutoFd, 0x00};
+constexpr ControlChange kReleaseDataLines{0x00, kControlReverse};
+constexpr ControlChange kReverseRequest{kControlInit, 0x00};
+constexpr ControlChange kWithdrawReverseRequest{0x00, kControlInit};
+constexpr ControlChange kDriveDataLinesHostAckHigh{kControlReverse | kControlAutoFd, 0x00};
+constexpr ControlChange kTerminationRequest{kControlAutoFd, kControlSelectIn};
+constexpr ControlChange kHostAckLow{0x00, kControlAutoFd};
+static_assert(kHostAckLowNoStrobeNoIrq.keep() == 0xEE && kHostAckLowNoStrobeNoIrq.set == 0x02);
+static_assert(kDriveDataLines.keep() == 0xDF && kHostAckHigh.keep() == 0xFD);
+static_assert(kReleaseDataLines.set == 0x20 && kReverseRequest.keep() == 0xFB);
+static_assert(kWithdrawReverseRequest.set == 0x04 && kDriveDataLinesHostAckHigh.keep() == 0xDD);
+static_assert(kTerminationRequest.keep() == 0xFD && kTerminationRequest.set == 0x08);
+static_assert(kHostAckLow.set == 0x02);
+
+// The reset keeps the upper four bits (interrupt enable, direction) and drives the four lines.
+constexpr std::uint8_t kResetKeeps =
+    static_cast<std::uint8_t>(~(kControlStrobe | kControlAutoFd | kControlInit | kControlSelectIn));
+static_assert(kResetKeeps == 0xF0 && (kControlCompatibilityIdle | kControlAutoFd) == 0x0E);
+
+// A status condition: every bit of `ones` reads 1 and every bit of `zeros` reads 0.
+struct StatusCondition {
+  std::uint8_t ones;
+  std::uint8_t zeros;
+};
+// Event 2: the box takes part in IEEE 1284: nAck low; PError, Select and nFault high.
+constexpr StatusCondition kRequestAnswered{kStatusPError | kStatusSelect | kStatusNFault,
+                                           kStatusNAck};
+// Event 5: ECP accepted: Busy low, Select (XFlag) high, PError low.
+constexpr StatusCondition kEcpAccepted{kStatusNotBusy | kStatusSelect, kStatusPError};
+// Events 6 and 27: nAck (PeriphClk) high.
+constexpr StatusCondition kNackHigh{kStatusNAck, 0x00};
+// Events 31 and 49, and forward idle before a turn: PError (nAckReverse) high.
+constexpr StatusCondition kPErrorHigh{kStatusPError, 0x00};
+// Event 40: PError (nAckReverse) low: the box takes the data lines.
+constexpr StatusCondition kPErrorLow{0x00, kStatusPError};
+// Event 48: Busy (PeriphAck) low, nAck high: the box lets go of the data lines.
+constexpr StatusCondition kDataLinesLetGo{kStatusNotBusy | kStatusNAck, 0x00};
+// Events 23 and 24: Busy high and nFault high, then nAck low and Select (XFlag) low.
+constexpr StatusCondition kTerminationAccepted{kStatusNFault,
+                                               kStatusNotBusy | kStatusNAck | kStatusSelect};
+static_assert(kRequestAnswered.ones == 0x38 && kRequestAnswered.zeros == 0x40);
+static_assert(kEcpAccepted.ones == 0x90 && kEcpAccepted.zeros == 0x20);
+static_assert(kNackHigh.ones == 0x40 && kPErrorHigh.ones == 0x20 && kPErrorLow.zeros == 0x20);
+static_assert(kDataLinesLetGo.ones == 0xC0);
+static_assert(kTerminationAccepted.ones == 0x08 && kTerminationAccepted.zeros == 0xD0);
 
 // A handshake wait: no pause between passes, so an answer is seen as soon as it comes. The
 // status is tested before the clock, so an answer already there succeeds whatever the clock
 // says.
-bool WaitForStatus(PortDriverContext* context, std::uint8_t ones, std::uint8_t zeros,
-                   std::int32_t limit_ms) {
+bool WaitFor(PortDriverContext* context, StatusCondition condition, std::int32_t limit_ms) {
   ClockStamp stamp;
   ClockStart(&stamp);
   for (;;) {
-    if (StatusMatches(context, ones, zeros)) return true;
+    if (StatusMatches(context, condition.ones, condition.zeros)) return true;
     if (ElapsedMs(&stamp) >= limit_ms) return false;
   }
 }
@@ -57,36 +117,18 @@ void WaitMs(std::int32_t ms) {
   }
 }
 
-// One read and one write of the control register: the bits in `clear` to 0, then those in
-// `set` to 1.
-void ChangeControl(PortDriverContext* context, std::uint8_t clear, std::uint8_t set) {
-  const std::uint8_t control = ReadControl(context);
-  WriteControl(context, (control & static_cast<std::uint8_t>(~clear)) | set);
-}
-
-// Only a missing context has no phase to keep: the accessors below tolerate one, as ever.
-void SetPhase(PortDriverContext* context, LinkPhase phase) {
-  if (context) context->phase = phase;
+// One read and one write of the control register.
+void ChangeControl(PortDriverContext* context, ControlChange change) {
+  WriteControl(context, (ReadControl(context) & change.keep()) | change.set);
 }
 
 // Back to compatibility idle lines after a negotiation the box did not carry through.
 void AbandonNegotiation(PortDriverContext* context) {
   WriteData(context, 0x00);
   WriteControl(context, kControlCompatibilityIdle);
-  SetPhase(context, LinkPhase::Compatibility);
-}
-
-// A turn given up before any line moved: the port is still forward.
-int GiveUpTurn(PortDriverContext* context) {
-  SetPhase(context, LinkPhase::ForwardIdle);
-  return -1;
 }
 
 }  // namespace
-
-LinkPhase CurrentLinkPhase(const PortDriverContext* context) {
-  return context ? context->phase : LinkPhase::Compatibility;
-}
 
 int StatusMatches(PortDriverContext* context, std::uint8_t ones, std::uint8_t zeros) {
   const std::uint8_t status = ReadStatus(context);
@@ -112,31 +154,24 @@ int EstablishLink(PortDriverContext* context) {
 
 int NegotiateEcp(PortDriverContext* context) {
   if (!context) return -1;
-  SetPhase(context, LinkPhase::Negotiation);
   SetEcrMode(context, kStandardMode);
   ReadStatus(context);
-  WriteControl(context, kControlCompatibilityIdle);  // 0x0C
-  WriteData(context, kExtensibilityEcp);  // event 0: the extensibility byte 0x10 on the data lines
+  WriteControl(context, kControlCompatibilityIdle);
+  WriteData(context, kExtensibilityEcp);  // event 0: the extensibility byte on the data lines
   DelayMs(kRequestSetupMs);
-  // Event 1 (0x06): nSelectIn high, nAutoFd low, nStrobe and nInit high: the request.
-  WriteControl(context, kControlAutoFd | kControlInit);
-  // Event 2 (ones 0x38, zeros 0x40): nAck low; PError, Select and nFault high.
-  if (!WaitForStatus(context, kStatusPError | kStatusSelect | kStatusNFault, kStatusNAck,
-                     kAnswerLimitMs)) {
+  WriteControl(context, kNegotiationRequest);  // event 1: nSelectIn high, nAutoFd low
+  if (!WaitFor(context, kRequestAnswered, kAnswerLimitMs)) {  // event 2
     AbandonNegotiation(context);
     return -2;
   }
-  // Event 3 (0x07): nStrobe low latches the extensibility byte into the box.
-  WriteControl(context, kControlStrobe | kControlAutoFd | kControlInit);
+  WriteControl(context, kNegotiationStrobe);  // event 3: nStrobe low latches the byte
   DelayMs(kStrobeMs);
-  WriteControl(context, kControlInit);  // event 4 (0x04): nStrobe and nAutoFd high
-  // Event 5 (ones 0x90, zeros 0x20): Busy and PError low, Select (XFlag) high: ECP accepted.
-  if (!WaitForStatus(context, kStatusNotBusy | kStatusSelect, kStatusPError, kAnswerLimitMs)) {
+  WriteControl(context, kNegotiationDone);  // event 4: nStrobe and nAutoFd high
+  if (!WaitFor(context, kEcpAccepted, kAnswerLimitMs)) {  // event 5
     AbandonNegotiation(context);
     return -3;
   }
-  SetPhase(context, LinkPhase::EcpSetup);
-  if (WaitForStatus(context, kStatusNAck, 0x00, kNackRiseLimitMs)) {  // event 6: nAck high 0x40
+  if (WaitFor(context, kNackHigh, kNackRiseLimitMs)) {  // event 6
     std::printf("Negotiation succeded\n");
     std::fflush(stdout);
   }
@@ -144,19 +179,17 @@ int NegotiateEcp(PortDriverContext* context) {
 }
 
 int SetupEcpForward(PortDriverContext* context) {
-  SetPhase(context, LinkPhase::EcpSetup);
-  // Event 30, (control & 0xEE) | 0x02: nAutoFd (HostAck) low, nStrobe high, no interrupt.
-  ChangeControl(context, kControlStrobe | kControlIrqEnable, kControlAutoFd);
+  // Event 30: HostAck (nAutoFd) low, with nStrobe high and no interrupt.
+  ChangeControl(context, kHostAckLowNoStrobeNoIrq);
   WriteData(context, 0x00);
   SetEcrMode(context, kByteMode);
-  ChangeControl(context, kControlReverse, 0x00);  // & 0xDF: data lines driven, forward
-  // Event 31: PError (nAckReverse) high, 0x20. Unanswered, the link stays in the setup phase.
-  if (!WaitForStatus(context, kStatusPError, 0x00, kAnswerLimitMs)) return -1;
-  ChangeControl(context, kControlAutoFd, 0x00);  // & 0xFD: HostAck high, forward idle
+  ChangeControl(context, kDriveDataLines);
+  // Event 31. Unanswered, the link stays in the setup phase.
+  if (!WaitFor(context, kPErrorHigh, kAnswerLimitMs)) return -1;
+  ChangeControl(context, kHostAckHigh);  // HostAck high: forward idle
   SetEcrMode(context, kConfigMode);
   WriteConfigB(context, kConfigBIrq7Dma3);
   WriteEcr(context, kEcrEcpPolled);
-  SetPhase(context, LinkPhase::ForwardIdle);
   return 0;
 }
 
@@ -183,91 +216,66 @@ int FifoState(PortDriverContext* context) {
 
 int SwitchToReverse(PortDriverContext* context) {
   if (PortDirectionIs(context, kDirectionReverse) != 0) return 0;
-  SetPhase(context, LinkPhase::ForwardToReverse);
 
   // Turning round with bytes still in the FIFO would lose them, so wait for the box to take
-  // them all; a box that dropped the link or stopped taking bytes never will.
+  // them all; a box that dropped the link or stopped taking bytes never will. Given up before
+  // any line moved, the port is still forward.
   ClockStamp drain;
   ClockStart(&drain);
   for (;;) {
     const int state = FifoState(context);
     if (state == 0) break;
-    if (state == -1) return GiveUpTurn(context);
+    if (state == -1) return -1;
     const std::int32_t elapsed = ElapsedMs(&drain);
-    if (elapsed >= kDrainTimeoutMs) return GiveUpTurn(context);
+    if (elapsed >= kDrainTimeoutMs) return -1;
     PollPause(elapsed);
   }
 
-  // The box in forward idle (PError high) before it is asked to turn; late is no failure.
-  WaitForStatus(context, kStatusPError, 0x00, kPreReverseLimitMs);
+  // The box in forward idle before it is asked to turn; late is no failure.
+  WaitFor(context, kPErrorHigh, kPreReverseLimitMs);
   SetEcrMode(context, kByteMode);
-  ChangeControl(context, 0x00, kControlReverse);  // event 38, | 0x20: data lines are inputs
-  ChangeControl(context, kControlInit, 0x00);     // event 39, & 0xFB: nInit low, the request
+  // Event 38, the data-bus half: the data lines become inputs (HostAck stays high).
+  ChangeControl(context, kReleaseDataLines);
+  ChangeControl(context, kReverseRequest);  // event 39: nInit low
   SetEcrMode(context, kEcpMode);
-  // Event 40 (zeros 0x20): PError (nAckReverse) low, the box takes the data lines.
-  if (!WaitForStatus(context, 0x00, kStatusPError, kAnswerLimitMs)) {
-    SetPhase(context, LinkPhase::DirectionUnknown);
-    return -1;
-  }
-  SetPhase(context, LinkPhase::ReverseIdle);
-  return 0;
+  return WaitFor(context, kPErrorLow, kAnswerLimitMs) ? 0 : -1;  // event 40
 }
 
 int SwitchToForward(PortDriverContext* context) {
   if (!context) return -1;
   if (PortDirectionIs(context, kDirectionReverse) == 0) return 0;
-  SetPhase(context, LinkPhase::ReverseToForward);
-  ChangeControl(context, 0x00, kControlInit);  // event 47, | 0x04: nInit high, withdrawn
-  // Event 48 (ones 0xC0): Busy low, nAck high: the box lets go of the data lines.
-  if (!WaitForStatus(context, kStatusNotBusy | kStatusNAck, 0x00, kAnswerLimitMs)) {
-    SetPhase(context, LinkPhase::DirectionUnknown);
-    return -1;
-  }
-  // Event 49 (ones 0x20): PError (nAckReverse) high.
-  if (!WaitForStatus(context, kStatusPError, 0x00, kAnswerLimitMs)) {
-    SetPhase(context, LinkPhase::DirectionUnknown);
-    return -2;
-  }
+  ChangeControl(context, kWithdrawReverseRequest);  // event 47: nInit high
+  if (!WaitFor(context, kDataLinesLetGo, kAnswerLimitMs)) return -1;  // event 48
+  if (!WaitFor(context, kPErrorHigh, kAnswerLimitMs)) return -2;      // event 49
   SetEcrMode(context, kByteMode);
-  ChangeControl(context, kControlReverse | kControlAutoFd, 0x00);  // & 0xDD: forward, HostAck high
+  ChangeControl(context, kDriveDataLinesHostAckHigh);
   WaitMs(kSettleMs);
   SetEcrMode(context, kEcpMode);
   WaitMs(kSettleMs);
-  SetPhase(context, LinkPhase::ForwardIdle);
   return 0;
 }
 
 int TerminateLink(PortDriverContext* context) {
   if (!context) return 0;
   if (PortDirectionIs(context, kDirectionReverse) != 0) SwitchToForward(context);
-  SetPhase(context, LinkPhase::Terminate);
-  // Event 22, (control & 0xFD) | 0x08: nSelectIn low, nAutoFd high: the termination request.
-  ChangeControl(context, kControlAutoFd, kControlSelectIn);
-  // Event 23 (ones 0x08, zeros 0xD0): nFault high; Busy high, nAck low, Select (XFlag) low.
-  if (!WaitForStatus(context, kStatusNFault, kStatusNotBusy | kStatusNAck | kStatusSelect,
-                     kAnswerLimitMs)) {
+  ChangeControl(context, kTerminationRequest);  // event 22: nSelectIn low, nAutoFd high
+  if (!WaitFor(context, kTerminationAccepted, kAnswerLimitMs)) {  // events 23 and 24
     return ResetToCompatibility(context);
   }
-  ChangeControl(context, 0x00, kControlAutoFd);  // event 24, | 0x02: nAutoFd low
-  // Event 25 (ones 0x40): nAck high.
-  if (!WaitForStatus(context, kStatusNAck, 0x00, kAnswerLimitMs)) {
-    return ResetToCompatibility(context);
-  }
-  ChangeControl(context, kControlAutoFd, 0x00);  // event 26, & 0xFD: nAutoFd high
-  // Events 27-28 are the box's: back to compatibility idle.
+  ChangeControl(context, kHostAckLow);  // event 25: nAutoFd low
+  // Event 26 is the box's status lines back to compatibility; event 27, nAck high, ends it.
+  if (!WaitFor(context, kNackHigh, kAnswerLimitMs)) return ResetToCompatibility(context);
+  ChangeControl(context, kHostAckHigh);  // event 28: nAutoFd high, compatibility idle
   SetEcrMode(context, kStandardMode);
-  SetPhase(context, LinkPhase::Compatibility);
   return 0;
 }
 
 int ResetToCompatibility(PortDriverContext* context) {
-  // (c & 0xF0) | 0x0E, then | 0x0C: the lines to compatibility idle through a nAutoFd pulse,
-  // the upper four bits (interrupt enable, direction) kept.
-  const std::uint8_t kept = ReadControl(context) & 0xF0;
+  // The lines to compatibility idle through a nAutoFd pulse.
+  const std::uint8_t kept = ReadControl(context) & kResetKeeps;
   WriteControl(context, kept | kControlCompatibilityIdle | kControlAutoFd);
   DelayMs(kResetPulseMs);
   WriteControl(context, kept | kControlCompatibilityIdle);
-  SetPhase(context, LinkPhase::Compatibility);
   return 0;
 }
 

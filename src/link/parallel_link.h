@@ -8,6 +8,10 @@
 
 namespace m4410 {
 
+// PortDirectionIs's direction codes.
+inline constexpr int kDirectionReverse = 1;
+inline constexpr int kDirectionForward = 0;
+
 int StatusMatches(PortDriverContext* context, std::uint8_t ones, std::uint8_t zeros);
 void SetEcrMode(PortDriverContext* context, int mode_code);  // 0 std, 1 byte, 2 ECP, 3 config
 
@@ -20,8 +24,5 @@ int SwitchToReverse(PortDriverContext* context);       // 0, -1 time-out or link
 int SwitchToForward(PortDriverContext* context);       // 0, -1 or -2 time-outs
 int PortDirectionIs(PortDriverContext* context, int direction);  // 1, 0, -1
 int FifoState(PortDriverContext* context);  // -1 link lost, 0 empty, 1 data, 2 full
-
-// The phase the operations above last set; compatibility for a missing context.
-LinkPhase CurrentLinkPhase(const PortDriverContext* context);
 
 }  // namespace m4410

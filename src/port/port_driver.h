@@ -11,24 +11,9 @@
 
 namespace m4410 {
 
-// Where the IEEE 1284 link stands, as the link layer last set it (as the kernel keeps it with
-// its port). The registers stay the truth: the link reads the direction back from the port.
-enum class LinkPhase {
-  Compatibility,     // compatibility idle: after the open, a refused negotiation, termination
-  Negotiation,       // events 0-6
-  EcpSetup,          // events 30-31; a box silent in the setup leaves the link here
-  ForwardIdle,       // ECP, the host drives the data lines
-  ForwardToReverse,  // the forward FIFO draining, events 38-40
-  ReverseIdle,       // ECP, the box drives the data lines
-  ReverseToForward,  // events 47-49
-  Terminate,         // events 22-28
-  DirectionUnknown,  // a turn the box did not answer: the lines are between directions
-};
-
 // One per update run: the claimed port, from a successful OpenPortDriver to ClosePortDriver.
 struct PortDriverContext {
   std::unique_ptr<PortAccess> access;
-  LinkPhase phase = LinkPhase::Compatibility;
 };
 
 // 0: open and claimed, stored in *out; 1: no port-access facility; 2: claim refused or port

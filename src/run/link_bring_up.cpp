@@ -14,19 +14,18 @@ namespace m4410 {
 
 LinkBringUp BringLinkUp(PortDriverContext* context) {
   LinkBringUp link;
-  // Three negotiations cannot succeed on a port without ECP registers; say so at once.
-  const EcpPresence presence = CheckEcpRegisters(context);
-  if (presence != EcpPresence::Present) {
-    link.cause = EcpPresenceCause(presence);
-    return link;
-  }
   int linked = 1;
   while (link.attempts < LinkAttempts && linked != 0) {
     ++link.attempts;
     linked = EstablishLink(context);
   }
   link.up = linked == 0;
-  if (!link.up) link.cause = NoLinkCause(LinkAttempts);
+  if (link.up) return link;
+  // Only a link that did not come up looks at the ECP registers: a port without them is a
+  // cause the operator can mend, and names better than a silent box.
+  const EcpPresence presence = CheckEcpRegisters(context);
+  link.cause = presence == EcpPresence::Present ? NoLinkCause(LinkAttempts)
+                                                : EcpPresenceCause(presence);
   return link;
 }
 

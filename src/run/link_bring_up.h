@@ -1,5 +1,6 @@
-// Bringing the link up on a claimed port, the same for an update and for a probe: the port's
-// ECP registers first, then up to LinkAttempts negotiations, one straight after the other.
+// Bringing the link up on a claimed port, the same for an update and for a probe: up to
+// LinkAttempts negotiations, one straight after the other; when all fail, the port's ECP
+// registers are looked at to name the cause.
 #pragma once
 
 #include <string>
@@ -10,7 +11,7 @@ struct PortDriverContext;
 
 struct LinkBringUp {
   bool up = false;
-  int attempts = 0;   // EstablishLink calls made; none when the port has no ECP registers
+  int attempts = 0;   // EstablishLink calls made
   std::string cause;  // when the link is not up: what happened and what to do
 };
 

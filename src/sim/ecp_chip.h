@@ -12,7 +12,7 @@
 #include "port/parport_bits.h"
 #include "port/port_access.h"
 #include "link/time_source.h"
-#include "sim/simulated_box.h"
+#include "sim/box_receipt.h"
 
 namespace m4410 {
 class CableTrace;
@@ -37,7 +37,7 @@ class CablePeer {
 
 class EcpChip {
  public:
-  static constexpr std::size_t kFifoDepth = SimulatedBox::kFifoDepth;
+  static constexpr std::size_t kFifoDepth = 16;  // a standard ECP FIFO
 
   // clock == nullptr: the chip runs on the monotonic clock, where an access holds the real
   // bus for bus_ns from its start. Otherwise every access moves `clock` on by 1 us and bus_ns

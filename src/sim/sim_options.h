@@ -24,8 +24,8 @@ struct SimOptions {
   std::uint32_t reverse_ack_ms = 0;           // event 40: the reverse request acknowledged
   std::uint32_t forward_ack_ms = 0;           // event 49: the return to forward answered
   std::uint32_t ready_ms = 0;                 // PError held low after the image, before a turn
-  std::uint32_t terminate_ms = 0;             // event 23: the termination request answered
-  std::uint32_t terminate_ack_ms = 0;         // event 25: nAck raised in the termination
+  std::uint32_t terminate_ms = 0;             // events 23-24: the termination request answered
+  std::uint32_t terminate_ack_ms = 0;         // event 27: nAck raised in the termination
   bool setup = true;                          // no: silent in the ECP setup phase
   bool reverse = true;                        // no: silent on a reverse request
   bool terminate = true;                      // no: silent on a termination request
@@ -39,7 +39,7 @@ struct SimOptions {
   std::optional<std::uint32_t> drop_select_at_sent;
   std::uint32_t update_ms = 2000;             // time spent rewriting itself before closing
   bool closing = true;                        // no: never sends its closing record
-  bool ecp = true;                            // no: a port without ECP registers (reads 0xFF)
+  bool ecp = true;  // no: a port without ECP registers (reads 0xFF); the box never answers
   std::uint32_t bus_ns = 0;                   // what one register access costs, as on a real bus
   std::string cable;                          // cable=FILE.vcd: the cable's lines; empty = none
 

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "port/port_driver.h"
-#include "sim/box_peer.h"
+#include "sim/box_link.h"
 #include "sim/cable_trace.h"
 #include "sim/ecp_chip.h"
 
@@ -80,7 +80,7 @@ class SimulatedBoxState {
   mutable std::mutex mutex_;
   const void* holder_ = nullptr;
   std::unique_ptr<CableTrace> cable_;
-  BoxPeer box_;   // built before the chip, which it only points to until the first access
+  BoxLink box_;   // built before the chip, which it only points to until the first access
   EcpChip chip_;
 };
 
@@ -130,24 +130,5 @@ BoxReceipt SimulatedBox::Receipt() const { return state_->Receipt(); }
 std::uint8_t SimulatedBox::LastData() const { return state_->LastData(); }
 std::uint8_t SimulatedBox::ConfigB() const { return state_->ConfigB(); }
 std::size_t SimulatedBox::FifoLevel() const { return state_->FifoLevel(); }
-
-std::uint64_t BoxReceipt::all_faults() const {
-  std::uint64_t total = 0;
-  for (const std::uint64_t count : host_faults) total += count;
-  return total;
-}
-
-std::string HostFaultSummary(const BoxReceipt& receipt) {
-  static constexpr const char* kNames[kHostFaultKinds] = {
-      "fifo read while forward", "fifo write while reverse", "fifo overrun", "fifo underrun",
-      "turn out of phase",       "termination out of phase", "short pause"};
-  std::string text;
-  for (std::size_t kind = 0; kind < kHostFaultKinds; ++kind) {
-    if (receipt.host_faults[kind] == 0) continue;
-    if (!text.empty()) text += ", ";
-    text += std::to_string(receipt.host_faults[kind]) + " " + kNames[kind];
-  }
-  return text.empty() ? "none" : text;
-}
 
 }  // namespace m4410

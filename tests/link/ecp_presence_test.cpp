@@ -12,6 +12,7 @@
 #include "link/scripted_port.h"
 #include "board/run_cause.h"
 #include "board/stage_board.h"
+#include "run/link_bring_up.h"
 #include "run/update_worker.h"
 #include "sim/sim_rig.h"
 
@@ -109,43 +110,48 @@ TEST(EcpPresenceTest, AFloatingExtendedRangeIsNoEcrAndAFloatingPortIsNoPort) {
   EXPECT_EQ(EcpPresenceCause(EcpPresence::Present), "");
 }
 
-std::vector<PortEvent> Accesses(const std::vector<PortEvent>& events) {
-  std::vector<PortEvent> out;
-  for (const PortEvent& e : events) {
-    if (e.kind == PortEvent::Read || e.kind == PortEvent::Write) out.push_back(e);
-  }
-  return out;
-}
-
-// Towards a real ECP port the negotiation and set-up after the check make exactly the
-// accesses, with the same values, that they make on a port nobody checked.
-TEST(EcpPresenceTest, TheSimulatedBoxPassesAndItsLinkIsUnchanged) {
-  const auto establish = [](bool checked, EcpPresence* presence) {
-    test::SimRig rig("");
-    std::unique_ptr<PortDriverContext> context;
-    EXPECT_EQ(OpenPortDriver(&context), 0);
-    if (checked) {
-      *presence = CheckEcpRegisters(context.get());
-      rig.log().Clear();
-    }
-    EXPECT_EQ(EstablishLink(context.get()), 0);
-    TerminateLink(context.get());
-    ClosePortDriver(std::move(context));
-    return Accesses(rig.log().events);
+// The link comes up by the negotiations alone, from the first access; only when every attempt
+// has failed are the ECP registers looked at, to name the cause.
+TEST(EcpPresenceTest, IsLookedAtOnlyAfterEveryNegotiationFailed) {
+  struct Case {
+    const char* sim;
+    bool up;
+    std::string cause;
   };
-  EcpPresence presence = EcpPresence::NoPort;
-  const auto after_check = establish(true, &presence);
-  EXPECT_EQ(presence, EcpPresence::Present);
-  const auto plain = establish(false, nullptr);
-  ASSERT_EQ(after_check.size(), plain.size());
-  for (std::size_t i = 0; i < plain.size(); ++i) {
-    EXPECT_TRUE(after_check[i].Is(plain[i].kind, plain[i].range, plain[i].offset)) << i;
-    EXPECT_EQ(after_check[i].value, plain[i].value) << i;
+  const Case cases[] = {
+      {"", true, ""},
+      {"answer-on-attempt=0", false, NoLinkCause(LinkAttempts)},
+      {"ecp=no", false, EcpPresenceCause(EcpPresence::NoEcpRegisters)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sim);
+    test::SimRig rig(c.sim);
+    std::unique_ptr<PortDriverContext> context;
+    ASSERT_EQ(OpenPortDriver(&context), 0);
+    testing::internal::CaptureStdout();
+    const LinkBringUp link = BringLinkUp(context.get());
+    testing::internal::GetCapturedStdout();
+    ClosePortDriver(std::move(context));
+    EXPECT_EQ(link.up, c.up);
+    EXPECT_EQ(link.attempts, c.up ? 1 : LinkAttempts);
+    EXPECT_EQ(link.cause, c.cause);
+    EXPECT_EQ(rig.receipt().negotiation_attempts, static_cast<std::uint32_t>(link.attempts));
+    // The negotiation's first step (the ECR to standard mode) is the first access; the data
+    // register is read by the check alone, after the last attempt.
+    std::vector<PortEvent> accesses;
+    for (const PortEvent& e : rig.log().events) {
+      if (e.kind == PortEvent::Read || e.kind == PortEvent::Write) accesses.push_back(e);
+    }
+    ASSERT_FALSE(accesses.empty());
+    EXPECT_TRUE(accesses[0].Is(PortEvent::Read, PortRange::Extended, kEcr));
+    std::size_t data_reads = 0;
+    for (const PortEvent& e : accesses) data_reads += e.Is(PortEvent::Read, PortRange::Standard, kData);
+    EXPECT_EQ(data_reads, c.up ? 0u : 1u);
   }
 }
 
-// A port without ECP registers ends stage 3 before any negotiation, with its cause.
-TEST(EcpPresenceTest, TheWorkerEndsStageThreeAtOnceWithTheCause) {
+// A port without ECP registers ends stage 3 after the three attempts, with its cause.
+TEST(EcpPresenceTest, TheWorkerEndsStageThreeWithTheCause) {
   test::ScratchDir dir;
   const std::string path = dir.Put("update.bin", test::ImageBytes(100));
   for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
@@ -157,7 +163,7 @@ TEST(EcpPresenceTest, TheWorkerEndsStageThreeAtOnceWithTheCause) {
   EXPECT_EQ(GetStage(BoxInformationReceived), NoReport);
   EXPECT_EQ(GetStage(UpdatingCompleted), NoReport);
   EXPECT_EQ(RunCause(), EcpPresenceCause(EcpPresence::NoEcpRegisters));
-  EXPECT_EQ(rig.receipt().negotiation_attempts, 0u);
+  EXPECT_EQ(rig.receipt().negotiation_attempts, static_cast<std::uint32_t>(LinkAttempts));
   EXPECT_EQ(rig.log().releases, rig.log().claims);
 }
 

@@ -1,16 +1,19 @@
 // The link's whole life (establish, reverse, forward, terminate) against the simulated box,
-// with each of the box's link faults and the phase each leaves the link in.
+// the phase the registers show at each rest, and each fault of the table the link can show.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "link/block_transfer.h"
 #include "link/parallel_link.h"
+#include "link/port_phase.h"
 #include "port/port_driver.h"
 #include "link/time_source.h"
 #include "sim/sim_options.h"
 #include "sim/simulated_box.h"
+#include "support/update_faults.h"
 
 namespace m4410 {
 namespace {
@@ -40,6 +43,7 @@ class LinkWithSimulatedBoxTest : public ::testing::Test {
   PortDriverContext* context() { return context_.get(); }
   std::uint8_t Control() { return ReadControl(context()); }
   std::uint8_t Ecr() { return ReadEcr(context()); }
+  std::string_view Phase() { return PortPhaseName(ReadPortPhase(context())); }
 
   VirtualClock clock_{1'000'000'000};
   std::unique_ptr<SimulatedBox> box_;
@@ -56,82 +60,41 @@ TEST_F(LinkWithSimulatedBoxTest, WholeLifeEstablishReverseForwardTerminate) {
   EXPECT_EQ(box_->ConfigB(), 0x0B);
   EXPECT_EQ(box_->LastData(), 0x00);
   EXPECT_EQ(box_->Receipt().extensibility_byte, 0x10);
-  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::ForwardIdle);
+  EXPECT_EQ(Phase(), "ECP forward idle");
 
   // The box speaks first: its opening record comes in reverse.
   std::uint8_t record[12];
   ASSERT_EQ(BlockRead(context(), record, 12), 0);
   EXPECT_EQ(PortDirectionIs(context(), 1), 1);
-  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::ReverseIdle);
+  EXPECT_EQ(Phase(), "ECP reverse idle");
   EXPECT_EQ(record[2], 0x44);
   EXPECT_EQ(record[3], 0x10);
 
   ASSERT_EQ(SwitchToForward(context()), 0);
   EXPECT_EQ(PortDirectionIs(context(), 0), 1);
   EXPECT_EQ(Ecr() >> 5, 3);
-  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::ForwardIdle);
+  EXPECT_EQ(Phase(), "ECP forward idle");
 
   ASSERT_EQ(SwitchToReverse(context()), 0);
   EXPECT_EQ(TerminateLink(context()), 0);
   EXPECT_EQ(Control(), 0x0C);
   EXPECT_EQ(Ecr() >> 5, 0);
   EXPECT_TRUE(box_->Receipt().terminated);
-  EXPECT_EQ(CurrentLinkPhase(context()), LinkPhase::Compatibility);
+  EXPECT_EQ(Phase(), "compatibility idle");
 }
 
-// Each link fault the box can show, as the link meets it: what the operation gives and the
-// phase it leaves the link in. The register steps and their timing are the scripted port's
-// tests; what each fault does to a whole run is the worker's table.
-struct LinkFault {
-  const char* sim;
-  bool linked_first;                    // the link established before the step
-  int (*step)(PortDriverContext*);
-  int result;
-  LinkPhase phase;
-};
-
-int ThirdAttempt(PortDriverContext* context) {
-  NegotiateEcp(context);
-  NegotiateEcp(context);
-  return EstablishLink(context);
-}
-
-int ReadOpeningRecordThenTurnForward(PortDriverContext* context) {
-  std::uint8_t record[12];
-  if (BlockRead(context, record, 12) != 0) return 99;
-  return SwitchToForward(context);
-}
-
-// A byte the box never takes stays in the FIFO, and the turn cannot drain it.
-int TurnWithAByteTheBoxKeeps(PortDriverContext* context) {
-  const std::uint8_t header[12] = {0, 0, 0, 1, 0x40, 0x20, 0, 0, 0, 0, 0, 100};
-  const std::uint8_t byte = 0xAA;
-  if (BlockWrite(context, header, 12) != 0 || BlockWrite(context, &byte, 1) != 0) return 99;
-  return SwitchToReverse(context);
-}
-
-const LinkFault kFaults[] = {
-    {"answer-on-attempt=0", false, EstablishLink, 1, LinkPhase::Compatibility},
-    {"answer-on-attempt=3", false, ThirdAttempt, 0, LinkPhase::ForwardIdle},
-    {"confirm=no", false, NegotiateEcp, -3, LinkPhase::Compatibility},
-    {"nack-delay-ms=5", false, EstablishLink, 0, LinkPhase::ForwardIdle},
-    {"setup=no", false, EstablishLink, 1, LinkPhase::EcpSetup},
-    {"reverse=no", true, SwitchToReverse, -1, LinkPhase::DirectionUnknown},
-    {"forward-ack-ms=40", true, ReadOpeningRecordThenTurnForward, -2,
-     LinkPhase::DirectionUnknown},
-    {"stall-at=0,opening=no", true, TurnWithAByteTheBoxKeeps, -1, LinkPhase::ForwardIdle},
-    {"terminate=no", true, TerminateLink, 0, LinkPhase::Compatibility},
-};
-
+// The fault table, as the link meets it: what the step gives and the phase the registers show
+// after it.
 TEST_F(LinkWithSimulatedBoxTest, EachFaultGivesItsResultAndLeavesItsPhase) {
-  for (const LinkFault& fault : kFaults) {
-    SCOPED_TRACE(fault.sim);
+  for (const test::UpdateFault& fault : test::kUpdateFaults) {
+    if (!fault.link.step) continue;
+    SCOPED_TRACE(fault.name);
     Open(fault.sim);
     testing::internal::CaptureStdout();
-    if (fault.linked_first) EXPECT_EQ(EstablishLink(context()), 0);
-    EXPECT_EQ(fault.step(context()), fault.result);
+    if (fault.link.linked_first) EXPECT_EQ(EstablishLink(context()), 0);
+    EXPECT_EQ(fault.link.step(context()), fault.link.result);
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(CurrentLinkPhase(context()), fault.phase);
+    EXPECT_EQ(Phase(), fault.link.phase);
     EXPECT_EQ(HostFaultSummary(box_->Receipt()), "none");
     ClosePortDriver(std::move(context_));
   }

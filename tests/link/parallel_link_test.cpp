@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/link_rig.h"
+#include "link/port_phase.h"
 
 namespace m4410 {
 namespace {
@@ -223,7 +224,7 @@ TEST(DirectionTest, SwitchToForwardTimeOutsLeaveThePortReverse) {
   EXPECT_EQ(no_perror.control(), 0x24);
   EXPECT_TRUE(no_perror.port.Written(kExt, kEcr).empty());
   for (LinkRig* rig : {&busy, &no_perror}) {
-    EXPECT_EQ(CurrentLinkPhase(&rig->context), LinkPhase::DirectionUnknown);
+    EXPECT_EQ(ReadPortPhase(&rig->context), PortPhase::BetweenPhases);
   }
 }
 

@@ -14,13 +14,16 @@
 #include "link/parallel_link.h"
 #include "port/port_driver.h"
 #include "board/stage_board.h"
+#include "sim/box_protocol.h"
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
 #include "support/unusual_files.h"
+#include "support/update_faults.h"
 
 namespace m4410 {
 namespace {
 
+using ::testing::ContainsRegex;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using test::Bytes;
@@ -161,7 +164,7 @@ TEST_F(UpdateProtocolTest, ThousandBytesWithoutBoxDataInWireOrder) {
   const auto transfers = log().Transfers();
   ASSERT_THAT(log().TransferShape(), ElementsAre(12, -12, -1000, 12));
   EXPECT_EQ(transfers[0].bytes,
-            test::RecordBytes(SimulatedBox::kModelWord, SimulatedBox::kFirmwareWord, 0));
+            test::RecordBytes(BoxProtocol::kModelWord, BoxProtocol::kFirmwareWord, 0));
   EXPECT_THAT(transfers[1].bytes,
               ElementsAre(0x00, 0x00, 0x00, 0x01, 0x40, 0x20, 0x00, 0x00, 0x00, 0x00, 0x03, 0xE8));
   EXPECT_EQ(transfers[2].bytes, image);
@@ -249,50 +252,56 @@ TEST_F(UpdateProtocolTest, SymbolicLinkNamedZeroIsNotFollowed) {
   EXPECT_EQ(GetStage(BoxUpdated), Okay);
 }
 
-// --- KeepGoing -----------------------------------------------------------------------------
+// --- the fault table: what the protocol adds ----------------------------------------------
 
-TEST_F(UpdateProtocolTest, LoweredBeforeTheOpeningRecordStillReadsItThenSendsNothing) {
-  Link("box-data=250");
-  LowerKeepGoing();
-  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(50))), Cancelled);
-  EXPECT_THAT(log().TransferShape(), ElementsAre(12));  // the record, and no box data
-  EXPECT_EQ(log().fifo_writes, 0u);
-  EXPECT_FALSE(receipt().header_seen);
-  EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
-  EXPECT_TRUE(dir_.CwdEntries().empty());
+class ProtocolFaultTest : public UpdateProtocolTest,
+                          public ::testing::WithParamInterface<test::UpdateFault> {};
+
+TEST_P(ProtocolFaultTest, ResultLinesAndTime) {
+  const test::UpdateFault& fault = GetParam();
+  const test::ProtocolLevel& expected = fault.protocol;
+  if (fault.arrange == test::UnreadableFile && UnreadablePlainFile().empty()) {
+    GTEST_SKIP() << "no plain file here fails its reads";
+  }
+  rig_ = std::make_unique<test::SimRig>(fault.sim);
+  std::string path = dir_.Put("update.bin", test::ImageBytes(test::kFaultImageSize));
+  fault.arrange(log(), &path);
+  ASSERT_EQ(OpenPortDriver(&context_), 0);
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(EstablishLink(context_.get()), 0);
+  testing::internal::GetCapturedStdout();
+  log().Clear();
+
+  const std::int64_t start = Now();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Send(path), expected.outcome);
+  EXPECT_THAT(testing::internal::GetCapturedStdout(), ContainsRegex(expected.lines));
+  EXPECT_GE(Now() - start, std::int64_t{expected.min_ms} * 1000);
+  if (expected.max_ms > 0) EXPECT_LT(Now() - start, std::int64_t{expected.max_ms} * 1000);
+  // A file that will not load never reaches the box; a completed one is whole in it.
+  if (expected.outcome == OpenFailed || expected.outcome == ReadFailed) {
+    EXPECT_TRUE(log().events.empty());
+  }
+  if (expected.outcome == Completed) {
+    EXPECT_EQ(receipt().image_bytes, test::kFaultImageSize);
+    EXPECT_EQ(receipt().image_crc32, CrcOf(test::ImageBytes(test::kFaultImageSize)));
+  }
 }
 
-TEST_F(UpdateProtocolTest, LoweredDuringTheHeaderStopsAfterHeaderAndPause) {
-  Link();
-  std::int64_t header_done = 0;
-  log().watchers.push_back([&](const PortEvent& e) {
-    if (e.Fifo() && e.kind == PortEvent::Write && log().fifo_writes == 12) {
-      LowerKeepGoing();
-      header_done = Now();
-    }
-  });
-  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(1000))), Cancelled);
-  // The pause after the header came first (a busy-wait of 500 ms ticks: 499 to 500 ms).
-  EXPECT_GE(Now() - header_done, kSecond / 2 - 1000);
-  EXPECT_EQ(log().fifo_writes, 12u);
-  EXPECT_EQ(receipt().image_bytes, 0u);
-  EXPECT_THAT(Stages456(), ElementsAre(Okay, NoReport, NoReport));
+std::vector<test::UpdateFault> ProtocolFaults() {
+  std::vector<test::UpdateFault> shown;
+  for (const test::UpdateFault& fault : test::kUpdateFaults) {
+    if (fault.protocol.outcome != test::kNoExchange) shown.push_back(fault);
+  }
+  return shown;
 }
 
-TEST_F(UpdateProtocolTest, LoweredDuringTheImageChangesNothing) {
-  Link();
-  log().watchers.push_back([&](const PortEvent& e) {
-    if (e.Fifo() && e.kind == PortEvent::Write && log().fifo_writes == 12 + 500) LowerKeepGoing();
-  });
-  const Bytes image = test::ImageBytes(1000);
-  EXPECT_EQ(Send(dir_.Put("update.bin", image)), Completed);
-  EXPECT_FALSE(KeepGoing());
-  EXPECT_THAT(log().TransferShape(), ElementsAre(12, -12, -1000, 12));
-  EXPECT_EQ(receipt().image_crc32, CrcOf(image));
-  EXPECT_THAT(Stages456(), ElementsAre(Okay, Okay, Okay));
-}
+INSTANTIATE_TEST_SUITE_P(Faults, ProtocolFaultTest, ::testing::ValuesIn(ProtocolFaults()),
+                         [](const ::testing::TestParamInfo<test::UpdateFault>& info) {
+                           return std::string(info.param.name);
+                         });
 
-// --- failures ------------------------------------------------------------------------------
+// --- failures the table does not hold -------------------------------------------------------
 
 TEST_F(UpdateProtocolTest, EmptyUpdateFileSendsAZeroLengthHeaderThenFailsTheImage) {
   Link();
@@ -301,82 +310,6 @@ TEST_F(UpdateProtocolTest, EmptyUpdateFileSendsAZeroLengthHeaderThenFailsTheImag
   ASSERT_THAT(log().TransferShape(), ElementsAre(12, -12));
   EXPECT_EQ(transfers[1].bytes, test::RecordBytes(1, 0x40200000u, 0));
   EXPECT_THAT(Stages456(), ElementsAre(Okay, Failed, NoReport));
-}
-
-TEST_F(UpdateProtocolTest, VanishedUpdateFileFailsSilentlyBeforeTheBox) {
-  Link();
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(Send((dir_.root() / "gone.bin").string()), OpenFailed);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_TRUE(log().events.empty());
-  EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
-}
-
-TEST_F(UpdateProtocolTest, SilentBoxFailsStageFourWithinTheReadBound) {
-  Link("opening=no");
-  const std::int64_t start = Now();
-  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(100))), NoBoxRecord);
-  EXPECT_GE(Now() - start, 10 * kSecond);
-  EXPECT_LT(Now() - start, 11 * kSecond);
-  EXPECT_EQ(log().fifo_reads, 0u);
-  EXPECT_EQ(log().fifo_writes, 0u);
-  EXPECT_THAT(Stages456(), ElementsAre(Failed, NoReport, NoReport));
-}
-
-TEST_F(UpdateProtocolTest, LostSelectDuringTheHeaderFailsStageFour) {
-  Link();
-  // Select reads low once the opening record is in.
-  log().read_filter = [this](const PortEvent& e) {
-    return e.Is(PortEvent::Read, PortRange::Standard, 1) && log().fifo_reads >= 12
-               ? static_cast<std::uint8_t>(e.value & ~0x10)
-               : e.value;
-  };
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(100))), HeaderFailed);
-  EXPECT_THAT(testing::internal::GetCapturedStdout(),
-              HasSubstr("Write error -1, byte written 0\n"));
-  EXPECT_EQ(log().fifo_writes, 0u);
-  EXPECT_THAT(Stages456(), ElementsAre(Failed, NoReport, NoReport));
-}
-
-TEST_F(UpdateProtocolTest, LinkDroppedDuringTheImageFailsStageFive) {
-  Link("drop-select-at=1000");
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(5000))), ImageFailed);
-  const std::string out = testing::internal::GetCapturedStdout();
-
-  // The count is what went into the FIFO: the 1000 the box took and at most a FIFO's worth.
-  int written = -1;
-  const auto at = out.find("Write error -1, byte written ");
-  ASSERT_NE(at, std::string::npos) << out;
-  ASSERT_EQ(std::sscanf(out.c_str() + at, "Write error -1, byte written %d\n", &written), 1);
-  EXPECT_GE(written, 1000);
-  EXPECT_LE(written, 1000 + 16);
-  EXPECT_EQ(receipt().image_bytes, 1000u);
-  EXPECT_TRUE(receipt().link_dropped);
-  EXPECT_THAT(Stages456(), ElementsAre(Okay, Failed, NoReport));
-}
-
-TEST_F(UpdateProtocolTest, StalledBoxFailsStageFiveAfterTheStallBound) {
-  Link("stall-at=1000");
-  const std::int64_t start = Now();
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(5000))), ImageFailed);
-  EXPECT_THAT(testing::internal::GetCapturedStdout(), HasSubstr("Write error -1, byte written "));
-  EXPECT_GE(Now() - start, 10 * kSecond);
-  EXPECT_LT(Now() - start, 12 * kSecond);
-  EXPECT_TRUE(receipt().stalled);
-  EXPECT_THAT(Stages456(), ElementsAre(Okay, Failed, NoReport));
-}
-
-TEST_F(UpdateProtocolTest, MissingClosingRecordFailsStageSixAfterTenMinutes) {
-  Link("closing=no");
-  const std::int64_t start = Now();
-  EXPECT_EQ(Send(dir_.Put("update.bin", test::ImageBytes(1000))), NoConfirmation);
-  EXPECT_GE(Now() - start, 600 * kSecond);
-  EXPECT_LT(Now() - start, 605 * kSecond);
-  EXPECT_TRUE(receipt().image_complete);
-  EXPECT_THAT(Stages456(), ElementsAre(Okay, Okay, Failed));
 }
 
 // Any twelve bytes count as the closing record.
@@ -424,19 +357,6 @@ TEST_F(UpdateProtocolTest, AnythingButAPlainFileFailsTheOpenAtOnce) {
     EXPECT_EQ(Send(path), OpenFailed) << path;
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << path;
   }
-  EXPECT_TRUE(log().events.empty());
-  EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
-}
-
-// A read error while sizing would pass for the end of the file and send a shortened image.
-TEST_F(UpdateProtocolTest, ReadErrorWhileSizingFailsBeforeTheBox) {
-  const std::string unreadable = UnreadablePlainFile();
-  if (unreadable.empty()) GTEST_SKIP() << "no plain file here fails its reads";
-  Link();
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(Send(unreadable), ReadFailed);
-  EXPECT_THAT(testing::internal::GetCapturedStdout(),
-              HasSubstr("error during reading file '" + unreadable + "' up in memory\n"));
   EXPECT_TRUE(log().events.empty());
   EXPECT_THAT(Stages456(), ElementsAre(NoReport, NoReport, NoReport));
 }

@@ -21,6 +21,7 @@
 #include "sim/crc32.h"
 #include "sim/sim_rig.h"
 #include "support/unusual_files.h"
+#include "support/update_faults.h"
 #include "ui/run_notes.h"
 
 namespace m4410 {
@@ -33,19 +34,20 @@ using test::Bytes;
 using test::PortEvent;
 using test::PortLog;
 
-constexpr std::size_t kImageSize = 3000;
-constexpr std::size_t kHeaderSize = 12;
-
-using StageRow = std::array<StageStatus, kStageCount>;
+constexpr std::size_t kImageSize = test::kFaultImageSize;
+constexpr std::size_t kHeaderSize = test::kFaultHeaderSize;
+using test::IsFifoRead;
+using test::IsFifoWrite;
+using test::B;
+using test::F;
+using test::N;
+using test::O;
 
 std::vector<StageStatus> Stages() {
   std::vector<StageStatus> out;
   for (int stage = 1; stage <= kStageCount; ++stage) out.push_back(GetStage(stage));
   return out;
 }
-
-bool IsFifoRead(const PortEvent& e) { return e.Fifo() && e.kind == PortEvent::Read; }
-bool IsFifoWrite(const PortEvent& e) { return e.Fifo() && e.kind == PortEvent::Write; }
 
 class UpdateWorkerTest : public ::testing::Test {
  protected:
@@ -106,143 +108,19 @@ class UpdateWorkerTest : public ::testing::Test {
   std::vector<std::vector<StageStatus>> stages_at_settle_;
 };
 
-// --- the outcome table, row by row ---------------------------------------------------------
+// --- the fault table: what the worker adds -------------------------------------------------
 
-struct Row {
-  const char* name;
-  const char* sim;
-  // Sets up the row's circumstance on the log (and may change the update path).
-  void (*arrange)(PortLog& log, std::string* path);
-  StageRow stages;
-  StageStatus busy5;  // stage 5 while the image goes out
-  StageStatus busy6;  // stage 6 while the closing record is awaited
-  bool terminated;    // TerminateLink, before the release
-  int releases;       // ClosePortDriver
-  bool settled;       // the 3000 ms sleep before stage 7
-  const char* cause;  // what the operator is told at the first failure (a pattern)
-};
-
-void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
-
-void Nothing(PortLog&, std::string*) {}
-
-void RefuseClaim(PortLog& log, std::string*) { log.refuse_claim = true; }
-
-void LowerOnClaim(PortLog& log, std::string*) {
-  log.after_claim = [] { LowerKeepGoing(); };
-}
-
-// ECR 0x74 is the last step of the ECP set-up: the link is up.
-void LowerWhenLinked(PortLog& log, std::string*) {
-  log.watchers.push_back([](const PortEvent& e) {
-    if (e.kind == PortEvent::Write && e.range == PortRange::Extended && e.offset == 2 &&
-        e.value == 0x74) {
-      LowerKeepGoing();
-    }
-  });
-}
-
-// Control 0x06 is the negotiation request of a link attempt.
-void LowerOnFirstAttempt(PortLog& log, std::string*) {
-  log.watchers.push_back([](const PortEvent& e) {
-    if (e.Is(PortEvent::Write, PortRange::Standard, 2) && e.value == 0x06) LowerKeepGoing();
-  });
-}
-
-void RemoveFile(PortLog&, std::string* path) { *path += ".gone"; }
-
-// A named pipe with no writer on Linux, a device on Windows.
-void NotAPlainFile(PortLog&, std::string* path) {
-  const UnusualFiles unusual(std::filesystem::path(*path).parent_path());
-  *path = unusual.all().front().path;
-}
-
-// A plain file whose every read fails.
-void UnreadableFile(PortLog&, std::string* path) { *path = UnreadablePlainFile(); }
-
-void LowerAfterBoxRecord(PortLog& log, std::string*) {
-  log.watchers.push_back([&log](const PortEvent& e) {
-    if (IsFifoRead(e) && log.fifo_reads == 12) LowerKeepGoing();
-  });
-}
-
-void DropSelectAfterBoxRecord(PortLog& log, std::string*) {
-  log.read_filter = [&log](const PortEvent& e) {
-    return e.Is(PortEvent::Read, PortRange::Standard, 1) && log.fifo_reads >= 12
-               ? static_cast<std::uint8_t>(e.value & ~0x10)
-               : e.value;
-  };
-}
-
-void LowerAfterHeader(PortLog& log, std::string*) {
-  log.watchers.push_back([&log](const PortEvent& e) {
-    if (IsFifoWrite(e) && log.fifo_writes == kHeaderSize) LowerKeepGoing();
-  });
-}
-
-void LowerDuringImage(PortLog& log, std::string*) {
-  log.watchers.push_back([&log](const PortEvent& e) {
-    if (IsFifoWrite(e) && log.fifo_writes == kHeaderSize + kImageSize / 2) LowerKeepGoing();
-  });
-}
-
-constexpr StageStatus O = Okay, F = Failed, N = NoReport, B = Busy;
-
-const Row kRows[] = {
-    {"OpenPortDriverFails", "", RefuseClaim, {O, F, N, N, N, N, N}, N, N, false, 0, false,
-     "^cannot open the port"},
-    {"KeepGoingLoweredAfterStage2", "", LowerOnClaim, {O, O, N, N, N, N, N}, N, N, false, 1,
-     false, ""},
-    {"ThreeLinkAttemptsFail", "answer-on-attempt=4", Nothing, {O, O, F, N, N, N, N}, N, N, false,
-     1, false, "no box answered the ECP negotiation in 3 attempts"},
-    {"LinkOnTheThirdAttempt", "answer-on-attempt=3", Nothing, {O, O, O, O, O, O, O}, B, B, true,
-     1, true, ""},
-    {"KeepGoingLoweredAfterStage3", "", LowerWhenLinked, {O, O, O, N, N, N, N}, N, N, true, 1,
-     false, ""},
-    {"KeepGoingLoweredDuringLinkAttempts", "answer-on-attempt=2", LowerOnFirstAttempt,
-     {O, O, O, N, N, N, N}, N, N, true, 1, false, ""},
-    {"UpdateFileVanished", "", RemoveFile, {O, O, O, N, N, N, F}, N, N, true, 1, true,
-     "^the update file '.*' would not open to be loaded \\(.+\\)"},
-    {"UpdateFileIsNotAPlainFile", "", NotAPlainFile, {O, O, O, N, N, N, F}, N, N, true, 1, true,
-     "^the update file '.*' would not open to be loaded \\(.+\\)"},
-    {"UpdateFileUnreadable", "", UnreadableFile, {O, O, O, N, N, N, F}, N, N, true, 1, true,
-     "^the update file '.*' could not be loaded: .+"},
-    {"NoBoxRecord", "opening=no", Nothing, {O, O, O, F, N, N, F}, N, N, true, 1, true,
-     "^the box never sent its record \\(nothing within 10 s"},
-    {"KeepGoingLoweredAfterBoxRecord", "", LowerAfterBoxRecord, {O, O, O, N, N, N, F}, N, N, true,
-     1, true, "^the update was stopped before the image went out"},
-    {"HeaderNotSent", "", DropSelectAfterBoxRecord, {O, O, O, F, N, N, F}, N, N, true, 1, true,
-     "^the link dropped after 0 of 12 bytes of the update's announcement"},
-    {"KeepGoingLoweredAfterHeader", "", LowerAfterHeader, {O, O, O, O, N, N, F}, N, N, true, 1,
-     true, "^the update was stopped before the image went out"},
-    {"ImageNotSent", "drop-select-at=1000", Nothing, {O, O, O, O, F, N, F}, B, N, true, 1, true,
-     "^the link dropped after 10.. of 3000 bytes; leave the box switched on"},
-    {"ImageStalled", "stall-at=1000", Nothing, {O, O, O, O, F, N, F}, B, N, true, 1, true,
-     "^the box stopped taking bytes after 10.. of 3000 \\(its FIFO stayed full for 10 "
-     "s\\)"},
-    {"ClosingRecordNotReceived", "closing=no", Nothing, {O, O, O, O, O, F, F}, B, B, true, 1,
-     true, "^the box did not confirm within 600 s; "},
-    // The last bytes of the image still in the FIFO when the box stops taking them, or
-    // drops the link: the port never turns round, so no closing record is read.
-    {"StalledWithTheImageEndInTheFifo", "stall-at=2988", Nothing, {O, O, O, O, O, F, F}, B, B,
-     true, 1, true, "^the box stopped taking bytes just before the end of the image"},
-    {"LinkLostWithTheImageEndInTheFifo", "rate=1000,drop-select-at=2988", Nothing,
-     {O, O, O, O, O, F, F}, B, B, true, 1, true,
-     "^the link dropped after the image, before the box confirmed"},
-    {"Completed", "", Nothing, {O, O, O, O, O, O, O}, B, B, true, 1, true, ""},
-    {"KeepGoingLoweredDuringImage", "", LowerDuringImage, {O, O, O, O, O, O, O}, B, B, true, 1,
-     true, ""},
-};
-
-class WorkerOutcomeTest : public UpdateWorkerTest, public ::testing::WithParamInterface<Row> {};
+class WorkerOutcomeTest : public UpdateWorkerTest,
+                          public ::testing::WithParamInterface<test::UpdateFault> {};
 
 TEST_P(WorkerOutcomeTest, StagesTerminationAndRelease) {
-  const Row& row = GetParam();
-  if (row.arrange == UnreadableFile && UnreadablePlainFile().empty()) {
+  const test::UpdateFault& fault = GetParam();
+  const test::WorkerLevel& row = fault.worker;
+  if (fault.arrange == test::UnreadableFile && UnreadablePlainFile().empty()) {
     GTEST_SKIP() << "no plain file here fails its reads";
   }
-  test::SimRig& rig = Box(row.sim);
-  row.arrange(rig.log(), &path_);
+  test::SimRig& rig = Box(fault.sim);
+  fault.arrange(rig.log(), &path_);
   Run();
 
   EXPECT_THAT(Stages(), ElementsAreArray(row.stages));
@@ -282,8 +160,8 @@ TEST_P(WorkerOutcomeTest, StagesTerminationAndRelease) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, WorkerOutcomeTest, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<Row>& info) {
+INSTANTIATE_TEST_SUITE_P(Faults, WorkerOutcomeTest, ::testing::ValuesIn(test::kUpdateFaults),
+                         [](const ::testing::TestParamInfo<test::UpdateFault>& info) {
                            return std::string(info.param.name);
                          });
 
@@ -299,7 +177,7 @@ TEST_F(UpdateWorkerTest, FailedOpenMakesNoPortAccess) {
 
 TEST_F(UpdateWorkerTest, KeepGoingLoweredAfterStage2ReleasesWithoutTouchingTheRegisters) {
   test::SimRig& rig = Box("");
-  LowerOnClaim(rig.log(), nullptr);
+  test::LowerOnClaim(rig.log(), nullptr);
   Run();
   std::vector<PortEvent::Kind> kinds;
   for (const PortEvent& e : rig.log().events) kinds.push_back(e.kind);
@@ -310,15 +188,19 @@ TEST_F(UpdateWorkerTest, ThreeFailedAttemptsThenReleaseWithNothingBetween) {
   test::SimRig& rig = Box("answer-on-attempt=4");
   Run();
   EXPECT_EQ(rig.receipt().negotiation_attempts, 3u);
-  // The third attempt's withdrawal (data 0, control 0x0C) is the last thing on the port.
+  // After the third attempt's withdrawal (data 0, control 0x0C) only the ECP register check
+  // touches the port (control 0x0C, its data pattern, no FIFO), then the port is released.
   const auto& events = rig.log().events;
-  ASSERT_GE(events.size(), 3u);
-  const PortEvent& data = events[events.size() - 3];
-  const PortEvent& control = events[events.size() - 2];
-  EXPECT_TRUE(data.Is(PortEvent::Write, PortRange::Standard, 0));
-  EXPECT_EQ(data.value, 0x00);
-  EXPECT_TRUE(control.Is(PortEvent::Write, PortRange::Standard, 2));
-  EXPECT_EQ(control.value, 0x0C);
+  const auto withdrawal = std::find_if(events.rbegin(), events.rend(), [](const PortEvent& e) {
+    return e.Is(PortEvent::Write, PortRange::Standard, 0) && e.value == 0x00;
+  });
+  ASSERT_NE(withdrawal, events.rend());
+  for (auto e = withdrawal.base(); e != events.end() - 1; ++e) {
+    EXPECT_FALSE(e->Fifo());
+    if (e->Is(PortEvent::Write, PortRange::Standard, 2)) EXPECT_EQ(e->value, 0x0C);
+    if (e->Is(PortEvent::Write, PortRange::Standard, 0)) EXPECT_EQ(e->value, 0xAA);
+  }
+  EXPECT_EQ(RunCause(), NoLinkCause(LinkAttempts));
   EXPECT_EQ(events.back().kind, PortEvent::Release);
 }
 
@@ -330,7 +212,7 @@ TEST_F(UpdateWorkerTest, AttemptsStopAtTheFirstThatLinks) {
 
 TEST_F(UpdateWorkerTest, KeepGoingLoweredDuringAttemptsLetsThemFinish) {
   test::SimRig& rig = Box("answer-on-attempt=2");
-  LowerOnFirstAttempt(rig.log(), nullptr);
+  test::LowerOnFirstAttempt(rig.log(), nullptr);
   Run();
   EXPECT_EQ(rig.receipt().negotiation_attempts, 2u);
   EXPECT_EQ(GetStage(DatalinkEstablished), Okay);
@@ -339,7 +221,7 @@ TEST_F(UpdateWorkerTest, KeepGoingLoweredDuringAttemptsLetsThemFinish) {
 
 TEST_F(UpdateWorkerTest, KeepGoingLoweredAfterStage3ExchangesNothingWithTheBox) {
   test::SimRig& rig = Box("box-data=50");
-  LowerWhenLinked(rig.log(), nullptr);
+  test::LowerWhenLinked(rig.log(), nullptr);
   Run();
   EXPECT_EQ(rig.log().fifo_reads + rig.log().fifo_writes, 0u);
   EXPECT_TRUE(dir_.CwdEntries().empty());

@@ -1,4 +1,4 @@
-#include "sim/box_peer.h"
+#include "sim/box_link.h"
 
 #include <algorithm>
 #include <limits>
@@ -11,24 +11,29 @@ namespace m4410 {
 namespace {
 
 // The box's answers, as the PC reads them in the status register.
-constexpr std::uint8_t kCompatibilityIdle =  // 0xD8: Busy low, nAck, Select and nFault high
+// Compatibility idle: Busy low; nAck, Select and nFault high.
+constexpr std::uint8_t kCompatibilityIdle =
     kStatusNotBusy | kStatusNAck | kStatusSelect | kStatusNFault;
-constexpr std::uint8_t kNegotiationAnswer =  // 0xB8: nAck low, PError high, Select high
+// Event 2: IEEE 1284 spoken here: nAck low; PError, Select and nFault high.
+constexpr std::uint8_t kNegotiationAnswer =
     kStatusNotBusy | kStatusPError | kStatusSelect | kStatusNFault;
-constexpr std::uint8_t kEcpConfirmed =  // 0x98: Busy low, Select high, PError low
-    kStatusNotBusy | kStatusSelect | kStatusNFault;
-constexpr std::uint8_t kModeRefused = kStatusNotBusy | kStatusNFault;  // 0x88: Select low
-constexpr std::uint8_t kForwardIdle = kCompatibilityIdle | kStatusPError;  // 0xF8
-constexpr std::uint8_t kReverseIdle = kCompatibilityIdle;                  // 0xD8: PError low
-constexpr std::uint8_t kTerminationAnswer =  // 0x28: Busy high, nAck low, Select low
-    kStatusPError | kStatusNFault;
-
-constexpr std::uint32_t kHeaderKind = 1;
-constexpr std::uint32_t kImageTag = 0x40200000;
+// Event 5: ECP mode accepted: Select (XFlag) high, Busy and PError low; event 6 adds nAck.
+constexpr std::uint8_t kEcpConfirmed = kStatusNotBusy | kStatusSelect | kStatusNFault;
+// Event 5 for a mode the box does not do: Select (XFlag) low.
+constexpr std::uint8_t kModeRefused = kStatusNotBusy | kStatusNFault;
+// Events 31 and 49: PError (nAckReverse) high, forward idle.
+constexpr std::uint8_t kForwardIdle = kCompatibilityIdle | kStatusPError;
+// Event 40: PError (nAckReverse) low, the box drives the data lines.
+constexpr std::uint8_t kReverseIdle = kCompatibilityIdle;
+// Events 23 and 24: Busy high, nFault high; Select (XFlag) low, nAck low. Events 26 and 27 add
+// nAck high.
+constexpr std::uint8_t kTerminationAnswer = kStatusPError | kStatusNFault;
+static_assert(kCompatibilityIdle == 0xD8 && kNegotiationAnswer == 0xB8);
+static_assert(kEcpConfirmed == 0x98 && kModeRefused == 0x88);
+static_assert(kForwardIdle == 0xF8 && kReverseIdle == 0xD8 && kTerminationAnswer == 0x28);
 
 constexpr std::int64_t kByteCost = 1'000'000;  // rate budget is in byte x us / s units
 constexpr std::int64_t kMaxRateStepUs = 10'000'000;
-constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kLongAgo = std::numeric_limits<std::int64_t>::min();
 
 // The pauses the host owes the box during negotiation: the extensibility byte's set-up time
@@ -44,29 +49,18 @@ std::int64_t MsBoundaries(std::int64_t from, std::int64_t to) {
   return to / 1000 - from / 1000;
 }
 
-void PutWord(std::array<std::uint8_t, 12>* record, int index, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    (*record)[static_cast<std::size_t>(index * 4 + i)] =
-        static_cast<std::uint8_t>(value >> (24 - 8 * i));
-  }
-}
-
 }  // namespace
 
-BoxPeer::BoxPeer(const SimOptions& options, VirtualClock* clock, EcpChip* chip)
+BoxLink::BoxLink(const SimOptions& options, VirtualClock* clock, EcpChip* chip)
     : options_(options), clock_(clock), chip_(chip) {}
 
-BoxReceipt BoxPeer::Receipt() const {
-  BoxReceipt receipt = receipt_;
-  receipt.image_crc32 = crc_.Value();
-  return receipt;
-}
+BoxReceipt BoxLink::Receipt() const { return receipt_; }
 
-std::uint8_t BoxPeer::StatusLines() {
+std::uint8_t BoxLink::StatusLines() {
   return dropped_ ? static_cast<std::uint8_t>(status_ & ~kStatusSelect) : status_;
 }
 
-void BoxPeer::NewSession(std::int64_t now) {
+void BoxLink::NewSession(std::int64_t now) {
   phase_ = Phase::Compatibility;
   status_ = kCompatibilityIdle;
   event_head_ = event_count_ = 0;
@@ -74,26 +68,19 @@ void BoxPeer::NewSession(std::int64_t now) {
   sending_ = false;
   latched_ = 0;
   dropped_ = stalled_ = false;
-  parse_ = Parse::Header;
-  header_pos_ = 0;
-  image_length_ = 0;
-  crc_.Reset();
-  closing_due_ = kNever;
-  opening_due_ = kNever;
-  chunk_head_ = chunk_count_ = 0;
   budget_ = 0;
   rate_time_ = now;
   data_written_at_ = strobed_at_ = kLongAgo;
   receipt_ = BoxReceipt{};
+  protocol_.NewSession();
   if (cable_) cable_->Status(now, StatusLines());
 }
 
-void BoxPeer::Tick(std::int64_t now) {
+void BoxLink::Tick(std::int64_t now) {
   now_ = now;
   while (event_count_ > 0 && events_[event_head_].at <= now_) FireOldest();
   TakeFromFifo();
-  if (now_ >= opening_due_) QueueOpening();
-  if (now_ >= closing_due_) QueueClosing();
+  protocol_.Tick(now_);
   if (sending_) FillFifo();
 }
 
@@ -101,7 +88,7 @@ void BoxPeer::Tick(std::int64_t now) {
 
 // Answers come in the order the steps were made, each at least latency-us after its step
 // and late_ms more where that answer's own key asks for it.
-std::int64_t BoxPeer::Answer(std::uint8_t status, std::uint32_t late_ms, std::int64_t not_before,
+std::int64_t BoxLink::Answer(std::uint8_t status, std::uint32_t late_ms, std::int64_t not_before,
                             Action action) {
   if (event_count_ == kMaxEvents) FireOldest();
   const std::int64_t at = std::max(
@@ -113,7 +100,7 @@ std::int64_t BoxPeer::Answer(std::uint8_t status, std::uint32_t late_ms, std::in
   return at;
 }
 
-void BoxPeer::FireOldest() {
+void BoxLink::FireOldest() {
   const Event& event = events_[event_head_];
   status_ = event.status;
   if (cable_) cable_->Status(event.at, StatusLines());
@@ -124,24 +111,24 @@ void BoxPeer::FireOldest() {
   --event_count_;
 }
 
-bool BoxPeer::IsRequest(std::uint8_t control) {
+bool BoxLink::IsRequest(std::uint8_t control) {
   return (control & (kControlSelectIn | kControlAutoFd | kControlStrobe)) == kControlAutoFd;
 }
 
 // The host has given up (or finished): what the box was still about to say belongs to the
 // exchange just ended, so it is dropped rather than heard as the answer to the next one.
-void BoxPeer::BackToCompatibility() {
+void BoxLink::BackToCompatibility() {
   phase_ = Phase::Compatibility;
   event_head_ = event_count_ = 0;
   last_event_at_ = now_;
   Answer(kCompatibilityIdle);
 }
 
-void BoxPeer::Fault(HostFault kind) { ++receipt_.host_faults[static_cast<std::size_t>(kind)]; }
+void BoxLink::Fault(HostFault kind) { ++receipt_.host_faults[static_cast<std::size_t>(kind)]; }
 
 // The data lines turn only in forward idle (event 38, before the request of event 39) and turn
 // back only once the box has let go of them (event 49 answered).
-void BoxPeer::CheckTurn(std::uint8_t old, std::uint8_t value) {
+void BoxLink::CheckTurn(std::uint8_t old, std::uint8_t value) {
   const bool was_reverse = old & kControlReverse;
   const bool now_reverse = value & kControlReverse;
   if (was_reverse == now_reverse) return;
@@ -151,7 +138,7 @@ void BoxPeer::CheckTurn(std::uint8_t old, std::uint8_t value) {
   if (!ready) Fault(HostFault::TurnOutOfPhase);
 }
 
-void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
+void BoxLink::ControlWritten(std::uint8_t old, std::uint8_t value) {
   const bool strobe_low = value & kControlStrobe;
   const bool autofd_low = value & kControlAutoFd;
   const bool init_low = !(value & kControlInit);
@@ -170,8 +157,10 @@ void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
       if (IsRequest(value) && !IsRequest(old)) {  // event 1: nSelectIn high, nAutoFd low
         ++receipt_.negotiation_attempts;
         if (MsBoundaries(data_written_at_, now_) < kRequestSetupMs) Fault(HostFault::ShortPause);
+        // Behind a port without ECP registers the box is never heard: the link that
+        // cannot come up there ends with that port named as the cause.
         const std::uint32_t first = options_.answer_on_attempt;
-        if (first != 0 && receipt_.negotiation_attempts >= first) {
+        if (options_.ecp && first != 0 && receipt_.negotiation_attempts >= first) {
           phase_ = Phase::Requested;
           Answer(kNegotiationAnswer, options_.negotiate_ms);  // event 2
         }
@@ -212,8 +201,7 @@ void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
         BackToCompatibility();
       } else if (!autofd_low && options_.setup) {
         phase_ = Phase::Forward;
-        opening_due_ = now_ + std::int64_t{options_.opening_ms} * 1000;
-        if (now_ >= opening_due_) QueueOpening();
+        protocol_.LinkUp(now_);
       }
       break;
     case Phase::Forward:
@@ -231,7 +219,7 @@ void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
       if (!init_low) {  // event 47: the host withdrew its request; stop at once
         sending_ = false;
         phase_ = Phase::Forward;
-        // events 48 and 49: Busy low and nAck high already, then PError high
+        // events 48 and 49: Busy low and nAck high (as they already are), then PError high
         Answer(kForwardIdle, options_.forward_ack_ms);
       } else if (termination) {
         // The host must take the link forward before it terminates.
@@ -241,13 +229,13 @@ void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
       }
       break;
     case Phase::Terminating:
-      if (autofd_low) {  // event 24
+      if (autofd_low) {  // event 25
         phase_ = Phase::TermAcked;
-        Answer(kTerminationAnswer | kStatusNAck, options_.terminate_ack_ms);  // event 25
+        Answer(kTerminationAnswer | kStatusNAck, options_.terminate_ack_ms);  // events 26-27
       }
       break;
     case Phase::TermAcked:
-      if (!autofd_low) {  // event 26, then the box's event 27/28: compatibility idle
+      if (!autofd_low) {  // event 28: compatibility idle, the box ready for data again
         BackToCompatibility();
         receipt_.terminated = true;
       }
@@ -255,7 +243,7 @@ void BoxPeer::ControlWritten(std::uint8_t old, std::uint8_t value) {
   }
 }
 
-void BoxPeer::Confirm() {
+void BoxLink::Confirm() {
   receipt_.extensibility_byte = latched_;
   const std::int64_t nack_delay = std::int64_t{options_.nack_delay_ms} * 1000;
   if (latched_ != kExtensibilityEcp) {
@@ -274,20 +262,22 @@ void BoxPeer::Confirm() {
   Answer(kEcpConfirmed | kStatusNAck, 0, at + nack_delay);                  // event 6
 }
 
-void BoxPeer::Terminate() {
+void BoxLink::Terminate() {
   if (!options_.terminate) return;
   phase_ = Phase::Terminating;
-  Answer(kTerminationAnswer, options_.terminate_ms);  // event 23
+  Answer(kTerminationAnswer, options_.terminate_ms);  // events 23-24
 }
 
 // --- forward: bytes from the host ----------------------------------------------------
+// Each byte taken is one forward cycle, events 34-37 (HostClk and PeriphAck), which the
+// chip's FIFO and the box run without the host's program: here, a byte popped at the rate.
 
-bool BoxPeer::Taking() const {
+bool BoxLink::Taking() const {
   return phase_ == Phase::Forward && event_count_ == 0 && chip_->mode() == kEcrModeEcp &&
          !chip_->reverse() && !dropped_ && !stalled_;
 }
 
-void BoxPeer::TakeFromFifo() {
+void BoxLink::TakeFromFifo() {
   if (!Taking()) {
     rate_time_ = now_;
     budget_ = 0;
@@ -316,69 +306,38 @@ void BoxPeer::TakeFromFifo() {
 // its next poll sees the byte gone, in that order, so its bounds still hold.
 // A host that is writing polls once per byte; one that polls twice with no write between
 // is waiting, as is one facing a full FIFO.
-void BoxPeer::SkipToNextTake() {
+void BoxLink::SkipToNextTake() {
   ++polls_since_write_;
   if (!clock_ || options_.rate == 0 || chip_->fifo_level() == 0 || !Taking()) return;
   if (chip_->fifo_level() < EcpChip::kFifoDepth && polls_since_write_ < 2) return;
   const std::int64_t missing = kByteCost - budget_;
   if (missing <= 0) return;
   const std::int64_t due = rate_time_ + (missing + options_.rate - 1) / options_.rate;
-  const std::int64_t until = std::min(due, closing_due_) - 2;
+  const std::int64_t until = std::min(due, protocol_.closing_due()) - 2;
   if (until > now_) clock_->Advance(until - now_);
 }
 
-void BoxPeer::TakeByte(std::uint8_t byte, std::int64_t taken_at) {
+void BoxLink::TakeByte(std::uint8_t byte, std::int64_t taken_at) {
   if (cable_) cable_->ForwardByte(taken_at, byte);
-  switch (parse_) {
-    case Parse::Header:
-      header_[header_pos_++] = byte;
-      if (header_pos_ == header_.size()) HeaderArrived();
+  switch (protocol_.Take(byte, taken_at)) {
+    case BoxProtocol::Took::Other:
+      return;
+    case BoxProtocol::Took::ImageComplete:
+      // ready-ms: busy with the image, the box holds PError low and will not turn round yet.
+      if (options_.ready_ms > 0) {
+        status_ = static_cast<std::uint8_t>(status_ & ~kStatusPError);
+        if (cable_) cable_->Status(protocol_.image_complete_at(), StatusLines());
+        Answer(kForwardIdle, 0,
+               protocol_.image_complete_at() + std::int64_t{options_.ready_ms} * 1000);
+      }
       break;
-    case Parse::Image:
-      crc_.Update(byte);
-      ++receipt_.image_bytes;
-      if (receipt_.image_bytes == image_length_) ImageArrived(taken_at);
-      CheckLimits();
-      break;
-    case Parse::Done:
-    case Parse::Refused:
-      ++receipt_.stray_bytes;
+    case BoxProtocol::Took::ImageCounted:
       break;
   }
-}
-
-void BoxPeer::HeaderArrived() {
-  for (std::size_t w = 0; w < 3; ++w) {
-    std::uint32_t word = 0;
-    for (std::size_t i = 0; i < 4; ++i) word = word << 8 | header_[w * 4 + i];
-    receipt_.header_words[w] = word;
-  }
-  receipt_.header_seen = true;
-  receipt_.header_ok =
-      receipt_.header_words[0] == kHeaderKind && receipt_.header_words[1] == kImageTag;
-  if (!receipt_.header_ok) {
-    parse_ = Parse::Refused;
-    return;
-  }
-  parse_ = Parse::Image;
-  image_length_ = receipt_.header_words[2];
-  if (image_length_ == 0) ImageArrived(now_);
   CheckLimits();
 }
 
-void BoxPeer::ImageArrived(std::int64_t at) {
-  parse_ = Parse::Done;
-  receipt_.image_complete = true;
-  if (options_.closing) closing_due_ = at + std::int64_t{options_.update_ms} * 1000;
-  // ready-ms: busy with the image, the box holds PError low and will not turn round yet.
-  if (options_.ready_ms > 0) {
-    status_ = static_cast<std::uint8_t>(status_ & ~kStatusPError);
-    if (cable_) cable_->Status(at, StatusLines());
-    Answer(kForwardIdle, 0, at + std::int64_t{options_.ready_ms} * 1000);
-  }
-}
-
-void BoxPeer::CheckLimits() {
+void BoxLink::CheckLimits() {
   if (options_.drop_select_at && receipt_.image_bytes == *options_.drop_select_at) DropLink();
   if (options_.stall_at && receipt_.image_bytes == *options_.stall_at) {
     stalled_ = true;
@@ -387,68 +346,28 @@ void BoxPeer::CheckLimits() {
 }
 
 // The link is lost: the box takes nothing more and sends nothing more.
-void BoxPeer::DropLink() {
+void BoxLink::DropLink() {
   dropped_ = true;
   receipt_.link_dropped = true;
   if (cable_) cable_->Status(now_, StatusLines());
-  closing_due_ = kNever;
+  protocol_.LinkDropped();
   sending_ = false;
 }
 
 // --- reverse: bytes to the host ------------------------------------------------------
+// Each byte sent is one reverse cycle, events 43-46 (PeriphClk and HostAck), likewise the
+// hardware's: here, a byte pushed into the chip's FIFO.
 
-void BoxPeer::Queue(const Chunk& chunk) {
-  if (chunk_count_ == kMaxChunks || chunk.length == 0) return;
-  chunks_[(chunk_head_ + chunk_count_) % kMaxChunks] = chunk;
-  ++chunk_count_;
-}
-
-void BoxPeer::QueueOpening() {
-  opening_due_ = kNever;
-  if (!options_.opening || receipt_.opening_queued) return;
-  Chunk record;
-  PutWord(&record.record, 0, SimulatedBox::kModelWord);
-  PutWord(&record.record, 1, SimulatedBox::kFirmwareWord);
-  PutWord(&record.record, 2, options_.box_data);
-  record.length = 12;
-  Queue(record);
-  Chunk data;
-  data.generated = true;
-  data.length = options_.box_data;
-  Queue(data);
-  receipt_.opening_queued = true;
-  receipt_.box_data_queued = options_.box_data;
-}
-
-void BoxPeer::QueueClosing() {
-  closing_due_ = kNever;
-  Chunk record;
-  PutWord(&record.record, 0, SimulatedBox::kModelWord);
-  PutWord(&record.record, 1, crc_.Value());
-  PutWord(&record.record, 2, static_cast<std::uint32_t>(receipt_.image_bytes));
-  record.length = 12;
-  Queue(record);
-  receipt_.closing_queued = true;
-}
-
-void BoxPeer::FillFifo() {
+void BoxLink::FillFifo() {
   if (phase_ != Phase::Reverse || chip_->mode() != kEcrModeEcp || !chip_->reverse() || dropped_) {
     return;
   }
-  while (chip_->fifo_level() < EcpChip::kFifoDepth && chunk_count_ > 0) {
-    Chunk& chunk = chunks_[chunk_head_];
-    if (chunk.pos == chunk.length) {
-      chunk_head_ = (chunk_head_ + 1) % kMaxChunks;
-      --chunk_count_;
-      continue;
-    }
-    const std::uint8_t byte =
-        chunk.generated ? static_cast<std::uint8_t>(chunk.pos % 251) : chunk.record[chunk.pos];
+  while (chip_->fifo_level() < EcpChip::kFifoDepth && protocol_.HasByteToSend()) {
     if (options_.drop_select_at_sent && receipt_.bytes_sent == *options_.drop_select_at_sent) {
       DropLink();
       return;
     }
-    ++chunk.pos;
+    const std::uint8_t byte = protocol_.NextByteToSend();
     chip_->Push(byte);
     if (cable_) cable_->ReverseByte(now_, byte);
     ++receipt_.bytes_sent;

@@ -1,7 +1,8 @@
-// The box's half of the simulated port: its side of the IEEE 1284 handshakes (phases and
-// answers on the status lines), the records it sends, the header and image it takes through
-// the chip's FIFO, and the host faults it counts. It sees the PC only through the chip's
-// lines and FIFO, as a peripheral sees a port.
+// The box's half of the simulated port, its link side: the IEEE 1284 handshakes (phases and
+// answers on the status lines), bytes through the chip's FIFO at the box's rate, the faults
+// it can be told to show (a dropped link, a stall) and the host faults it counts. What the
+// bytes mean is the exchange's (BoxProtocol). It sees the PC only through the chip's lines
+// and FIFO, as a peripheral sees a port.
 #pragma once
 
 #include <array>
@@ -9,18 +10,18 @@
 #include <cstdint>
 
 #include "link/time_source.h"
-#include "sim/crc32.h"
+#include "sim/box_protocol.h"
+#include "sim/box_receipt.h"
 #include "sim/ecp_chip.h"
 #include "sim/sim_options.h"
-#include "sim/simulated_box.h"
 
 namespace m4410 {
 
-class BoxPeer final : public CablePeer {
+class BoxLink final : public CablePeer {
  public:
   // clock: the virtual clock the box may move on while the host waits for it, or nullptr.
   // The chip must outlive the box; it may still be under construction here.
-  BoxPeer(const SimOptions& options, VirtualClock* clock, EcpChip* chip);
+  BoxLink(const SimOptions& options, VirtualClock* clock, EcpChip* chip);
 
   // A fresh claim: the box at compatibility idle with nothing queued, its receipt and
   // attempt count cleared, at time `now`.
@@ -54,22 +55,14 @@ class BoxPeer final : public CablePeer {
     TermAcked,    // nAck raised, waiting for nAutoFd high
   };
   enum class Action : std::uint8_t { None, StartSending };
-  enum class Parse { Header, Image, Done, Refused };
 
   struct Event {
     std::int64_t at = 0;
     std::uint8_t status = 0;
     Action action = Action::None;
   };
-  struct Chunk {
-    std::array<std::uint8_t, 12> record{};
-    std::uint32_t length = 0;
-    std::uint32_t pos = 0;
-    bool generated = false;  // box data: byte i is i mod 251
-  };
 
   static constexpr std::size_t kMaxEvents = 8;
-  static constexpr std::size_t kMaxChunks = 4;
 
   // The handshakes.
   std::int64_t Answer(std::uint8_t status, std::uint32_t late_ms = 0, std::int64_t not_before = 0,
@@ -87,15 +80,10 @@ class BoxPeer final : public CablePeer {
   void TakeFromFifo();
   void SkipToNextTake();
   void TakeByte(std::uint8_t byte, std::int64_t taken_at);
-  void HeaderArrived();
-  void ImageArrived(std::int64_t at);
   void CheckLimits();
   void DropLink();
 
   // Reverse: bytes to the host.
-  void Queue(const Chunk& chunk);
-  void QueueOpening();
-  void QueueClosing();
   void FillFifo();
 
   const SimOptions options_;
@@ -118,22 +106,12 @@ class BoxPeer final : public CablePeer {
   bool dropped_ = false;
   bool stalled_ = false;
 
-  // The protocol side.
-  Parse parse_ = Parse::Header;
-  std::array<std::uint8_t, 12> header_{};
-  std::size_t header_pos_ = 0;
-  std::uint32_t image_length_ = 0;
-  Crc32 crc_;
-  std::int64_t closing_due_ = 0;
-  std::int64_t opening_due_ = 0;  // opening-ms after the link is up
-  std::array<Chunk, kMaxChunks> chunks_{};
-  std::size_t chunk_head_ = 0;
-  std::size_t chunk_count_ = 0;
   std::int64_t budget_ = 0;
   int polls_since_write_ = 0;  // ECR reads since the host last wrote the FIFO
   std::int64_t rate_time_ = 0;
 
   BoxReceipt receipt_;
+  BoxProtocol protocol_{options_, &receipt_};
 };
 
 }  // namespace m4410
