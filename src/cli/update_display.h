@@ -52,6 +52,7 @@ class UpdateDisplay {
   bool interrupted_ = false;
   bool progress_open_ = false;
   int last_printed_step_ = -1;
+  bool estimate_held_ = false;  // "Updating box. 99% complete." has gone out
   std::string last_progress_text_;
   Clock::time_point box_update_started_{};
 };
