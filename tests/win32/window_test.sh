@@ -193,17 +193,17 @@ program_ends 20 || fail "Quit did not end the program"
 # From a copy with its help file beside it, on a port without ECP registers: the run fails at
 # stage 3. Its cause can be selected and copied; F1 in the status window and the notes' help
 # button open the cause's page, F1 on the main window the page on running an update. Wine's
-# help viewer traces each page it is asked for; the test counts them in the program's log.
+# help viewer traces each page it goes to; the test counts them in the program's log.
 mkdir "$work/installed"
 cp "$program" "$build/Help2QRB.chm" "$work/installed/"
 WINEDEBUG=-all,+htmlhelp wine explorer "/desktop=$desktop,1024x768" \
   "$work/installed/marlovine-updater.exe" --port sim --sim clock=virtual,ecp=no \
   --no-log >"$work/help.log" 2>&1 </dev/null &
 cause_page=stages.html#s3
-asked() { grep -c "command=HH_DISPLAY_TOPIC" "$work/help.log" | tr -d '\n'; }
+asked() { grep -c ":navigate_url " "$work/help.log" | tr -d '\n'; }
 wait_asked() { # COUNT PAGE: the viewer has been asked for PAGE COUNT times in all
   for _ in $(seq 300); do
-    [ "$(grep "command=HH_DISPLAY_TOPIC" "$work/help.log" | grep -c "::/$2")" -ge "$1" ] && return 0
+    [ "$(grep ":navigate_url " "$work/help.log" | grep -c "::/$2")" -ge "$1" ] && return 0
     sleep 0.1
   done
   return 1
