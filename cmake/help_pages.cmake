@@ -87,6 +87,9 @@ if(CMAKE_SCRIPT_MODE_FILE)
     endif()
     file(WRITE ${OUT_DIR}/${file} "${text}")
   endforeach()
+  # Pictures go as they are.
+  file(GLOB pictures LIST_DIRECTORIES false ${HELP_DIR}/*.png)
+  file(COPY ${pictures} DESTINATION ${OUT_DIR})
   return()
 endif()
 
@@ -97,7 +100,7 @@ set(M4410_HELP_PAGES_SCRIPT ${CMAKE_CURRENT_LIST_FILE})
 function(m4410_help_pages system out_dir outputs_var)
   # CONFIGURE_DEPENDS: a page added to res/help joins the sets.
   file(GLOB pages LIST_DIRECTORIES false CONFIGURE_DEPENDS RELATIVE ${M4410_HELP_SOURCE_DIR}
-    ${M4410_HELP_SOURCE_DIR}/*.html ${M4410_HELP_SOURCE_DIR}/*.css)
+    ${M4410_HELP_SOURCE_DIR}/*.html ${M4410_HELP_SOURCE_DIR}/*.css ${M4410_HELP_SOURCE_DIR}/*.png)
   list(SORT pages)
   set(sources ${pages})
   list(TRANSFORM sources PREPEND ${M4410_HELP_SOURCE_DIR}/)

@@ -10,8 +10,13 @@ endforeach()
 
 install(DIRECTORY ${M4410_HELP_LINUX_DIR}/
   DESTINATION ${CMAKE_INSTALL_DATADIR}/marlovine-updater/help
-  FILES_MATCHING PATTERN "*.html" PATTERN "*.css"
+  FILES_MATCHING PATTERN "*.html" PATTERN "*.css" PATTERN "*.png"
 )
+
+# The sigrok protocol decoders, where libsigrokdecode looks for them.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/decoders/
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/libsigrokdecode/decoders
+  FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
 
 # The port lock's folder and file (tmpfiles.d, read from /usr/lib as well as /etc).
 install(FILES ${PROJECT_SOURCE_DIR}/res/tmpfiles/marlovine-updater.conf

@@ -45,17 +45,26 @@ set(M4410_README ${CMAKE_BINARY_DIR}/README.txt)
 configure_file(${PROJECT_SOURCE_DIR}/res/windows/README.txt.in ${M4410_README} @ONLY
   NEWLINE_STYLE CRLF)
 list(APPEND staged_files ${stage}/Help2QRB.chm ${stage}/README.txt)
+# The sigrok decoders, a folder PulseView is pointed at.
+file(GLOB m4410_decoder_files RELATIVE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/decoders/*/*.py)
+list(TRANSFORM m4410_decoder_files PREPEND ${stage}/ OUTPUT_VARIABLE m4410_staged_decoders)
+list(APPEND staged_files ${m4410_staged_decoders})
+list(TRANSFORM m4410_decoder_files PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE m4410_decoder_sources)
 add_custom_command(OUTPUT ${staged_files}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}
   ${copy_commands}
   COMMAND ${CMAKE_COMMAND} -E copy ${M4410_HELP_CHM} ${stage}/Help2QRB.chm
   COMMAND ${CMAKE_COMMAND} -E copy ${M4410_README} ${stage}/README.txt
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/decoders ${stage}/decoders
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}/decoders/ieee1284/__pycache__
+          ${stage}/decoders/m4410/__pycache__
   DEPENDS ${m4410_package_programs} ${M4410_HELP_CHM} ${M4410_README}
+          ${m4410_decoder_sources}
   COMMENT "Staging the Windows package"
   VERBATIM)
 list(TRANSFORM m4410_package_programs APPEND .exe OUTPUT_VARIABLE M4410_PACKAGE_FILES)
-list(APPEND M4410_PACKAGE_FILES Help2QRB.chm README.txt)
+list(APPEND M4410_PACKAGE_FILES Help2QRB.chm README.txt decoders)
 
 add_custom_command(OUTPUT ${M4410_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${M4410_ZIP}

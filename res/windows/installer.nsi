@@ -182,6 +182,10 @@ Section "Install"
   ; Beside the window program, which opens its help from its own folder.
   File "${STAGE}\Help2QRB.chm"
   File "${STAGE}\README.txt"
+  ; The sigrok decoders, for PulseView's decoder folder.
+  SetOutPath "$INSTDIR\decoders"
+  File /r "${STAGE}\decoders\*.*"
+  SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "${MENU}"
@@ -233,6 +237,11 @@ Section "Uninstall"
   Delete "$INSTDIR\m4410.exe"
   Delete "$INSTDIR\Help2QRB.chm"
   Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\decoders\ieee1284\*.py"
+  Delete "$INSTDIR\decoders\m4410\*.py"
+  RMDir "$INSTDIR\decoders\ieee1284"
+  RMDir "$INSTDIR\decoders\m4410"
+  RMDir "$INSTDIR\decoders"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 

@@ -32,10 +32,11 @@ bool LookAtPath(const std::string& path, FileFacts* facts, std::string* error);
 // opened is a plain file (otherwise null, with the kind in *error).
 std::FILE* OpenPlainFileToRead(const std::string& path, FileFacts* facts, std::string* error);
 
-// Creates path to write in one step (never through a link, never waiting on a pipe), the
-// trace and the box data being written where other users may have been first. A file already
-// at path is opened only if it is a plain file of the user the program runs as, with no other
-// name; anything else is refused with the reason in *error. It is not emptied: the caller
+// Creates path to write in one step (never through a link at its name, never waiting on a
+// pipe), the trace and the box data being written where other users may have been first. On
+// the way, only folders of root or of the user are passed, and only their links followed. A
+// file already at path is opened only if it is a plain file of the user the program runs as,
+// with no other name; anything else is refused with the reason in *error. It is not emptied: the caller
 // judges *facts first, then calls EmptyFile. owner_only: a new file only its user may read.
 std::FILE* OpenOwnFileToWrite(const std::string& path, bool owner_only, FileFacts* facts,
                               bool* created, std::string* error);
@@ -44,9 +45,8 @@ bool EmptyFile(std::FILE* file);
 void RemoveFile(const std::string& path);
 
 // Appends text in one write to a file only the user may read, creating it and the folders
-// above it as needed. No link is followed on the way, and every folder passed must be root's
-// or the user's own, so a name handed in by someone else leads nowhere but to a refusal. Two
-// programs' lines never interleave.
+// above it as needed. Reached as OpenOwnFileToWrite reaches its file, so a name handed in by
+// someone else leads nowhere but to a refusal. Two programs' lines never interleave.
 bool AppendToPrivateFile(const std::string& path, const std::string& text, std::string* error);
 
 // Opens such a file to read, reached the same way; null with the reason when it is not there

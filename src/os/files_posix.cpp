@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 #include "os/files.h"
+#include "os/files_posix.h"
 
 namespace m4410 {
 
@@ -72,63 +74,42 @@ std::vector<std::string> FolderNames(const std::string& path) {
   return names;
 }
 
-// Walks an absolute folder from the root, one name at a time, following no link and passing
-// only folders of root or of the running user; make: missing folders are made, 0700. Gives
-// the open folder, or -1 with the reason.
-int WalkToFolder(const std::string& folder, bool make, std::string* error) {
-  if (folder.empty() || folder[0] != '/') {
-    if (error) *error = "the folder '" + PrintableName(folder) + "' is not an absolute path";
-    return -1;
-  }
-  int at = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (at < 0) return Fail(error), -1;
-  std::string walked;
-  for (const std::string& name : FolderNames(folder)) {
-    walked += "/" + name;
-    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int next = ::openat(at, name.c_str(), kFlags);
-    if (next < 0 && errno == ENOENT && make &&
-        (::mkdirat(at, name.c_str(), 0700) == 0 || errno == EEXIST)) {
-      next = ::openat(at, name.c_str(), kFlags);
-    }
-    if (next < 0) {
-      const bool link = errno == ELOOP || errno == ENOTDIR;
-      Fail(error, at);
-      if (error && link) *error = "'" + PrintableName(walked) + "' is a link or not a folder";
-      return -1;
-    }
-    ::close(at);
-    at = next;
-    struct stat info {};
-    if (::fstat(at, &info) != 0) return Fail(error, at), -1;
-    if (info.st_uid != 0 && info.st_uid != ::geteuid()) {
-      ::close(at);
-      if (error) *error = "'" + PrintableName(walked) + "' belongs to another user";
-      return -1;
-    }
-  }
-  return at;
+// A relative path from the current folder's full name, so that the folders above it are
+// judged too.
+bool FullPath(const std::string& path, std::string* full) {
+  if (!path.empty() && path[0] == '/') return *full = path, true;
+  char* here = ::getcwd(nullptr, 0);
+  if (here == nullptr) return false;
+  *full = std::string(here) + "/" + path;
+  std::free(here);
+  return true;
 }
 
-// The file at path, reached by WalkToFolder, opened with flags (O_NOFOLLOW added) and kept only
+constexpr int kMostLinks = 40;  // on one path, as the kernel allows
+
+// What the link open at fd (O_PATH) points to; false for an empty or overlong target.
+bool ReadLink(int fd, std::string* to) {
+  char target[4096];
+  const ssize_t length = ::readlinkat(fd, "", target, sizeof target);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return false;
+  to->assign(target, static_cast<std::size_t>(length));
+  return true;
+}
+
+// The file at path, reached by ReachName, opened with flags (O_NOFOLLOW added) and kept only
 // if it is the user's own plain file.
 int OpenPrivateFile(const std::string& path, int flags, bool make, std::string* error) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    if (error) *error = "'" + PrintableName(path) + "' is not an absolute path";
-    return -1;
-  }
-  const int folder = WalkToFolder(path.substr(0, slash), make, error);
-  if (folder < 0) return -1;
-  const int fd = ::openat(folder, path.c_str() + slash + 1,
+  ReachedName reached;
+  if (!ReachName(path, make, false, &reached, error)) return -1;
+  const int fd = ::openat(reached.folder, reached.name.c_str(),
                           flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
   if (fd < 0) {
     const bool link = errno == ELOOP;
-    Fail(error, folder);
+    Fail(error, reached.folder);
     if (error && link) *error = "it is a link";
     return -1;
   }
-  ::close(folder);
+  ::close(reached.folder);
   struct stat info {};
   if (::fstat(fd, &info) != 0) return Fail(error, fd), -1;
   if (!OwnPlainFile(info, error)) {
@@ -153,6 +134,92 @@ bool RootsOwnFolder(const std::string& folder) {
 }
 
 }  // namespace
+
+bool TrustedOwner(uid_t owner) { return owner == 0 || owner == ::geteuid(); }
+
+bool ReachName(const std::string& path, bool make_folders, bool follow_last_link,
+               ReachedName* reached, std::string* error) {
+  auto refuse = [error](int fd, const std::string& why, int code = EACCES) {
+    if (fd >= 0) ::close(fd);
+    if (error) *error = why;
+    errno = code;
+    return false;
+  };
+  std::string full;
+  if (!FullPath(path, &full)) return Fail(error);
+  const std::vector<std::string> split = FolderNames(full);
+  std::deque<std::string> names(split.begin(), split.end());
+  if (names.empty()) return refuse(-1, "'" + PrintableName(path) + "' names no file");
+  int at = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (at < 0) return Fail(error);
+  std::string walked;  // the folder reached so far, for the reasons
+  int links = 0;
+  std::string name;
+  for (;;) {
+    name = names.front();
+    names.pop_front();
+    const bool last = names.empty();
+    const std::string shown = "'" + PrintableName(walked + "/" + name) + "'";
+    if (last && (name == "." || name == "..")) return refuse(at, shown + " is a folder");
+    if (last && !follow_last_link) break;
+    // Looked at through a descriptor of the name itself, so what is judged is what is used.
+    constexpr int kLook = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+    int next = ::openat(at, name.c_str(), kLook);
+    if (next < 0 && errno == ENOENT && last) break;  // to be made by the caller
+    if (next < 0 && errno == ENOENT && make_folders &&
+        (::mkdirat(at, name.c_str(), 0700) == 0 || errno == EEXIST)) {
+      next = ::openat(at, name.c_str(), kLook);
+    }
+    if (next < 0) {
+      const int code = errno;
+      return refuse(at, "cannot reach " + shown + ": " + std::strerror(code), code);
+    }
+    struct stat info {};
+    if (::fstat(next, &info) != 0) {
+      const int code = errno;
+      ::close(next);
+      return refuse(at, std::strerror(code), code);
+    }
+    if (S_ISLNK(info.st_mode)) {
+      if (!TrustedOwner(info.st_uid)) {
+        ::close(next);
+        return refuse(at, shown + " is a link of another user");
+      }
+      std::string to;
+      const bool read = ReadLink(next, &to);
+      ::close(next);
+      if (!read || ++links > kMostLinks) return refuse(at, "cannot follow the link " + shown);
+      const std::vector<std::string> more = FolderNames(to);
+      names.insert(names.begin(), more.begin(), more.end());
+      if (to[0] == '/') {
+        ::close(at);
+        at = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (at < 0) return Fail(error);
+        walked.clear();
+      }
+      if (names.empty()) return refuse(at, "the link " + shown + " leads to '/'");
+      continue;
+    }
+    if (last) {  // not a link: the caller opens it without following one
+      ::close(next);
+      break;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+      ::close(next);
+      return refuse(at, shown + " is not a folder");
+    }
+    if (!TrustedOwner(info.st_uid)) {
+      ::close(next);
+      return refuse(at, shown + " belongs to another user");
+    }
+    ::close(at);
+    at = next;
+    walked += "/" + name;
+  }
+  reached->folder = at;
+  reached->name = name;
+  return true;
+}
 
 std::string SystemErrorText(unsigned long code) { return std::strerror(static_cast<int>(code)); }
 
@@ -179,20 +246,28 @@ std::FILE* OpenPlainFileToRead(const std::string& path, FileFacts* facts, std::s
 
 std::FILE* OpenOwnFileToWrite(const std::string& path, bool owner_only, FileFacts* facts,
                               bool* created, std::string* error) {
+  *created = false;
+  ReachedName reached;
+  if (!ReachName(path, false, false, &reached, error)) return nullptr;
+  const int folder = reached.folder;
+  const char* name = reached.name.c_str();
   // O_CREAT with O_EXCL makes a new file or fails; only then is an existing one considered,
   // and the kernel's guard for files in sticky folders applies to the O_CREAT as well.
   constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  int fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, owner_only ? 0600 : 0644);
+  int fd = ::openat(folder, name, kFlags | O_CREAT | O_EXCL, owner_only ? 0600 : 0644);
   *created = fd >= 0;
   if (fd < 0) {
-    if (errno != EEXIST) return Fail(error), nullptr;
+    if (errno != EEXIST) return Fail(error, folder), nullptr;
     // Looked at before it is opened: opening a device could already act on it.
     struct stat seen {};
-    if (::lstat(path.c_str(), &seen) != 0) return Fail(error), nullptr;
-    if (!OwnPlainFile(seen, error)) return nullptr;
-    fd = ::open(path.c_str(), kFlags);
-    if (fd < 0) return Fail(error), nullptr;
+    if (::fstatat(folder, name, &seen, AT_SYMLINK_NOFOLLOW) != 0) {
+      return Fail(error, folder), nullptr;
+    }
+    if (!OwnPlainFile(seen, error)) return ::close(folder), nullptr;
+    fd = ::openat(folder, name, kFlags);
+    if (fd < 0) return Fail(error, folder), nullptr;
   }
+  ::close(folder);
   struct stat info {};
   if (::fstat(fd, &info) != 0) return Fail(error, fd), nullptr;
   if (!*created && !OwnPlainFile(info, error)) {  // changed hands between the look and the open

@@ -21,6 +21,7 @@ constexpr unsigned kExtendedPorts = 3;
 constexpr std::uint8_t kUndriven = 0xFF;
 
 constexpr const char* kLockdownFile = "/sys/kernel/security/lockdown";
+constexpr unsigned kLockMode = 0640;  // root:lp
 
 std::string ErrorName(int negative_errno) {
   return std::error_code(-negative_errno, std::generic_category()).message();
@@ -162,9 +163,11 @@ int LinuxPortAccess::OpenLockFile() {
                      "Remove it: sudo rm -r " + kLockFolder + "\n");
     return -1;
   }
-  int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  // Read only: the claim needs no write access, so operators in lp get none, and no member
+  // can grow the file until /run is full.
+  int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   if (root) flags |= O_CREAT;
-  const int fd = system_.OpenAt(folder, kLockName, flags, 0660);
+  const int fd = system_.OpenAt(folder, kLockName, flags, kLockMode);
   system_.Close(folder);
   if (fd < 0) {
     std::string remedy = ".";
@@ -183,8 +186,9 @@ int LinuxPortAccess::OpenLockFile() {
     return -1;
   }
   if (root) {
-    // Whatever the umask of the run that made it, operators in lp must be able to take it.
-    if (status.mode != 0660) system_.ChangeMode(fd, 0660);
+    // Whatever the umask of the run that made it (or an older version's 0660), operators in
+    // lp may open it and only that.
+    if (status.mode != kLockMode) system_.ChangeMode(fd, kLockMode);
     if (const auto lp = system_.GroupId("lp"); lp && status.group != *lp) {
       system_.ChangeGroup(fd, *lp);
     }

@@ -31,9 +31,9 @@ class LinuxPortAccess final : public PortAccess {
   void Write(PortRange range, unsigned offset, std::uint8_t value) override;
 
   // One file for every port, made at boot by the package's tmpfiles entry (root-owned folder,
-  // the file root:lp 0660) or by a run as root. Each claim locks the byte ranges of its two
-  // port ranges, so a port is one lock however its base is spelled, and overlapping ranges
-  // exclude each other.
+  // the file root:lp 0640, opened read-only) or by a run as root. Each claim locks the byte
+  // ranges of its two port ranges, so a port is one lock however its base is spelled, and
+  // overlapping ranges exclude each other.
   static constexpr const char* kLockFolder = "/run/m4410";
   static constexpr const char* kLockName = "ports.lock";
   static constexpr const char* kLockPath = "/run/m4410/ports.lock";

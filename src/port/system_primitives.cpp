@@ -139,14 +139,31 @@ class RealPrimitives final : public SystemPrimitives {
   }
 
   int LockRange(int fd, std::uint64_t first, std::uint64_t count) override {
+    // A write lock needs a descriptor open for writing, and so a lock file its users could
+    // fill /run with. A read lock needs none, but is shared: it is taken, then the range is
+    // asked for as if for writing, which any other holder's lock would stand in the way of.
+    // Two claims at the same moment may both give way; two never both hold.
     struct flock range {};
-    range.l_type = F_WRLCK;
+    range.l_type = F_RDLCK;
     range.l_whence = SEEK_SET;
     range.l_start = static_cast<off_t>(first);
     range.l_len = static_cast<off_t>(count);
-    const int result = ::fcntl(fd, F_OFD_SETLK, &range);
-    if (result == 0) return 0;
-    return errno == EACCES ? -EAGAIN : -errno;  // both mean "held elsewhere" for F_SETLK
+    if (::fcntl(fd, F_OFD_SETLK, &range) != 0) {
+      return errno == EACCES ? -EAGAIN : -errno;  // both mean "held elsewhere" for F_SETLK
+    }
+    struct flock others = range;
+    others.l_type = F_WRLCK;
+    int result = 0;
+    if (::fcntl(fd, F_OFD_GETLK, &others) != 0) {
+      result = -errno;
+    } else if (others.l_type != F_UNLCK) {
+      result = -EAGAIN;
+    }
+    if (result != 0) {
+      range.l_type = F_UNLCK;
+      ::fcntl(fd, F_OFD_SETLK, &range);
+    }
+    return result;
   }
 
   std::optional<std::string> ReadTextFile(const std::string& path) override {

@@ -48,9 +48,9 @@ class SystemPrimitives {
   virtual long PWrite(int fd, const void* buffer, std::size_t count, std::int64_t offset) = 0;
   // ioctl without an argument (PPEXCL, PPCLAIM, PPRELEASE): >= 0 or -errno.
   virtual int Ioctl(int fd, unsigned long request) = 0;
-  // A write lock on bytes [first, first + count) of an open file, held by the open file itself
-  // (F_OFD_SETLK) until its last descriptor closes: 0, -EAGAIN when anyone holds an
-  // overlapping range, or another -errno.
+  // An exclusive claim of bytes [first, first + count) of a file that may be open for reading
+  // only, held by the open file itself (OFD locks) until its last descriptor closes: 0,
+  // -EAGAIN when anyone holds an overlapping range, or another -errno.
   virtual int LockRange(int fd, std::uint64_t first, std::uint64_t count) = 0;
 
   // A small text file (sysfs, procfs) whole, or nothing when it cannot be read.

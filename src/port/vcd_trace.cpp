@@ -31,12 +31,7 @@ VcdPortAccess::VcdPortAccess(std::unique_ptr<PortAccess> inner, std::FILE* out)
   level_.fill(-1);
 }
 
-VcdPortAccess::~VcdPortAccess() {
-  if (header_written_) {
-    FinishPulse();
-    std::fflush(out_);
-  }
-}
+VcdPortAccess::~VcdPortAccess() { Finish(); }
 
 ClaimOutcome VcdPortAccess::Claim() {
   origin_micros_ = CurrentTimeSource().NowMicros();
@@ -45,10 +40,19 @@ ClaimOutcome VcdPortAccess::Claim() {
 
 void VcdPortAccess::Release() {
   inner_->Release();
-  if (header_written_) {
-    FinishPulse();
-    std::fflush(out_);
+  Finish();
+}
+
+// Readers drop the changes at a file's last time stamp, so the file ends with one more.
+void VcdPortAccess::Finish() {
+  if (!header_written_) return;
+  FinishPulse();
+  if (written_ >= 0 && !closed_) {
+    ++written_;
+    std::fprintf(out_, "#%" PRId64 "\n", written_);
+    closed_ = true;
   }
+  std::fflush(out_);
 }
 
 std::uint8_t VcdPortAccess::Read(PortRange range, unsigned offset) {
@@ -86,7 +90,9 @@ void VcdPortAccess::Write(PortRange range, unsigned offset, std::uint8_t value) 
 // Reads the clock once per access, as the text trace does, so both show the same times.
 void VcdPortAccess::Begin() {
   if (!header_written_) {
-    std::fprintf(out_, "$comment Marlovine 4410 updater: parallel port lines $end\n");
+    std::fprintf(out_,
+                 "$comment Marlovine 4410 updater: host register trace of the parallel port "
+                 "lines (what the host wrote and read, not the cable) $end\n");
     std::fprintf(out_, "$timescale 1us $end\n$scope module port $end\n");
     for (int wire = 0; wire < kWireCount; ++wire) {
       std::fprintf(out_, "$var wire 1 %c %s $end\n", Id(wire), kWireNames[wire]);
@@ -150,6 +156,7 @@ void VcdPortAccess::FinishPulse() {
 
 void VcdPortAccess::Flush() {
   if (pending_.empty()) return;
+  closed_ = false;
   if (now_ <= written_) now_ = written_ + 1;
   std::fprintf(out_, "#%" PRId64 "\n%s", now_, pending_.c_str());
   written_ = now_;

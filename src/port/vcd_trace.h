@@ -43,6 +43,7 @@ class VcdPortAccess final : public PortAccess {
   void Pulse(int wire);
   void FinishPulse();
   void Flush();
+  void Finish();
 
   std::unique_ptr<PortAccess> inner_;
   std::FILE* out_;
@@ -51,6 +52,7 @@ class VcdPortAccess final : public PortAccess {
   unsigned ecr_mode_ = 0;        // ECR bits 7-5 as last written
   std::int64_t now_ = 0;         // time of the access being recorded
   std::int64_t written_ = -1;    // last time stamp in the file
+  bool closed_ = false;          // the closing time stamp follows the last change
   std::int64_t pulse_at_ = -1;   // a clock line pulsed low at this time, not yet released
   int pulse_wire_ = -1;
   std::array<signed char, kWireCount> level_{};  // -1 unknown, else 0 or 1

@@ -25,15 +25,16 @@ std::atomic<std::uint64_t> trace_inode{0};
 // may have been taken by someone else first, a pipe would hold the run); it is opened without
 // emptying it and compared with the files it must not be, so a --trace that names the update
 // file (by any path or link) leaves that file whole. All before the port is touched.
-std::FILE* OpenTrace(const PortChoiceText& choice, const std::vector<std::string>& not_trace,
-                     std::string* error) {
+std::FILE* OpenTrace(const std::string& path, const std::string& noun,
+                     const std::vector<std::string>& not_trace, std::string* error,
+                     FileFacts* facts = nullptr) {
   FileFacts trace;
   bool created = false;
   std::string reason;
-  const std::string name = PrintableName(choice.trace);
-  std::FILE* file = OpenOwnFileToWrite(choice.trace, true, &trace, &created, &reason);
+  const std::string name = PrintableName(path);
+  std::FILE* file = OpenOwnFileToWrite(path, true, &trace, &created, &reason);
   if (!file) {
-    *error = "cannot create the trace file '" + name + "': " + reason;
+    *error = "cannot create the " + noun + " '" + name + "': " + reason;
     return nullptr;
   }
   std::vector<std::string> keep = not_trace;
@@ -42,19 +43,18 @@ std::FILE* OpenTrace(const PortChoiceText& choice, const std::vector<std::string
     FileFacts info;
     if (!LookAtPath(other, &info, nullptr) || !SameFile(info, trace)) continue;
     std::fclose(file);
-    if (created) RemoveFile(choice.trace);
-    *error = "the trace file '" + name + "' would overwrite " +
+    if (created) RemoveFile(path);
+    *error = "the " + noun + " '" + name + "' would overwrite " +
              (other == BoxDataPath ? "the box-data file '" : "'") + PrintableName(other) +
-             "'; choose another trace file";
+             "'; choose another " + noun;
     return nullptr;
   }
   if (!EmptyFile(file)) {
-    *error = "cannot empty the trace file '" + name + "'";
+    *error = "cannot empty the " + noun + " '" + name + "'";
     std::fclose(file);
     return nullptr;
   }
-  trace_device.store(trace.volume);
-  trace_inode.store(trace.index);
+  if (facts) *facts = trace;
   return file;
 }
 
@@ -83,11 +83,21 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(
 
   std::unique_ptr<PortEnvironment> environment(new PortEnvironment);
   PortAccessFactory factory;
+  std::string cable_path;
   if (parsed.choice->kind == PortKind::Sim) {
     SimOptions options;
     if (!ParseSimOptions(choice.sim, &options, error)) return nullptr;
     if (options.clock == SimClock::Virtual) environment->clock_ = std::make_unique<VirtualClock>();
-    environment->box_ = std::make_shared<SimulatedBox>(options, environment->clock_.get());
+    // The cable trace is checked as the trace is, and must not be it.
+    std::FILE* cable = nullptr;
+    if (!options.cable.empty()) {
+      std::vector<std::string> keep = not_trace;
+      if (!choice.trace.empty()) keep.push_back(choice.trace);
+      cable = OpenTrace(options.cable, "cable trace file", keep, error);
+      if (!cable) return nullptr;
+      cable_path = options.cable;
+    }
+    environment->box_ = std::make_shared<SimulatedBox>(options, environment->clock_.get(), cable);
     factory = environment->box_->Factory();
   } else {
     if (!choice.sim.empty()) {
@@ -103,8 +113,13 @@ std::unique_ptr<PortEnvironment> PortEnvironment::Install(
   }
 
   if (!choice.trace.empty()) {
-    environment->trace_ = OpenTrace(choice, not_trace, error);
+    std::vector<std::string> keep = not_trace;
+    if (!cable_path.empty()) keep.push_back(cable_path);
+    FileFacts facts;
+    environment->trace_ = OpenTrace(choice.trace, "trace file", keep, error, &facts);
     if (!environment->trace_) return nullptr;
+    trace_device.store(facts.volume);
+    trace_inode.store(facts.index);
     // A name ending in .vcd asks for the lines as a waveform; anything else, the text lines.
     const bool waveform = IsWaveformTraceName(choice.trace);
     factory = [inner = std::move(factory), addresses = environment->addresses_,

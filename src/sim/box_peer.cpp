@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "port/parport_bits.h"
+#include "sim/cable_trace.h"
 
 namespace m4410 {
 
@@ -84,6 +85,7 @@ void BoxPeer::NewSession(std::int64_t now) {
   rate_time_ = now;
   data_written_at_ = strobed_at_ = kLongAgo;
   receipt_ = BoxReceipt{};
+  if (cable_) cable_->Status(now, StatusLines());
 }
 
 void BoxPeer::Tick(std::int64_t now) {
@@ -114,6 +116,7 @@ std::int64_t BoxPeer::Answer(std::uint8_t status, std::uint32_t late_ms, std::in
 void BoxPeer::FireOldest() {
   const Event& event = events_[event_head_];
   status_ = event.status;
+  if (cable_) cable_->Status(event.at, StatusLines());
   // An acknowledgement that comes after the host has already withdrawn its request starts
   // nothing.
   if (event.action == Action::StartSending && phase_ == Phase::Reverse) sending_ = true;
@@ -325,6 +328,7 @@ void BoxPeer::SkipToNextTake() {
 }
 
 void BoxPeer::TakeByte(std::uint8_t byte, std::int64_t taken_at) {
+  if (cable_) cable_->ForwardByte(taken_at, byte);
   switch (parse_) {
     case Parse::Header:
       header_[header_pos_++] = byte;
@@ -369,6 +373,7 @@ void BoxPeer::ImageArrived(std::int64_t at) {
   // ready-ms: busy with the image, the box holds PError low and will not turn round yet.
   if (options_.ready_ms > 0) {
     status_ = static_cast<std::uint8_t>(status_ & ~kStatusPError);
+    if (cable_) cable_->Status(at, StatusLines());
     Answer(kForwardIdle, 0, at + std::int64_t{options_.ready_ms} * 1000);
   }
 }
@@ -385,6 +390,7 @@ void BoxPeer::CheckLimits() {
 void BoxPeer::DropLink() {
   dropped_ = true;
   receipt_.link_dropped = true;
+  if (cable_) cable_->Status(now_, StatusLines());
   closing_due_ = kNever;
   sending_ = false;
 }
@@ -444,6 +450,7 @@ void BoxPeer::FillFifo() {
     }
     ++chunk.pos;
     chip_->Push(byte);
+    if (cable_) cable_->ReverseByte(now_, byte);
     ++receipt_.bytes_sent;
   }
 }

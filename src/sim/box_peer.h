@@ -36,6 +36,9 @@ class BoxPeer final : public CablePeer {
   void Refused(HostFault fault) override { Fault(fault); }
   void FifoEmptied(std::size_t bytes) override { receipt_.fifo_bytes_discarded += bytes; }
 
+  // Where the box's lines and each FIFO byte's handshake are recorded as on the cable.
+  void set_cable(CableTrace* cable) { cable_ = cable; }
+
  private:
   enum class Phase {
     Compatibility,
@@ -98,6 +101,7 @@ class BoxPeer final : public CablePeer {
   const SimOptions options_;
   VirtualClock* const clock_;
   EcpChip* const chip_;
+  CableTrace* cable_ = nullptr;
   std::int64_t now_ = 0;
 
   // The link side.

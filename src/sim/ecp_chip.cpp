@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "port/parport_bits.h"
+#include "sim/cable_trace.h"
 
 namespace m4410 {
 
@@ -82,7 +83,8 @@ std::uint8_t EcpChip::Read(PortRange range, unsigned offset) {
 }
 
 void EcpChip::Write(PortRange range, unsigned offset, std::uint8_t value) {
-  peer_->Tick(BeginAccess());
+  const std::int64_t now = BeginAccess();
+  peer_->Tick(now);
   if (range == PortRange::Standard) {
     if (offset == 0) {
       data_ = value;
@@ -104,6 +106,7 @@ void EcpChip::Write(PortRange range, unsigned offset, std::uint8_t value) {
       default: break;
     }
   }
+  if (cable_) cable_->Host(now, data_, control_, mode());
 }
 
 bool EcpChip::reverse() const { return (control_ & kControlReverse) != 0; }

@@ -15,6 +15,10 @@
 #include "sim/simulated_box.h"
 
 namespace m4410 {
+class CableTrace;
+}
+
+namespace m4410 {
 
 // What the chip's lines reach: the peripheral's side of the cable.
 class CablePeer {
@@ -49,6 +53,9 @@ class EcpChip {
   // clock it costs what an access costs.
   std::int64_t Now();
 
+  // Where the lines the chip drives are recorded as a probe on the cable sees them.
+  void set_cable(CableTrace* cable) { cable_ = cable; }
+
   std::uint8_t data() const { return data_; }
   std::uint8_t control() const { return control_; }
   std::uint8_t config_b() const { return config_b_; }
@@ -74,6 +81,7 @@ class EcpChip {
   const bool has_ecr_;
   VirtualClock* const clock_;
   CablePeer* const peer_;
+  CableTrace* cable_ = nullptr;
   std::int64_t bus_debt_ns_ = 0;  // bus time owed on the virtual clock, under a microsecond
   SteadyTime bus_free_at_{};      // the real clock: when the last access lets go of the bus
 

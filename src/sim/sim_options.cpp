@@ -6,7 +6,7 @@ namespace m4410 {
 
 namespace {
 
-enum class Kind { Clock, Flag, Number, NumberOrNever };
+enum class Kind { Clock, Flag, Number, NumberOrNever, Path };
 
 struct Key {
   std::string_view name;
@@ -28,7 +28,7 @@ constexpr Key Count(std::string_view name, std::optional<std::uint32_t> SimOptio
   return {name, Kind::NumberOrNever, nullptr, nullptr, member, kMaxImageCount};
 }
 
-const std::array<Key, 27> kKeys{{
+const std::array<Key, 28> kKeys{{
     {"clock", Kind::Clock},
     Number("latency-us", &SimOptions::latency_us, kMaxLatencyUs),
     Number("answer-on-attempt", &SimOptions::answer_on_attempt, kMaxAnswerOnAttempt),
@@ -56,6 +56,7 @@ const std::array<Key, 27> kKeys{{
     Flag("closing", &SimOptions::closing),
     Flag("ecp", &SimOptions::ecp),
     Number("bus-ns", &SimOptions::bus_ns, kMaxBusNs),
+    {"cable", Kind::Path},
 }};
 
 std::string Quoted(std::string_view text) {
@@ -104,6 +105,13 @@ bool ApplyItem(std::string_view item, SimOptions* o, std::string* error) {
     return false;
   }
   switch (key->kind) {
+    case Kind::Path:
+      if (value.empty()) {
+        *error = BadValue(value, name) + " (a file name)";
+        return false;
+      }
+      o->cable = value;
+      return true;
     case Kind::Clock:
       if (value == "real") {
         o->clock = SimClock::Real;
@@ -212,6 +220,7 @@ std::string FormatSimOptions(const SimOptions& o) {
   text += std::string(",closing=") + flag(o.closing);
   text += std::string(",ecp=") + flag(o.ecp);
   text += ",bus-ns=" + std::to_string(o.bus_ns);
+  if (!o.cable.empty()) text += ",cable=" + o.cable;
   return text;
 }
 
@@ -224,7 +233,8 @@ std::string_view SimOptionsHelp() {
          "rate=N bytes/s (2000000, 0 at once), drop-select-at=N|never, stall-at=N|never, "
          "drop-select-at-sent=N|never, "
          "update-ms=N (2000), closing=yes|no, ecp=yes|no (no: the port has no ECP registers), "
-         "bus-ns=N (0: the cost of one register access)";
+         "bus-ns=N (0: the cost of one register access), "
+         "cable=FILE.vcd (the cable's lines as a probe on it sees them)";
 }
 
 }  // namespace m4410

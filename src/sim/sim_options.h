@@ -41,6 +41,7 @@ struct SimOptions {
   bool closing = true;                        // no: never sends its closing record
   bool ecp = true;                            // no: a port without ECP registers (reads 0xFF)
   std::uint32_t bus_ns = 0;                   // what one register access costs, as on a real bus
+  std::string cable;                          // cable=FILE.vcd: the cable's lines; empty = none
 
   friend bool operator==(const SimOptions&, const SimOptions&) = default;
 };

@@ -1,9 +1,11 @@
 #include "sim/simulated_box.h"
 
+#include <memory>
 #include <mutex>
 
 #include "port/port_driver.h"
 #include "sim/box_peer.h"
+#include "sim/cable_trace.h"
 #include "sim/ecp_chip.h"
 
 namespace m4410 {
@@ -12,11 +14,16 @@ namespace m4410 {
 // thread drives them, and any thread may read the receipt.
 class SimulatedBoxState {
  public:
-  SimulatedBoxState(const SimOptions& options, VirtualClock* clock)
+  SimulatedBoxState(const SimOptions& options, VirtualClock* clock, std::FILE* cable)
       : options_(options),
         box_(options, clock, &chip_),
         chip_(options.bus_ns, options.ecp, clock, &box_) {
     box_.NewSession(chip_.Now());
+    if (cable) {
+      cable_ = std::make_unique<CableTrace>(cable);
+      box_.set_cable(cable_.get());
+      chip_.set_cable(cable_.get());
+    }
   }
 
   const SimOptions& options() const { return options_; }
@@ -26,13 +33,17 @@ class SimulatedBoxState {
     if (holder_ == holder) return true;
     if (holder_) return false;
     holder_ = holder;
-    box_.NewSession(chip_.Now());
+    const std::int64_t now = chip_.Now();
+    if (cable_) cable_->Start(now);
+    box_.NewSession(now);
     return true;
   }
 
   void Release(const void* holder) {
     std::lock_guard lock(mutex_);
-    if (holder_ == holder) holder_ = nullptr;
+    if (holder_ != holder) return;
+    holder_ = nullptr;
+    if (cable_) cable_->Finish();
   }
 
   std::uint8_t Read(const void* holder, PortRange range, unsigned offset) {
@@ -68,6 +79,7 @@ class SimulatedBoxState {
   const SimOptions options_;
   mutable std::mutex mutex_;
   const void* holder_ = nullptr;
+  std::unique_ptr<CableTrace> cable_;
   BoxPeer box_;   // built before the chip, which it only points to until the first access
   EcpChip chip_;
 };
@@ -98,8 +110,8 @@ class SimulatedPortAccess final : public PortAccess {
 
 }  // namespace
 
-SimulatedBox::SimulatedBox(const SimOptions& options, VirtualClock* clock)
-    : state_(std::make_shared<SimulatedBoxState>(options, clock)) {}
+SimulatedBox::SimulatedBox(const SimOptions& options, VirtualClock* clock, std::FILE* cable)
+    : state_(std::make_shared<SimulatedBoxState>(options, clock, cable)) {}
 
 SimulatedBox::~SimulatedBox() = default;
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -73,7 +74,8 @@ class SimulatedBox {
   // clock == nullptr: the box watches the monotonic clock. Otherwise it watches `clock` and
   // moves it on by 1 us at every port access, so simulated time passes as the host polls;
   // the clock must then outlive the box and every PortAccess handed out.
-  SimulatedBox(const SimOptions& options, VirtualClock* clock);
+  // cable: where the cable's lines are recorded (the box takes the file), or nullptr.
+  SimulatedBox(const SimOptions& options, VirtualClock* clock, std::FILE* cable = nullptr);
   ~SimulatedBox();
   SimulatedBox(const SimulatedBox&) = delete;
   SimulatedBox& operator=(const SimulatedBox&) = delete;

@@ -57,6 +57,14 @@ void MainDialogController::OnInitDialog() {
   m_strMenuFile = profile_.GetString(m_strSection, m_strMenuFileItem);
   m_strTableFileItem = "Software Update TableFilename Item";
   m_strTableFile = profile_.GetString(m_strSection, m_strTableFileItem);
+  // A settings file that may not be read (another user's link or folder on the way) is not
+  // written either: the choices then last for this run only, and the operator knows it now.
+  settings_refused_ = !profile_.why().empty();
+  if (settings_refused_) {
+    view_.Message("The remembered file choices were not read: " + profile_.why() +
+                       ". The choices made now are kept only until the program ends.",
+                   MessageKind::Warning);
+  }
 
   SetInitialRowStates(*this);
   ShowRunNote(false, false);
@@ -153,11 +161,20 @@ void MainDialogController::ShowRunNote(bool shown, bool ok_shown) {
 }
 
 void MainDialogController::OnQuit() {
-  profile_.WriteString(m_strSection, m_strLastPathItem, m_strLastPath);
-  profile_.WriteString(m_strSection, m_strCompleteFileItem, m_strCompleteFile);
-  profile_.WriteString(m_strSection, m_strProgramFileItem, m_strProgramFile);
-  profile_.WriteString(m_strSection, m_strMenuFileItem, m_strMenuFile);
-  profile_.WriteString(m_strSection, m_strTableFileItem, m_strTableFile);
+  std::string unsaved;  // the first write's failure, if any
+  auto write = [&](const std::string& item, const std::string& value) {
+    if (!profile_.WriteString(m_strSection, item, value) && unsaved.empty()) {
+      unsaved = profile_.why();
+    }
+  };
+  write(m_strLastPathItem, m_strLastPath);
+  write(m_strCompleteFileItem, m_strCompleteFile);
+  write(m_strProgramFileItem, m_strProgramFile);
+  write(m_strMenuFileItem, m_strMenuFile);
+  write(m_strTableFileItem, m_strTableFile);
+  if (!unsaved.empty() && !settings_refused_) {
+    view_.Message("The file choices were not saved: " + unsaved + ".", MessageKind::Warning);
+  }
   End(0);
 }
 

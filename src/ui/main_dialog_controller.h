@@ -90,6 +90,7 @@ class MainDialogController : private FileRowControls {
   BoxReport box_report_;
   // The last status window saw the whole image go out (it takes reports off the board).
   bool image_seen_in_box_ = false;
+  bool settings_refused_ = false;  // told at the start: the settings file is not used
   // The run this window follows to its end, and then shows the result of until it is read.
   std::optional<RunFollow> follow_;
 };

@@ -29,8 +29,14 @@ class ProfileStore {
   // or the value cannot be stored on one line, or the file cannot be read or written.
   bool WriteString(std::string_view section, std::string_view item, std::string_view value);
 
+  // Why the last read or write failed, with the file's name, for the operator; empty after
+  // one that succeeded or found no file. On Linux a file is read and written only where no
+  // other user's link or folder leads to it.
+  const std::string& why() const { return why_; }
+
  private:
   std::string path_;
+  mutable std::string why_;
 };
 
 }  // namespace m4410

@@ -1,18 +1,23 @@
 #include "ui/profile_store.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <vector>
+
+#include "os/files.h"
+#include "os/files_posix.h"
 
 namespace m4410 {
 
 namespace {
+
+std::string Shown(const std::string& path) { return "'" + PrintableName(path) + "'"; }
 
 // Larger files are not settings files; they read as empty and are never rewritten.
 constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
@@ -65,14 +70,39 @@ std::optional<Entry> ItemEntry(std::string_view text) {
 
 enum class ReadOutcome { Read, Missing, Failed };
 
-ReadOutcome ReadWholeFile(const std::string& path, std::string* out) {
+bool Refuse(std::string* why, const std::string& reason) {
+  *why = reason;
+  return false;
+}
+
+// Reached as every file the programs write is (os/files_posix.h): a link of another user, or a
+// folder of theirs on the way, could lead root to read a root-only file into the window.
+ReadOutcome ReadWholeFile(const std::string& path, std::string* out, std::string* why) {
   out->clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
+  ReachedName reached;
+  if (!ReachName(path, false, true, &reached, why)) {
+    return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
+  }
+  const int fd = ::openat(reached.folder, reached.name.c_str(),
+                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  const int open_error = errno;
+  ::close(reached.folder);
+  if (fd < 0 && open_error == ENOENT) return ReadOutcome::Missing;
+  if (fd < 0) return Refuse(why, std::strerror(open_error)), ReadOutcome::Failed;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
+  std::string refusal;
+  if (::fstat(fd, &st) != 0) {
+    refusal = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    refusal = "it is not a plain file";
+  } else if (!TrustedOwner(st.st_uid)) {
+    refusal = "it belongs to another user";
+  } else if (st.st_size > kMaxFileSize) {
+    refusal = "it is too large for a settings file";
+  }
+  if (!refusal.empty()) {
     ::close(fd);
-    return ReadOutcome::Failed;
+    return Refuse(why, refusal), ReadOutcome::Failed;
   }
   char buffer[8192];
   for (;;) {
@@ -80,11 +110,13 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string* out) {
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
+      Refuse(why, std::strerror(errno));
       ::close(fd);
       return ReadOutcome::Failed;
     }
     out->append(buffer, static_cast<std::size_t>(n));
     if (out->size() > static_cast<std::size_t>(kMaxFileSize)) {
+      Refuse(why, "it is too large for a settings file");
       ::close(fd);
       return ReadOutcome::Failed;
     }
@@ -139,62 +171,67 @@ bool WriteAll(int fd, const std::string& data) {
   return true;
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+// A name no other file has in the folder, for the new content before it replaces the file.
+int MakeTemporary(int folder, const std::string& name, std::string* temp) {
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char random[6];
+    if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return -1;
+    *temp = name + ".";
+    for (const unsigned char r : random) *temp += kLetters[r % (sizeof kLetters - 1)];
+    const int fd = ::openat(folder, temp->c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
 }
 
-bool MakeDirectories(const std::string& dir) {
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  const std::string parent = DirectoryOf(dir);
-  if (parent != dir && !MakeDirectories(parent)) return false;
-  return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-// A settings file reached through a symbolic link is rewritten where the link points, so the
-// link survives.
-std::string ResolvedTarget(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved) == nullptr) return path;
-  return resolved;
-}
-
-bool ReplaceFile(const std::string& path, const std::string& content) {
-  const std::string target = ResolvedTarget(path);
-  const std::string dir = DirectoryOf(target);
-  if (!MakeDirectories(dir)) return false;
-
+// A settings file reached through a link is rewritten where the link points, so the link
+// survives; ReachName follows it only where the link and every folder on the way are the
+// user's or root's.
+bool ReplaceInFolder(int folder, const std::string& name, const std::string& content,
+                     std::string* why) {
   mode_t mode = 0;
   struct stat st {};
-  if (::stat(target.c_str(), &st) == 0) {
+  if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!S_ISREG(st.st_mode)) return Refuse(why, "it is not a plain file");
+    if (!TrustedOwner(st.st_uid)) return Refuse(why, "it belongs to another user");
     mode = st.st_mode & 07777;
+  } else if (errno != ENOENT) {
+    return Refuse(why, std::strerror(errno));
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     mode = 0666 & ~mask;
   }
 
-  std::string temp = target + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
+  std::string temp;
+  const int fd = MakeTemporary(folder, name, &temp);
+  if (fd < 0) return Refuse(why, std::strerror(errno));
   bool ok = WriteAll(fd, content) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+  if (ok) ok = ::renameat(folder, temp.c_str(), folder, name.c_str()) == 0;
   if (!ok) {
-    ::unlink(temp.c_str());
+    Refuse(why, std::strerror(errno));
+    ::unlinkat(folder, temp.c_str(), 0);
     return false;
   }
-  const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    ::fsync(dir_fd);
-    ::close(dir_fd);
+  const int synced = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (synced >= 0) {
+    ::fsync(synced);
+    ::close(synced);
   }
   return true;
+}
+
+bool ReplaceFile(const std::string& path, const std::string& content, std::string* why) {
+  ReachedName reached;
+  if (!ReachName(path, true, true, &reached, why)) return false;
+  const bool replaced = ReplaceInFolder(reached.folder, reached.name, content, why);
+  ::close(reached.folder);
+  return replaced;
 }
 
 }  // namespace
@@ -207,7 +244,10 @@ std::string ProfileStore::GetString(std::string_view section, std::string_view i
   item = Trim(item);
   if (section.empty() || item.empty()) return {};
   std::string content;
-  if (ReadWholeFile(path_, &content) != ReadOutcome::Read) return {};
+  std::string reason;
+  const ReadOutcome read = ReadWholeFile(path_, &content, &reason);
+  why_ = read == ReadOutcome::Failed ? "cannot read " + Shown(path_) + ": " + reason : "";
+  if (read != ReadOutcome::Read) return {};
   bool in_section = false;
   for (const Line& line : SplitLines(content)) {
     if (const auto name = SectionName(line.text)) {
@@ -233,12 +273,17 @@ bool ProfileStore::WriteString(std::string_view section, std::string_view item,
       section_name.find(']') != std::string_view::npos ||
       item_name.find('=') != std::string_view::npos || item_name.front() == '[' ||
       item_name.front() == ';' || item_name.front() == '#') {
+    why_ = "a name or a value does not fit on one line of " + Shown(path_);
     return false;
   }
 
   std::string content;
-  const ReadOutcome read = ReadWholeFile(path_, &content);
-  if (read == ReadOutcome::Failed) return false;  // never overwrite what could not be read
+  std::string reason;
+  const ReadOutcome read = ReadWholeFile(path_, &content, &reason);
+  if (read == ReadOutcome::Failed) {  // never overwrite what could not be read
+    why_ = "cannot read " + Shown(path_) + ": " + reason;
+    return false;
+  }
   std::vector<Line> lines = SplitLines(content);
 
   std::string eol = "\n";
@@ -290,7 +335,12 @@ bool ProfileStore::WriteString(std::string_view section, std::string_view item,
   std::string out;
   out.reserve(content.size() + new_text.size() + 64);
   for (const Line& line : lines) out += line.text + line.ending;
-  return ReplaceFile(path_, out);
+  if (!ReplaceFile(path_, out, &reason)) {
+    why_ = "cannot write " + Shown(path_) + ": " + reason;
+    return false;
+  }
+  why_.clear();
+  return true;
 }
 
 }  // namespace m4410

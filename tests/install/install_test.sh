@@ -10,7 +10,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "install_test: $*" >&2; exit 1; }
 [ -x "$prefix/bin/m4410" ] || fail "m4410 not installed"
-grep -q '^f /run/m4410/ports.lock 0660 root lp' "$prefix/lib/tmpfiles.d/marlovine-updater.conf" ||
+grep -q '^f /run/m4410/ports.lock 0640 root lp' "$prefix/lib/tmpfiles.d/marlovine-updater.conf" ||
   fail "no tmpfiles.d entry for the port lock"
 for page in m4410 marlovine-updater; do
   file=$(MANPATH="$prefix/share/man" man -w "$page") || fail "man cannot find $page(1)"

@@ -172,10 +172,20 @@ planted_lock_checks() {
   # An operator holding the lock file with flock, or outside lp unable to open it, keeps no
   # run off the port.
   run sh -c "umask 077; m4410 probe"
-  if [ "$status" -eq 3 ] && [ "$(stat -c '%a %U %G' $LOCK)" = "660 root lp" ]; then
+  if [ "$status" -eq 3 ] && [ "$(stat -c '%a %U %G' $LOCK)" = "640 root lp" ]; then
     say "ok umask-077-lock-for-operators"
   else
     say "FAIL umask-077-lock-for-operators: exit $status, lock $(stat -c '%a %U %G' $LOCK 2>&1)"
+  fi
+  # The claim needs only a read-only descriptor, so no operator can grow the file until /run
+  # is full; root's run takes an older version's 0660 back.
+  chmod 0660 $LOCK
+  run m4410 probe
+  if [ "$status" -eq 3 ] && [ "$(stat -c '%a' $LOCK)" = 640 ] &&
+    ! $AS_OPERATOR sh -c "exec 4>>$LOCK" 2>/dev/null; then
+    say "ok lock-file-read-only-for-operators"
+  else
+    say "FAIL lock-file-read-only-for-operators: exit $status, lock $(stat -c '%a %U %G' $LOCK 2>&1)"
   fi
   $AS_OPERATOR flock $LOCK sleep 120 &
   holder=$!

@@ -34,7 +34,7 @@ class FakeSystem final : public SystemPrimitives {
   std::set<std::string> existing;                                // found without O_CREAT
   std::map<std::string, int> open_errors;                        // path -> -errno
   std::set<std::string> links;                                   // refused by O_NOFOLLOW
-  std::map<std::string, Status> statuses;                        // regular root 0660 if absent
+  std::map<std::string, Status> statuses;                        // regular root 0640 if absent
   std::map<unsigned long, int> ioperm_errors;                    // first port -> -errno
   std::map<unsigned long, int> ioctl_errors;                     // request -> -errno
   std::map<std::uint16_t, std::uint8_t> ports;                   // register contents
@@ -213,7 +213,7 @@ class FakeSystem final : public SystemPrimitives {
 
  private:
   Status& StatusAt(const std::string& path) {
-    return statuses.try_emplace(path, Status{true, false, 0, 0, 0660}).first->second;
+    return statuses.try_emplace(path, Status{true, false, 0, 0, 0640}).first->second;
   }
 
   std::string PathOf(int fd) const {

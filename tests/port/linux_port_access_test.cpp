@@ -1,8 +1,12 @@
 #include "port/linux_port_access.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <set>
@@ -11,6 +15,7 @@
 
 #include "port/fake_system.h"
 #include "port/port_driver.h"
+#include "port/system_primitives.h"
 
 namespace m4410 {
 namespace {
@@ -68,6 +73,7 @@ TEST_F(LinuxPortAccessTest, OpenClaimsInOrderAndCloseReleasesInReverse) {
   system_.AddKernelPort("parport0", 0x378, 0x778);
   system_.ports[0x379] = 0x98;
   system_.ports[0x77A] = 0x15;
+  system_.umask = 077;
 
   std::unique_ptr<PortDriverContext> context;
   ASSERT_EQ(Open(&context), 0) << PortErrorText();
@@ -99,7 +105,7 @@ TEST_F(LinuxPortAccessTest, OpenClaimsInOrderAndCloseReleasesInReverse) {
               ElementsAre("ioperm off 0x778 3", "ioperm off 0x378 8",
                           "ioctl PPRELEASE /dev/parport0", "close /dev/parport0",
                           "close " + lock));
-  EXPECT_EQ(system_.statuses[lock].mode, 0660u);
+  EXPECT_EQ(system_.statuses[lock].mode, 0640u);
   EXPECT_EQ(system_.statuses[lock].group, 7u);
   EXPECT_TRUE(system_.NothingHeld());
 }
@@ -340,6 +346,37 @@ TEST_F(LinuxPortAccessTest, ALockPlaceThatIsNotRootsOwnIsRefusedAtOnce) {
       EXPECT_TRUE(line.find("/run/m4410") != std::string::npos) << c.what << ": " << line;
     }
   }
+}
+
+// The system's own claim, on a file each holder has open for reading only, as operators in lp
+// have it: one holder at a time of a range and of any range overlapping it, from every side,
+// either holder first; ranges beside it are free, and all is free once the holder closes.
+TEST(RealPortLockTest, ClaimsAreExclusiveThroughReadOnlyDescriptors) {
+  char path[] = "/tmp/m4410-lock-XXXXXX";
+  const int made = ::mkstemp(path);
+  ASSERT_GE(made, 0);
+  ::close(made);
+  SystemPrimitives& system = RealSystemPrimitives();
+  const auto open = [&] { return system.Open(path, O_RDONLY | O_CLOEXEC, 0); };
+  const int holder = open();
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(system.LockRange(holder, 0x378, 8), 0);
+  for (std::uint64_t first = 0x370; first < 0x388; ++first) {
+    for (std::uint64_t count = 1; count <= 3; ++count) {
+      const bool overlaps = first < 0x378 + 8 && 0x378 < first + count;
+      const int other = open();
+      EXPECT_EQ(system.LockRange(other, first, count), overlaps ? -EAGAIN : 0)
+          << HexPort(static_cast<unsigned>(first)) << " " << count;
+      // Held by the other, a range keeps the holder out just the same.
+      if (!overlaps) EXPECT_EQ(system.LockRange(holder, first, count), -EAGAIN);
+      system.Close(other);
+    }
+  }
+  system.Close(holder);
+  const int next = open();
+  EXPECT_EQ(system.LockRange(next, 0x378, 8), 0);
+  system.Close(next);
+  ::unlink(path);
 }
 
 }  // namespace

@@ -203,6 +203,39 @@ TEST_F(MainDialogControllerTest, SettingsAreReadAtOpeningAndWrittenOnlyByQuit) {
   EXPECT_EQ(seen.title, "Marlovine 4410 software transmission (simulated box)");
 }
 
+// A settings file the store may not use is told of once, at the opening, and left alone; the
+// choices still hold for the run. One that cannot be written is told of on Quit.
+TEST_F(MainDialogControllerTest, ASettingsFileThatMayNotBeUsedIsToldOf) {
+  if (std::filesystem::path::preferred_separator == '\\') {
+    GTEST_SKIP() << "Windows keeps the settings file itself and gives no reason";
+  }
+  const std::string path = profile_.path();
+  std::filesystem::create_directory(path);  // not a plain file: neither read nor written
+  controller_.OnInitDialog();
+  ASSERT_EQ(view_.messages.size(), 1u);
+  EXPECT_EQ(view_.messages[0].second, MessageKind::Warning);
+  EXPECT_NE(view_.messages[0].first.find("'" + path + "': it is not a plain file"),
+            std::string::npos) << view_.messages[0].first;
+  EXPECT_NE(view_.messages[0].first.find("kept only until the program ends"), std::string::npos);
+  Type(kCompleteEdit, "/chosen.bin");
+  EXPECT_EQ(controller_.m_strCompleteFile, "/chosen.bin");
+  controller_.OnQuit();
+  EXPECT_EQ(view_.messages.size(), 1u);
+  EXPECT_TRUE(std::filesystem::is_empty(path));
+  std::filesystem::remove(path);
+
+  // Read as missing but not writable (no folder can be made there): told on Quit.
+  profile_ = ProfileStore("/proc/m4410-none/settings.ini");
+  view_.messages.clear();
+  controller_.OnInitDialog();
+  EXPECT_TRUE(view_.messages.empty());
+  controller_.OnQuit();
+  ASSERT_EQ(view_.messages.size(), 1u);
+  EXPECT_EQ(view_.messages[0].first.rfind("The file choices were not saved: cannot write "
+                                          "'/proc/m4410-none/settings.ini': ", 0), 0u)
+      << view_.messages[0].first;
+}
+
 // Every sequence of three clicks from the opening state: an edit is editable exactly when
 // its box is checked, the complete file excludes the part files, and a part file excludes
 // only the complete file.
