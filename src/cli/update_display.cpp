@@ -83,9 +83,15 @@ void UpdateDisplay::ShowProgress(int stage) {
       const int percent = static_cast<int>(elapsed * 100 / kBoxUpdateEstimateMs);
       ProgressLine(Percent("Updating box. %d%% complete.", percent), percent / kLogStepPercent);
     } else {
-      // Past the estimate, how long the box has left to confirm.
-      ProgressLine("Updating box. 99% complete. " + ConfirmationCountdown(elapsed),
-                   100 + static_cast<int>(elapsed / kLogStepCountdownMs));
+      // Past the estimate the held line stands as it is, once; how long the box has left to
+      // confirm follows on a line of its own.
+      if (!estimate_held_) {
+        EndProgressLine();
+        std::fprintf(out_, "Updating box. 99%% complete.\n");
+        estimate_held_ = true;
+      }
+      ProgressLine(ConfirmationCountdown(elapsed),
+                   static_cast<int>(elapsed / kLogStepCountdownMs));
     }
   }
 }

@@ -54,6 +54,7 @@ class UpdateDisplay {
   bool progress_open_ = false;
   std::size_t shown_ = 0;  // characters of the progress line on screen
   int last_printed_step_ = -1;
+  bool estimate_held_ = false;  // "Updating box. 99% complete." has gone out
   std::string last_progress_text_;
   Clock::time_point box_update_started_{};
 };

@@ -50,6 +50,9 @@ class TransferStatusDialog::Controls : public StatusDialogView {
   }
   void ReserveNotes(const NotesRoom& room) override { d_.ReserveNotes(room); }
   void ShowNotes(const std::vector<NoteLine>& lines) override { d_.ShowNotes(lines); }
+  void ShowHelp(const std::string& page) override {
+    if (d_.help_action_) d_.help_action_(QString::fromStdString(page));
+  }
   void StartTimer(StatusTimer timer, int period_ms) override { d_.Timer(timer).start(period_ms); }
   void StopTimer(StatusTimer timer) override { d_.Timer(timer).stop(); }
   void EndDialog() override { d_.QDialog::reject(); }
@@ -90,9 +93,7 @@ TransferStatusDialog::TransferStatusDialog(QWidget* parent)
   notes_->setOpenExternalLinks(false);
   notes_room_->setWidget(notes_);
   notes_->hide();
-  connect(notes_, &QLabel::linkActivated, this, [this](const QString& page) {
-    if (help_action_) help_action_(page);
-  });
+  connect(notes_, &QLabel::linkActivated, this, [this] { controller_.OnHelp(); });
   help_action_ = [](const QString& page) { AppHelpViewer().ShowHelp(page); };
 
   // Keys reach the focused control first, the dialog after it.
@@ -121,6 +122,13 @@ void TransferStatusDialog::showEvent(QShowEvent* event) {
 // Qt stamps key events on a clock of its own, so the time since showing is taken as each
 // press is received: a press queued before the window came up is received just after it.
 bool TransferStatusDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier) {
+      controller_.OnHelp();
+      return true;
+    }
+  }
   if (event->type() == QEvent::KeyPress && PressesButton(*static_cast<QKeyEvent*>(event))) {
     ButtonKeyPress press;
     press.auto_repeat = static_cast<QKeyEvent*>(event)->isAutoRepeat();
@@ -151,7 +159,7 @@ void TransferStatusDialog::ShowNotes(const std::vector<NoteLine>& lines) {
     html << text;
   }
   notes_->setText(html.join(QStringLiteral("<br>")));
-  notes_->show();
+  notes_->setVisible(!lines.empty());
 }
 
 }  // namespace m4410

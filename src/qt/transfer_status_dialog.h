@@ -1,6 +1,6 @@
 // The "File Transfer Status" window in Qt. It owns the status dialog's controller, draws what
-// it says and passes on its timers, its button, Esc, the close box and the keys that press
-// the button.
+// it says and passes on its timers, its button, Esc, the close box, F1, the notes' help link
+// and the keys that press the button.
 #pragma once
 
 #include <QDialog>

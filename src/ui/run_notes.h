@@ -29,6 +29,8 @@ struct HelpPage {
   std::string title;
 };
 HelpPage CauseHelpPage(int failed_stage);
+// The page on running an update: what F1 opens where no cause is shown.
+inline constexpr char kRunningHelpPage[] = "running.html";
 
 // Where an update run stands while the program waits for its worker before it ends.
 enum class WaitPhase {

@@ -59,7 +59,14 @@ void StatusDialogController::OnTimer(StatusTimer timer) {
     // The cause now; what the run left joins it once the run has ended.
     WatchForTheEnd();
     if (!run_ended_) ShowNotes();
+  } else if (model_.shown().countdown != drawn_countdown_) {
+    ShowNotes();
   }
+}
+
+void StatusDialogController::OnHelp() {
+  const HelpPage& cause = model_.shown().cause_page;
+  view_.ShowHelp(cause.page.empty() ? kRunningHelpPage : cause.page);
 }
 
 void StatusDialogController::OnCancel() {
@@ -104,13 +111,17 @@ void StatusDialogController::WatchForTheEnd() {
 
 void StatusDialogController::ShowNotes() {
   const StatusShown& shown = model_.shown();
+  const bool shown_before = !notes_.empty();
   notes_.clear();
+  // The box's time left on a line of its own, so the message line keeps its text.
+  if (!shown.countdown.empty()) notes_.push_back({shown.countdown, {}});
+  drawn_countdown_ = shown.countdown;
   if (!shown.cause.empty()) {
     notes_.push_back({shown.cause, {}});
     if (!shown.cause_page.page.empty()) notes_.push_back({"More in the help: ", shown.cause_page});
   }
   notes_.insert(notes_.end(), run_left_.begin(), run_left_.end());
-  if (!notes_.empty()) view_.ShowNotes(notes_);
+  if (shown_before || !notes_.empty()) view_.ShowNotes(notes_);
 }
 
 }  // namespace m4410

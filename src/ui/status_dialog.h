@@ -50,8 +50,11 @@ class StatusDialogView {
   virtual void SetButtonText(const std::string& text) = 0;
   // Once, before the window is shown: the room for the notes.
   virtual void ReserveNotes(const NotesRoom& room) = 0;
-  // All the notes so far, replacing what was shown; never called with none.
+  // All the notes so far, replacing what was shown; none takes them away. A line with a help
+  // page is something to press, which comes back as OnHelp.
   virtual void ShowNotes(const std::vector<NoteLine>& lines) = 0;
+  // Opens the help at a page and its anchor ("stages.html#s3").
+  virtual void ShowHelp(const std::string& page) = 0;
   virtual void StartTimer(StatusTimer timer, int period_ms) = 0;
   virtual void StopTimer(StatusTimer timer) = 0;
   // Ends the modal run.
@@ -91,6 +94,9 @@ class StatusDialogController {
   // Ends the window, then lowers KeepGoing: the button whatever its caption, Esc, the close
   // box.
   void OnCancel();
+  // F1, or the notes' help line pressed: the page on the cause shown, else the page on
+  // running an update.
+  void OnHelp();
 
   bool Polling() const { return model_.shown().polling; }
   // Whether a tick has shown that the whole image went out to the box.
@@ -112,6 +118,7 @@ class StatusDialogController {
   bool run_ended_ = false;
   std::vector<NoteLine> notes_;
   std::vector<NoteLine> run_left_;  // what the run left, once it has ended
+  std::string drawn_countdown_;
 };
 
 }  // namespace m4410

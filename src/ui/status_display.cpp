@@ -38,6 +38,8 @@ std::string Percent(const char* format, int percent) {
 void StatusDisplay::Tick() {
   if (!shown_.polling) return;
   const int span = StatusShown::kUpper - StatusShown::kLower;
+  // Stage 6's progress, left in its cell, sets it again on every tick that it still holds.
+  shown_.countdown.clear();
 
   // The whole board at one look, so the report that stops polling never leaves an earlier
   // one unshown. Then every stage once, in order; the rest of the tick still runs after the
@@ -81,8 +83,9 @@ void StatusDisplay::Tick() {
         const int c = Truncate(share * 100 - kEstimateBase);
         const int estimate = Truncate(c * static_cast<double>(kEstimateScale));
         if (estimate >= 100) {
-          // Past the estimate the bar rests; the line says how long the box has left.
-          shown_.message = "Updating box. 99% complete. " + ConfirmationCountdown(waited_ms);
+          // Past the estimate the bar rests; how long the box has left goes beside the line.
+          shown_.message = "Updating box. 99% complete.";
+          shown_.countdown = ConfirmationCountdown(waited_ms);
         } else {
           StepIt();
           // Below 35 % of the bar (stage 5 went by between two ticks) the estimate is

@@ -25,11 +25,12 @@ struct StatusShown {
 
   // Beyond the template: whether a tick has shown that the whole image went out (the board
   // no longer says so once its reports are taken), and, once a stage has failed, the cause as
-  // m4410 words it and the help page on it. While stage 6 waits past the estimate, message
-  // goes on to say how long the box has left to confirm.
+  // m4410 words it and the help page on it. While stage 6 waits past the estimate, countdown
+  // says how long the box has left to confirm, beside the message, which keeps its own text.
   bool image_in_box = false;
   std::string cause;
   HelpPage cause_page;
+  std::string countdown;
 };
 
 class StatusDisplay {

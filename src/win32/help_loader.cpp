@@ -74,9 +74,13 @@ bool ShowContextHelp(HWND owner, DWORD context, const char* page) {
   if (ClassicHelpAvailable(classic)) {
     return ::WinHelpA(owner, classic.c_str(), HELP_CONTEXT, context) != FALSE;
   }
+  ShowHelpPage(page);
+  return true;
+}
+
+void ShowHelpPage(const char* page) {
   const std::string topic = HelpFile() + "::/" + page;
   HtmlHelpA(nullptr, topic.c_str(), 0 /* HH_DISPLAY_TOPIC */, 0);
-  return true;
 }
 
 HWND HtmlHelpA(HWND owner, const char* file, UINT command, DWORD_PTR data) {

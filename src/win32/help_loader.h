@@ -14,5 +14,8 @@ HWND HtmlHelpA(HWND owner, const char* file, UINT command, DWORD_PTR data);
 // ("running.html"), as the Help button opens it, and as silently. False only when the classic
 // engine was there and could not be started.
 bool ShowContextHelp(HWND owner, DWORD context, const char* page);
+// The HTML Help file beside the program at page and its anchor ("stages.html#s3"); silent
+// when the viewer cannot be had.
+void ShowHelpPage(const char* page);
 
 }  // namespace m4410

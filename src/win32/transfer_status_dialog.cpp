@@ -5,12 +5,15 @@
 #include <cstdint>
 
 #include "ui/status_dialog_ids.h"
+#include "win32/help_loader.h"
 
 namespace m4410 {
 
 namespace {
 
 constexpr int kNotesControl = 1100;   // ours, below the message line
+constexpr int kNotesHelpControl = 1101;  // the notes' help line, a button at the room's foot
+constexpr int kHelpButtonUnits = 12;     // its height in dialog units, a gap of 2 above it
 
 // The status window whose keys the filter looks at: one at a time, on the interface thread.
 TransferStatusDialog* g_filtered = nullptr;
@@ -48,6 +51,7 @@ class TransferStatusDialog::Controls : public StatusDialogView {
   }
   void ReserveNotes(const NotesRoom& room) override { d_.ReserveNotes(room); }
   void ShowNotes(const std::vector<NoteLine>& lines) override { d_.ShowNotes(lines); }
+  void ShowHelp(const std::string& page) override { ShowHelpPage(page.c_str()); }
   void StartTimer(StatusTimer timer, int period_ms) override {
     ::SetTimer(d_.window_, static_cast<UINT_PTR>(timer), static_cast<UINT>(period_ms), nullptr);
   }
@@ -91,6 +95,10 @@ INT_PTR CALLBACK TransferStatusDialog::Proc(HWND window, UINT message, WPARAM wp
     case WM_COMMAND:
       // The button whatever its caption, Esc and the close box.
       if (LOWORD(wparam) == IDCANCEL) self->OnCancel();
+      if (LOWORD(wparam) == kNotesHelpControl) self->controller_.OnHelp();
+      return TRUE;
+    case WM_HELP:  // F1
+      self->controller_.OnHelp();
       return TRUE;
     default:
       return FALSE;
@@ -129,16 +137,29 @@ bool TransferStatusDialog::TakesKey(const MSG& message) const {
 }
 
 void TransferStatusDialog::ReserveNotes(const NotesRoom& room) {
-  RECT notes{room.notes.x, room.notes.y, room.notes.x + room.notes.width,
-             room.notes.y + room.notes.height};
+  const DialogRect& r = room.notes;
+  RECT notes{r.x, r.y, r.x + r.width, r.y + r.height - kHelpButtonUnits - 2};
   ::MapDialogRect(window_, &notes);
+  RECT help{r.x, r.y + r.height - kHelpButtonUnits, r.x + r.width, r.y + r.height};
+  ::MapDialogRect(window_, &help);
   RECT shift{0, 0, 0, room.shift};
   ::MapDialogRect(window_, &shift);
-  notes_ = ::CreateWindowExA(0, "Static", "", WS_CHILD | SS_LEFT | SS_NOPREFIX, notes.left,
-                             notes.top, notes.right - notes.left, notes.bottom - notes.top,
-                             window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNotesControl)),
+  // A read-only edit, so the operator can select a cause and its remedy and copy them.
+  notes_ = ::CreateWindowExA(0, "Edit", "",
+                             WS_CHILD | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY |
+                                 ES_AUTOVSCROLL,
+                             notes.left, notes.top, notes.right - notes.left,
+                             notes.bottom - notes.top, window_,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNotesControl)),
                              ::GetModuleHandleA(nullptr), nullptr);
-  ::SendMessageA(notes_, WM_SETFONT, ::SendMessageA(window_, WM_GETFONT, 0, 0), TRUE);
+  help_ = ::CreateWindowExA(0, "Button", "", WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON | BS_LEFT,
+                            help.left, help.top, help.right - help.left, help.bottom - help.top,
+                            window_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNotesHelpControl)),
+                            ::GetModuleHandleA(nullptr), nullptr);
+  const WPARAM font = ::SendMessageA(window_, WM_GETFONT, 0, 0);
+  ::SendMessageA(notes_, WM_SETFONT, font, TRUE);
+  ::SendMessageA(help_, WM_SETFONT, font, TRUE);
   const HWND button = ::GetDlgItem(window_, kStatusButton);
   const RECT place = PlaceOf(window_, button);
   ::SetWindowPos(button, nullptr, place.left, place.top + shift.bottom, 0, 0,
@@ -149,15 +170,23 @@ void TransferStatusDialog::ReserveNotes(const NotesRoom& room) {
                  frame.bottom - frame.top + shift.bottom, SWP_NOMOVE | SWP_NOZORDER);
 }
 
-// A static has no links: a help page is named by its title, as the help lists it.
+// An edit has no links: the line with a help page is the button below it, named by the
+// page's title as the help lists it.
 void TransferStatusDialog::ShowNotes(const std::vector<NoteLine>& lines) {
   std::string text;
+  std::string help;
   for (const NoteLine& line : lines) {
+    if (!line.help.page.empty()) {
+      help = line.text + line.help.title;
+      continue;
+    }
     if (!text.empty()) text += "\r\n";
-    text += line.text + line.help.title;
+    text += line.text;
   }
   ::SetWindowTextA(notes_, text.c_str());
-  ::ShowWindow(notes_, SW_SHOW);
+  ::ShowWindow(notes_, text.empty() ? SW_HIDE : SW_SHOW);
+  ::SetWindowTextA(help_, help.c_str());
+  ::ShowWindow(help_, help.empty() ? SW_HIDE : SW_SHOW);
 }
 
 void TransferStatusDialog::EndDialog() {

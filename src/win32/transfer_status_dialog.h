@@ -1,6 +1,6 @@
 // The "File Transfer Status" window as a Win32 dialog from template 103. It owns the status
 // dialog's controller, draws what it says and passes on its timers, its button, Esc, the close
-// box and the keys that press the button.
+// box, F1, the notes' help line and the keys that press the button.
 #pragma once
 
 #include <windows.h>
@@ -43,6 +43,7 @@ class TransferStatusDialog {
 
   HWND window_ = nullptr;
   HWND notes_ = nullptr;
+  HWND help_ = nullptr;  // the notes' help line
   HHOOK key_filter_ = nullptr;
   DWORD shown_at_ = 0;  // GetTickCount as the window came up, the clock of message times
   std::unique_ptr<Controls> controls_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ui/main_dialog_ids.h"
+#include "ui/run_notes.h"
 #include "win32/app_identity.h"
 #include "win32/chooser_folder.h"
 #include "win32/help_loader.h"
@@ -200,7 +201,7 @@ void UpdaterDialog::OnHelpInfo() {
   const bool held = (::GetKeyState(VK_SHIFT) | ::GetKeyState(VK_CONTROL) |
                      ::GetKeyState(VK_MENU)) < 0;
   if (held) return;
-  if (!ShowContextHelp(window_, kHelpContext, "running.html")) {
+  if (!ShowContextHelp(window_, kHelpContext, kRunningHelpPage)) {
     ::MessageBoxA(window_, "Failed to launch help.", AppName().c_str(), MB_OK | MB_ICONEXCLAMATION);
   }
 }

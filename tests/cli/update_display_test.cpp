@@ -85,31 +85,41 @@ TEST(UpdateDisplayTest, OnlyAConsoleIsSentEscapes) {
 #endif
 }
 
-// Stage 6 in a log: the estimate every tenth percent up to 44.5 s, then the box's time left
-// once a minute, counted down from its 600 s to 0 and no further.
+// Stage 6 in a log: the estimate every tenth percent up to 44.5 s, the held line once as it
+// stands, then the box's time left on lines of its own once a minute, from its 600 s to 0.
 TEST(UpdateDisplayTest, LongBoxUpdateCountsDownTheBoxsTimeLeft) {
   for (int stage = 1; stage <= kStageCount; ++stage) SetStage(stage, NoReport);
   SetStage(BoxUpdated, Busy);
   UpdateDisplay::Clock::time_point now{};
-  std::FILE* out = std::tmpfile();
-  ASSERT_NE(out, nullptr);
-  UpdateDisplay display(out, Redraw::Lines, false, [&now] { return now; });
-  for (int ms = 0; ms <= 700000; ms += 250) {
-    now = UpdateDisplay::Clock::time_point(std::chrono::milliseconds(ms));
-    display.Poll();
+  std::string text;
+  for (const bool terminal : {true, false}) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    UpdateDisplay display(out, terminal ? Redraw::Escapes : Redraw::Lines, false,
+                          [&now] { return now; });
+    for (int ms = 0; ms <= 700000; ms += 250) {
+      now = UpdateDisplay::Clock::time_point(std::chrono::milliseconds(ms));
+      display.Poll();
+    }
+    text = Written(out);
+    std::fclose(out);
+    if (terminal) {
+      // Redrawn in place below the held line, which stands once and alone.
+      const std::string held = "Updating box. 99% complete.\n";
+      EXPECT_NE(text.find(held), std::string::npos) << text.substr(0, 400);
+      EXPECT_EQ(text.find(held), text.rfind(held));
+      EXPECT_EQ(text.find("complete. The"), std::string::npos);
+    }
   }
-  const std::string text = Written(out);
-  std::fclose(out);
   SetStage(BoxUpdated, NoReport);
   std::string expected;
   for (int percent = 0; percent < 100; percent += 10) {
     expected += "Updating box. " + std::to_string(percent) + "% complete.\n";
   }
   // 44.5 s, then each whole minute from 60 s to 660 s.
-  expected += "Updating box. 99% complete. The box has 556 s left to confirm.\n";
+  expected += "Updating box. 99% complete.\nThe box has 556 s left to confirm.\n";
   for (int left = 540; left >= -60; left -= 60) {
-    expected += "Updating box. 99% complete. The box has " + std::to_string(std::max(left, 0)) +
-                " s left to confirm.\n";
+    expected += "The box has " + std::to_string(std::max(left, 0)) + " s left to confirm.\n";
   }
   EXPECT_EQ(text, expected);
 }

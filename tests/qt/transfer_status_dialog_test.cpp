@@ -90,6 +90,7 @@ class TransferStatusDialogTest : public QObject {
     hints->setMouseDoubleClickInterval(interval);
     QVERIFY(d.isVisible());
     QVERIFY(KeepGoing());
+    QTest::keyClick(&d, Qt::Key_F1);  // no cause yet: the page on running an update
 
     SetStage(1, Okay);
     SetStage(2, Failed);
@@ -115,7 +116,11 @@ class TransferStatusDialogTest : public QObject {
     QVERIFY(room.top() > FindControlAs<QLineEdit>(&d, 1059)->geometry().bottom());
     QVERIFY(button_before.top() > room.top());
     emit notes->linkActivated(QString::fromStdString(help.page));
-    QCOMPARE(pages, QStringList{QString::fromStdString(help.page)});
+    // F1 in any control: the cause's page, as the link.
+    QTest::keyClick(FindControlAs<QPushButton>(&d, 2), Qt::Key_F1);
+    QTest::keyClick(FindControlAs<QLineEdit>(&d, 1059), Qt::Key_F1);
+    const QString page = QString::fromStdString(help.page);
+    QCOMPARE(pages, (QStringList{QStringLiteral("running.html"), page, page, page}));
     ClearRunCause();
 
     // Once the system's double-click interval has passed, Enter presses the button.

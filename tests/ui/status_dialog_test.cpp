@@ -32,6 +32,7 @@ class FakeView : public StatusDialogView {
   void SetButtonText(const std::string& text) override { button = text; }
   void ReserveNotes(const NotesRoom& reserved) override { rooms.push_back(reserved); }
   void ShowNotes(const std::vector<NoteLine>& lines) override { notes.push_back(lines); }
+  void ShowHelp(const std::string& page) override { helps.push_back(page); }
   void StartTimer(StatusTimer timer, int period_ms) override { timers[timer] = period_ms; }
   void StopTimer(StatusTimer timer) override { timers.erase(timer); }
   void EndDialog() override { ended = true; }
@@ -47,6 +48,7 @@ class FakeView : public StatusDialogView {
   std::vector<NotesRoom> rooms;
   std::vector<std::vector<NoteLine>> notes;
   std::map<StatusTimer, int> timers;
+  std::vector<std::string> helps;
   bool ended = false;
 };
 
@@ -108,6 +110,7 @@ TEST_F(StatusDialogTest, EveryFailureStopsThePollAndShowsItsNotes) {
       SetRunCause("what happened\n");
       d.OnInitDialog();
       EXPECT_EQ(v.title, simulated ? "File Transfer Status (simulated box)" : "File Transfer Status");
+      d.OnHelp();  // F1 with no cause shown: the page on running an update
       for (int stage = 1; stage < failed; ++stage) SetStage(stage, Okay);
       SetStage(failed, Failed);
       d.OnTimer(StatusTimer::Poll);
@@ -130,6 +133,10 @@ TEST_F(StatusDialogTest, EveryFailureStopsThePollAndShowsItsNotes) {
         EXPECT_EQ(v.notes[0], expected);
       }
       EXPECT_EQ(d.notes(), expected);
+      // F1 and the help line: the cause's page once a cause is shown.
+      d.OnHelp();
+      const std::string page = cause.empty() ? "running.html" : CauseHelpPage(failed).page;
+      EXPECT_EQ(v.helps, (std::vector<std::string>{"running.html", page}));
       // No further tick is taken, and the notes stay.
       SetStage(7, Okay);
       d.OnTimer(StatusTimer::Poll);
@@ -137,6 +144,31 @@ TEST_F(StatusDialogTest, EveryFailureStopsThePollAndShowsItsNotes) {
       EXPECT_EQ(v.notes.size(), expected.empty() ? 0u : 1u);
     }
   }
+}
+
+// Past the estimate the message line holds as it stands; the box's time left is a note of its
+// own, redrawn as it changes and taken away when the box has confirmed.
+TEST_F(StatusDialogTest, BoxTimeLeftIsANoteBesideTheHeldLine) {
+  dialog.OnInitDialog();
+  SetStage(BoxUpdated, Busy);
+  for (int ticks = 0; view.notes.empty() && ticks < 1000; ++ticks) {
+    dialog.OnTimer(StatusTimer::Poll);
+  }
+  ASSERT_FALSE(view.notes.empty());
+  EXPECT_EQ(view.message, "Updating box. 99% complete.");
+  const std::string first = dialog.shown().countdown;
+  EXPECT_EQ(first.rfind("The box has ", 0), 0u) << first;
+  EXPECT_EQ(view.notes.back(), (std::vector<NoteLine>{{first, {}}}));
+  for (int tick = 0; tick < 4; ++tick) dialog.OnTimer(StatusTimer::Poll);
+  ASSERT_EQ(view.notes.size(), 2u) << "drawn again only when it changes";
+  EXPECT_NE(dialog.shown().countdown, first);
+  EXPECT_EQ(view.notes.back(), (std::vector<NoteLine>{{dialog.shown().countdown, {}}}));
+  SetStage(BoxUpdated, Okay);
+  dialog.OnTimer(StatusTimer::Poll);
+  EXPECT_EQ(view.message, "Updating box. 100% complete.");
+  ASSERT_EQ(view.notes.size(), 3u);
+  EXPECT_TRUE(view.notes.back().empty());
+  LowerKeepGoing();
 }
 
 TEST_F(StatusDialogTest, CancelEndsTheWindowStopsItsTimersAndLowersKeepGoing) {

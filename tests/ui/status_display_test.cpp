@@ -26,7 +26,7 @@ class StatusDisplayTest : public ::testing::Test {
     BytesWritten.store(written);
   }
   std::string Result(int stage) const { return d.shown().results[stage - 1]; }
-  bool Held() const { return d.shown().message.rfind("Updating box. 99% complete.", 0) == 0; }
+  bool Held() const { return d.shown().message == "Updating box. 99% complete."; }
 
   StatusDisplay d;
 };
@@ -72,15 +72,15 @@ TEST_F(StatusDisplayTest, CompletedRunAsTheOperatorSeesIt) {
   }
   EXPECT_EQ(ticks, 179);
   EXPECT_EQ(d.shown().bar, 2829);
-  // From then on the line counts down the box's 600 s, a tick being 250 ms of them, to 0 at
-  // the bound and no further; the bar rests.
-  EXPECT_EQ(d.shown().message, "Updating box. 99% complete. The box has 556 s left to confirm.");
+  // From then on the line holds as it stands, and the box's 600 s count down beside it, a
+  // tick being 250 ms of them, to 0 at the bound and no further; the bar rests.
+  EXPECT_EQ(d.shown().countdown, "The box has 556 s left to confirm.");
   for (; ticks < 2401 + 8; ++ticks) {
     d.Tick();
     const long long left_ms = 600000 - 250LL * ticks;
     const long long left = left_ms > 0 ? (left_ms + 999) / 1000 : 0;
-    ASSERT_EQ(d.shown().message, "Updating box. 99% complete. The box has " +
-                                    std::to_string(left) + " s left to confirm.")
+    ASSERT_EQ(d.shown().message, "Updating box. 99% complete.") << ticks;
+    ASSERT_EQ(d.shown().countdown, "The box has " + std::to_string(left) + " s left to confirm.")
         << ticks;
   }
   EXPECT_EQ(d.shown().bar, 2829) << "the bar rests once the estimate is reached";
@@ -88,6 +88,7 @@ TEST_F(StatusDisplayTest, CompletedRunAsTheOperatorSeesIt) {
   SetStage(BoxUpdated, Okay);
   d.Tick();
   EXPECT_EQ(d.shown().message, "Updating box. 100% complete.");
+  EXPECT_EQ(d.shown().countdown, "");
   SetStage(UpdatingCompleted, Okay);
   d.Tick();
   EXPECT_EQ(Result(7), "Okay");

@@ -10,6 +10,9 @@
 //   window_probe DESKTOP wait-gone CAPTION SECONDS   no window of that caption is left
 //   window_probe DESKTOP wait-shown CAPTION SECONDS  a window of that caption is shown
 //   window_probe DESKTOP wait-hidden CAPTION ID SECONDS   the control is hidden
+//   window_probe DESKTOP wait-clipboard CAPTION ID SECONDS   the clipboard holds the control's
+//                          text
+//   window_probe DESKTOP close CAPTION       asks the window to close, as its close box does
 // DESKTOP is the Wine desktop the program runs in (explorer /desktop=NAME).
 // Exit 0 when all holds, 1 otherwise, with the reason on standard error.
 #include <windows.h>
@@ -64,6 +67,19 @@ HWND FindDialog(const std::string& desktop, const std::string& caption, int seco
   }
   std::fprintf(stderr, "no window captioned '%s' shown within %d s\n", caption.c_str(), seconds);
   return nullptr;
+}
+
+std::string ClipboardText() {
+  std::string text;
+  if (!::OpenClipboard(nullptr)) return text;
+  if (const HANDLE data = ::GetClipboardData(CF_TEXT)) {
+    if (const auto* chars = static_cast<const char*>(::GlobalLock(data))) {
+      text = chars;
+      ::GlobalUnlock(data);
+    }
+  }
+  ::CloseClipboard();
+  return text;
 }
 
 std::string TextOf(HWND control) {
@@ -228,6 +244,19 @@ int main(int argc, char** argv) {
       ::Sleep(100);
     }
     std::fprintf(stderr, "control %s says '%s', not '%s'\n", argv[3], TextOf(item).c_str(), argv[4]);
+    return 1;
+  }
+  if (command == "close" && argc == 3) {
+    return ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
+  }
+  if (command == "wait-clipboard" && argc == 5) {
+    const std::string wanted = TextOf(::GetDlgItem(dialog, std::atoi(argv[3])));
+    for (int waited = 0; waited <= std::atoi(argv[4]) * 10; ++waited) {
+      if (!wanted.empty() && ClipboardText() == wanted) return 0;
+      ::Sleep(100);
+    }
+    std::fprintf(stderr, "the clipboard holds '%s', not '%s'\n", ClipboardText().c_str(),
+                 wanted.c_str());
     return 1;
   }
   if (command == "wait-hidden" && argc == 5) {

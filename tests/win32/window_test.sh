@@ -7,9 +7,10 @@
 # remembered path, and Quit during a run waiting for the worker until Leave now; a third time,
 # the status window closed while the box updates itself, and the main window following that
 # run to its result until its OK. The screen is grabbed and checked where the controls should
-# be drawn. Last, from a copy with its help file beside it, F1 on the main window opens the
-# help window (Wine has no .HLP beside the program, so the HTML Help). Runs under xvfb-run
-# (see tests/CMakeLists.txt).
+# be drawn. Last, from a copy with its help file beside it, a run that fails: its cause copied,
+# F1 and the notes' help button in the status window open the cause's page, F1 on the main
+# window the page on running an update (Wine has no .HLP beside the program, so the HTML
+# Help). Runs under xvfb-run (see tests/CMakeLists.txt).
 #   window_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -28,6 +29,7 @@ finish() {
   if [ $status -ne 0 ]; then
     echo "--- probe says:"; cat "$work/probe.err"
     echo "--- the program says:"; cat "$work/program.log"
+    [ -f "$work/help.log" ] && { echo "--- the help run says:"; tail -40 "$work/help.log"; }
   fi >&2
   # The suite's Wine server serves other tests too: end only this test's programs.
   end_own_programs
@@ -197,16 +199,55 @@ read -r x y < <(centre $(rect_of 1017))
 xdotool mousemove "$x" "$y" click 1
 program_ends 20 || fail "Quit did not end the program"
 
-# F1 opens the help file beside the program, in the help viewer's window.
+# From a copy with its help file beside it, on a port without ECP registers: the run fails at
+# stage 3. Its cause can be selected and copied; F1 in the status window and the notes' help
+# button open the cause's page, F1 on the main window the page on running an update. Wine's
+# help viewer traces each page it goes to; the test counts them in the program's log.
 mkdir "$work/installed"
 cp "$program" "$build/Help2QRB.chm" "$work/installed/"
-wine explorer "/desktop=$desktop,1024x768" "$work/installed/marlovine-updater.exe" --port sim \
-  --no-log >>"$work/program.log" 2>&1 </dev/null &
+WINEDEBUG=-all,+htmlhelp wine explorer "/desktop=$desktop,1024x768" \
+  "$work/installed/marlovine-updater.exe" --port sim --sim clock=virtual,ecp=no \
+  --no-log >"$work/help.log" 2>&1 </dev/null &
+cause_page=stages.html#s3
+asked() { grep -c ":navigate_url " "$work/help.log" | tr -d '\n'; }
+wait_asked() { # COUNT PAGE: the viewer has been asked for PAGE COUNT times in all
+  for _ in $(seq 300); do
+    [ "$(grep ":navigate_url " "$work/help.log" | grep -c "::/$2")" -ge "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+close_help() {
+  probe close "$help_caption" && probe wait-gone "$help_caption" 10 || fail "the help did not close"
+}
 probe layout "$main_caption" 102 >/dev/null || fail "the main window did not open for F1"
+read -r x y < <(centre $(rect_of 1002))
+xdotool mousemove "$x" "$y" click 1
+probe wait-text "$status_caption" 1054 Failed 60 || fail "the run without ECP did not fail at stage 3"
+probe wait-text "$status_caption" 1101 "More in the help: Datalink established" 10 ||
+  fail "the notes do not offer the cause's page"
+read -r x y < <(centre $(probe rect "$status_caption" 1100))
+xdotool mousemove "$x" "$y" click 1
+xdotool key ctrl+Home ctrl+shift+End ctrl+c
+probe wait-clipboard "$status_caption" 1100 10 || fail "the cause could not be copied"
+xdotool key F1
+probe wait-shown "$help_caption" 30 || fail "F1 in the status window opened no help"
+wait_asked 1 "$cause_page" || fail "F1 in the status window did not open $cause_page"
+[ "$(asked)" = 1 ] || fail "F1 in the status window opened more than the cause's page"
+close_help
+read -r x y < <(centre $(probe rect "$status_caption" 1101))
+xdotool mousemove "$x" "$y" click 1
+wait_asked 2 "$cause_page" || fail "the notes' help button did not open $cause_page"
+probe wait-shown "$help_caption" 30 || fail "the notes' help button opened no help window"
+close_help
+read -r x y < <(centre $(probe rect "$status_caption" 2))
+xdotool mousemove "$x" "$y" click 1
+probe wait-gone "$status_caption" 10 || fail "OK did not close the status window"
 read -r x y < <(centre $(rect_of 1018))
 xdotool mousemove "$x" "$y" click 1
 xdotool key F1
 probe wait-shown "$help_caption" 30 || fail "F1 did not open the help window"
+wait_asked 1 running.html || fail "F1 on the main window did not open running.html"
 probe wait-gone marlovine-updater 1 >/dev/null 2>&1 ||
   fail "F1 showed a message box"
 end_own_programs
