@@ -4,11 +4,12 @@
 # refused while an installed program runs, the help file a real CHM of every Windows help page,
 # the program's shortcut working in the user's Documents, the silent uninstall taking the
 # settings file with it, the zip and its read-me.
-# Usage: windows_installer_test.sh BUILD_DIR HELP_DIR INSTALLER ZIP HOLD_RUNNING_COPY_EXE FILE...
+# Usage: windows_installer_test.sh BUILD_DIR HELP_DIR INSTALLER ZIP HOLD_RUNNING_COPY_EXE SOURCE_DIR
+#        FILE...
 # (FILE: the names the packages hold). Runs Wine through BUILD_DIR/wine-run.
 set -euo pipefail
-build=$1 help=$2 installer=$3 zip=$4 hold=$5
-shift 5
+build=$1 help=$2 installer=$3 zip=$4 hold=$5 source=$6
+shift 6
 files=("$@")
 wine_run=$build/wine-run
 # Start-menu shortcuts stay inside the prefix, never on the build machine's desktop.
@@ -92,10 +93,13 @@ if [[ " ${links[*]} " == *" Marlovine Updater.lnk "* ]]; then
     fail "the program's shortcut does not work in the user's Documents"
 fi
 
-# The zip holds exactly the installed files.
-diff <(printf '%s\n' "${files[@]}" | sort) <(unzip -Z1 "$zip" | sort) >/dev/null ||
+# The zip holds exactly the installed files, the decoders' folder with every decoder's files.
+diff <(printf '%s\n' "${files[@]}" | sort) <(unzip -Z1 "$zip" | cut -d/ -f1 | sort -u) >/dev/null ||
   fail "zip holds $(unzip -Z1 "$zip" | tr '\n' ' ')"
-for f in "${files[@]}"; do
+diff <(cd "$source/decoders" && ls -d */*.py | sort) \
+  <(unzip -Z1 "$zip" 'decoders/*.py' | sed 's|^decoders/||' | sort) >/dev/null ||
+  fail "the zip's decoders folder holds $(unzip -Z1 "$zip" 'decoders/*' | tr '\n' ' ')"
+for f in $(unzip -Z1 "$zip" | grep -v '/$'); do
   [ "$f" = README.txt ] ||
     unzip -p "$zip" "$f" | cmp -s - "$inst/$f" || fail "$f in the zip differs from the installed one"
 done
