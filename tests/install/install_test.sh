@@ -39,4 +39,10 @@ complete_words m4410 update x --sim clock=virtual,ra | grep -qx "clock=virtual,r
   fail "--sim keys not completed after a comma"
 
 [ -f "$prefix/share/marlovine-updater/help/index.html" ] || fail "help pages not installed"
-echo "install_test: programs, manual pages, completion and help pages in place"
+# The decoders where libsigrokdecode looks under the prefix, and loadable from there.
+decoders=$prefix/share/libsigrokdecode/decoders
+listed=$(SIGROKDECODE_DIR=$decoders sigrok-cli -L 2>&1) || fail "sigrok-cli -L failed: $listed"
+for decoder in ieee1284 m4410; do
+  grep -qE "^ +$decoder +" <<<"$listed" || fail "the $decoder decoder is not installed in $decoders"
+done
+echo "install_test: programs, manual pages, completion, help pages and decoders in place"
