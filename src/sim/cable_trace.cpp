@@ -120,7 +120,7 @@ void CableTrace::ForwardByte(std::int64_t at, std::uint8_t byte) {
   Flush();
 }
 
-// Events 42 to 46: one data byte in reverse, PeriphAck high for data.
+// One data byte in reverse: data and PeriphAck (high for data) set up, then events 43 to 46.
 void CableTrace::ReverseByte(std::int64_t at, std::uint8_t byte) {
   At((at - origin_) * kTicksPerMicro);
   SetData(byte);
