@@ -16,6 +16,7 @@
 #include "board/stage_board.h"
 #include "os/files.h"
 #include "port/parport_listing.h"
+#include "port/port_thread.h"
 #include "protocol/update_protocol.h"
 #include "run/link_bring_up.h"
 #include "run/port_environment.h"
@@ -104,7 +105,8 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
 }
 
 int RunProbe(PortEnvironment&) {
-  const LinkProbe probe = ProbeLink();
+  LinkProbe probe;
+  RunOnPortThread([&probe] { probe = ProbeLink(); });
   if (probe.failed_stage == DriverInitialized) {
     std::fprintf(stderr, "m4410: cannot open the port: %s", probe.cause.c_str());
     return kExitPortNotOpened;
