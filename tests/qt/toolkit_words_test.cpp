@@ -1,49 +1,41 @@
 // The words the window program expects Qt to leave, against what Qt itself leaves.
+#include "qt/toolkit_words.h"
+
+#include <gtest/gtest.h>
+
 #include <QApplication>
-#include <QTest>
 
 #include <string>
 #include <vector>
 
-#include "qt/toolkit_words.h"
-
 namespace m4410 {
+namespace {
 
-class ToolkitWordsTest : public QObject {
-  Q_OBJECT
+std::vector<std::string> WordsQtLeft(std::vector<std::string> words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  int argc = static_cast<int>(words.size());
+  QApplication application(argc, argv.data());
+  return std::vector<std::string>(argv.begin() + 1, argv.begin() + argc);
+}
 
- private slots:
-  void predictionMatchesWhatQtLeaves_data() {
-    QTest::addColumn<QStringList>("words");
-    QTest::newRow("taken, one dash and two, value apart and joined")
-        << QStringList{"-platform", "offscreen", "--qwindowtitle", "t", "-reverse",
-                       "--style=Fusion", "-widgetcount", "--qwindowgeometry", "10x10"};
-    QTest::newRow("unknown and stray words among taken ones")
-        << QStringList{"--bogus", "-style", "Fusion", "stray", "-b", "--", "-reverse", "x"};
-    QTest::newRow("value missing") << QStringList{"-reverse", "-style"};
+TEST(ToolkitWordsTest, PredictionMatchesWhatQtLeaves) {
+  const std::vector<std::vector<std::string>> lines = {
+      // Taken: one dash and two, the value apart and joined.
+      {"-platform", "offscreen", "--qwindowtitle", "t", "-reverse", "--style=Fusion",
+       "-widgetcount", "--qwindowgeometry", "10x10"},
+      // Unknown and stray words among taken ones.
+      {"-platform", "offscreen", "--bogus", "-style", "Fusion", "stray", "-b", "--", "x"},
+      // A value missing at the end.
+      {"--platform", "offscreen", "-reverse", "-style"},
+  };
+  for (const std::vector<std::string>& line : lines) {
+    std::vector<std::string> words{"marlovine-updater"};
+    words.insert(words.end(), line.begin(), line.end());
+    EXPECT_EQ(WordsQtLeaves(line), WordsQtLeft(words)) << line[2];
   }
-  void predictionMatchesWhatQtLeaves() {
-    QFETCH(QStringList, words);
-    std::vector<std::string> given;
-    std::vector<QByteArray> storage{QByteArrayLiteral("marlovine-updater")};
-    for (const QString& word : words) {
-      given.push_back(word.toStdString());
-      storage.push_back(word.toLocal8Bit());
-    }
-    std::vector<char*> argv;
-    for (QByteArray& word : storage) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    int argc = static_cast<int>(storage.size());
-    std::vector<std::string> left;
-    {
-      QApplication application(argc, argv.data());
-      for (int i = 1; i < argc; ++i) left.emplace_back(argv[i]);
-    }
-    QCOMPARE(WordsQtLeaves(given), left);
-  }
-};
+}
 
+}  // namespace
 }  // namespace m4410
-
-QTEST_APPLESS_MAIN(m4410::ToolkitWordsTest)
-#include "toolkit_words_test.moc"
