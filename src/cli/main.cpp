@@ -45,7 +45,9 @@ int UsageError(const std::string& message) {
 int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
   CatchEndRequests(kExitInterrupted);
   const std::string path = args.file;
-  const bool started = BeginUpdateRun(&path, &StartShieldedUpdateWorker);
+  // The worker runs on the port thread, which no signal reaches: end requests come to this
+  // one and never break off one of the worker's system calls.
+  const bool started = BeginUpdateRun(&path, &StartUpdateWorker);
   if (!started) {
     std::fprintf(stderr, "m4410: another update is still running\n");
     return 1;
