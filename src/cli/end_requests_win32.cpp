@@ -48,5 +48,4 @@ std::string LastEndRequestName() {
   }
 }
 
-// The console's events come on their own thread, never the worker's.
 }  // namespace m4410

@@ -15,7 +15,8 @@ void StartPortThread();
 // Queues job behind those before it and returns at once.
 void PostToPortThread(std::function<void()> job);
 
-// Runs job on the port thread behind those before it, and returns once it has run.
+// Runs job on the port thread behind those before it, and returns once it has run; never
+// from a job, which would wait for itself.
 void RunOnPortThread(const std::function<void()>& job);
 
 }  // namespace m4410
