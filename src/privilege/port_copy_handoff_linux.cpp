@@ -54,12 +54,17 @@ std::vector<std::string> OwnArguments() {
 }  // namespace
 
 void HandRealPortRunToCopy(const char* program, const PortChoice* port) {
-  SystemPrimitives& system = RealSystemPrimitives();
-  const std::string copy = PortCopyPath(system.ExecutablePath());
   HandOffFacts facts;
   facts.root = ::getuid() == 0;
   facts.holds_capability = HoldsCapability();
   facts.real_port = port != nullptr && port->kind == PortKind::Lpt;
+  // Root, a holder of a capability and a run without a port are decided before any file is
+  // looked at: as if the copy were there for the taking.
+  facts.copy_exists = facts.copy_executable = true;
+  if (!ShouldHandToPortCopy(facts)) return;
+
+  SystemPrimitives& system = RealSystemPrimitives();
+  const std::string copy = PortCopyPath(system.ExecutablePath());
   facts.copy_exists = !copy.empty() && system.Access(copy, F_OK) == 0;
   facts.copy_executable = facts.copy_exists && system.Access(copy, X_OK) == 0;
   facts.self_is_copy = facts.copy_exists && SameFile("/proc/self/exe", copy);
