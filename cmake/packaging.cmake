@@ -2,13 +2,15 @@
 # which minimal systems strip), where the help loader looks for them beside ../bin.
 include(GNUInstallDirs)
 
-# Each program twice: in bin for everyone, and its port copy in libexec, which alone an
-# administrator gives the port (root:lp 0750 and the capability; src/port/port_copy.h). Two
+# On Linux each program twice: in bin for everyone, and its port copy in libexec, which alone
+# an administrator gives the port (root:lp 0750 and the capability; src/port/port_copy.h). Two
 # files, not links: an override's owner and mode would hold for every name of one file.
 foreach(program m4410 marlovine-updater)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/marlovine-updater)
+    if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+      install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/marlovine-updater)
+    endif()
   endif()
 endforeach()
 
