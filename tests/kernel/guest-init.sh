@@ -285,6 +285,28 @@ main_suite() {
   else
     say "FAIL first-probe-unaffected: exit $first_status: $(tr '\n' '|' </tmp/first.out)"
   fi
+  port_copy_checks
+}
+
+# As the package lays it out: /usr/bin/m4410 open to everyone and holding nothing, its port copy
+# root:lp 0750 with the file capability. A user outside lp has the program and the simulated box
+# and is told the group at a real-port run; an operator's real-port run goes to the copy.
+port_copy_checks() {
+  copy=/usr/libexec/marlovine-updater/m4410
+  require port-copy mkdir -p -m 0755 ${copy%/*} && cp /usr/bin/m4410 $copy && chgrp lp $copy &&
+    chmod 0750 $copy && setcap cap_sys_rawio+ep $copy || return
+  outsider="$AS_USER --clear-groups"
+  expect outsider-runs-the-program 0 "m4410 " $outsider m4410 --version
+  expect outsider-updates-the-simulated-box 0 "host faults: none" \
+    $outsider m4410 update /tmp/image.bin --port sim --sim clock=virtual
+  expect outsider-told-the-group 2 "port access belongs to the group lp" $outsider m4410 probe
+  if grep -qF "sudo usermod -aG lp NAME" /tmp/out && grep -qF "log in again" /tmp/out; then
+    say "ok outsider-told-the-remedy"
+  else
+    say "FAIL outsider-told-the-remedy: $(head -c 600 /tmp/out | tr '\n' '|')"
+  fi
+  expect operator-handed-to-the-port-copy 3 "$NO_ECP" $AS_OPERATOR /usr/bin/m4410 probe
+  rm -r ${copy%/*}
 }
 
 lockdown_suite() {
