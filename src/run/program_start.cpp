@@ -1,7 +1,6 @@
 #include "run/program_start.h"
 
 #include "os/library_search.h"
-#include "os/running_copy.h"
 #include "privilege/port_copy_handoff.h"
 #include "privilege/start_privilege.h"
 #include "run/standard_descriptors.h"
@@ -18,7 +17,6 @@ ProgramStarted StartProgram(const ProgramStartSteps& steps) {
   const RunOptions* options = steps.read_command_line();
   HandRealPortRunToCopy(steps.program, options ? &options->port.port : nullptr);
   TakePortThenDropPrivileges(steps.program, options ? &options->port.port : nullptr);
-  AnnounceRunningCopy();
 
   ProgramStarted started;
   if (steps.own_first_steps) started.exit_status = steps.own_first_steps();

@@ -1,8 +1,8 @@
 // The start of every program, the same steps in their one order: libraries from the system
-// only, standard descriptors open, the command line read, the chosen port's permission taken
-// and every privilege dropped, the running mark; then the program's own first steps, and last
-// the port environment and the update log. Each main calls StartProgram, then does only what
-// is its own.
+// only, standard descriptors open, the command line read, a real-port run handed to the port
+// copy where this user may run it, the chosen port's permission taken and every privilege
+// dropped; then the program's own first steps, and last the port environment and the update
+// log. Each main calls StartProgram, then does only what is its own.
 #pragma once
 
 #include <functional>

@@ -2,8 +2,8 @@
 // to let go.
 //   hold_running_copy READYFILE PROGRAM   runs PROGRAM, held before its first instruction: a
 //                                         running copy of an installed program
-//   hold_running_copy READYFILE --squat   takes the programs' running mark's name first, open
-//                                         to every user, as any user could
+//   hold_running_copy READYFILE --squat   takes the name older versions marked a running copy
+//                                         with, open to every user, as any user could
 // Creates READYFILE once it holds and lets go when READYFILE is removed (or after a minute, so
 // a failed test leaves nothing behind).
 #include <windows.h>
@@ -12,7 +12,13 @@
 #include <cstring>
 #include <string>
 
-#include "os/running_copy.h"
+namespace {
+
+// Older versions' setup refused to install while this existed: a user could hold it for ever.
+constexpr char kOldRunningMark[] = "Global\\Marlovine4410UpdaterRunning";
+
+}  // namespace
+
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -25,8 +31,8 @@ int main(int argc, char** argv) {
     ::InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
     ::SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);  // no list: anyone may do anything
     SECURITY_ATTRIBUTES everyone{sizeof everyone, &open, FALSE};
-    if (::CreateMutexA(&everyone, TRUE, m4410::kRunningCopyName) == nullptr) {
-      std::fprintf(stderr, "hold_running_copy: cannot take %s\n", m4410::kRunningCopyName);
+    if (::CreateMutexA(&everyone, TRUE, kOldRunningMark) == nullptr) {
+      std::fprintf(stderr, "hold_running_copy: cannot take %s\n", kOldRunningMark);
       return 1;
     }
   } else {
