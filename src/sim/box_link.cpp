@@ -68,6 +68,7 @@ void BoxLink::NewSession(std::int64_t now) {
   sending_ = false;
   latched_ = 0;
   dropped_ = stalled_ = false;
+  pause_begun_ = false;
   budget_ = 0;
   rate_time_ = now;
   data_written_at_ = strobed_at_ = kLongAgo;
@@ -218,6 +219,9 @@ void BoxLink::ControlWritten(std::uint8_t old, std::uint8_t value) {
     case Phase::Reverse:
       if (!init_low) {  // event 47: the host withdrew its request; stop at once
         sending_ = false;
+        // It has given up on whatever was not sent yet (a pause outlasted its wait): sent
+        // later, that would be read in the place of the closing record.
+        protocol_.DropUnsent();
         phase_ = Phase::Forward;
         // events 48 and 49: Busy low and nAck high (as they already are), then PError high
         Answer(kForwardIdle, options_.forward_ack_ms);
@@ -367,11 +371,23 @@ void BoxLink::FillFifo() {
       DropLink();
       return;
     }
+    if (Pausing()) return;
     const std::uint8_t byte = protocol_.NextByteToSend();
     chip_->Push(byte);
     if (cable_) cable_->ReverseByte(now_, byte);
     ++receipt_.bytes_sent;
   }
+}
+
+// data-pause-at: the next byte waits data-pause-ms, counted from when it was first ready to go
+// (the host listening, room in the FIFO).
+bool BoxLink::Pausing() {
+  if (!options_.data_pause_at || receipt_.bytes_sent != *options_.data_pause_at) return false;
+  if (!pause_begun_) {
+    pause_begun_ = true;
+    pause_ends_ = now_ + std::int64_t{options_.data_pause_ms} * 1000;
+  }
+  return now_ < pause_ends_;
 }
 
 }  // namespace m4410

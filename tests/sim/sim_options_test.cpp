@@ -209,7 +209,7 @@ TEST(SimOptionsTest, HelpNamesEveryKeyOnOneLine) {
     ++keys;
     start = comma + 1;
   }
-  EXPECT_EQ(keys, 27);
+  EXPECT_EQ(keys, 29);
 }
 
 }  // namespace
