@@ -125,6 +125,17 @@ void BoxLink::BackToCompatibility() {
   Answer(kCompatibilityIdle);
 }
 
+// A reverse request withdrawn before the box acknowledged it: the box never took the data
+// lines, so its acknowledgement is dropped and it has nothing to hand back.
+bool BoxLink::DropPendingAcknowledgement() {
+  if (event_count_ == 0) return false;
+  const std::size_t last = (event_head_ + event_count_ - 1) % kMaxEvents;
+  if (events_[last].action != Action::StartSending) return false;
+  --event_count_;
+  last_event_at_ = event_count_ > 0 ? events_[(last + kMaxEvents - 1) % kMaxEvents].at : now_;
+  return true;
+}
+
 void BoxLink::Fault(HostFault kind) { ++receipt_.host_faults[static_cast<std::size_t>(kind)]; }
 
 // The data lines turn only in forward idle (event 38, before the request of event 39) and turn
@@ -223,6 +234,7 @@ void BoxLink::ControlWritten(std::uint8_t old, std::uint8_t value) {
         // later, that would be read in the place of the closing record.
         protocol_.DropUnsent();
         phase_ = Phase::Forward;
+        if (DropPendingAcknowledgement()) break;
         // events 48 and 49: Busy low and nAck high (as they already are), then PError high
         Answer(kForwardIdle, options_.forward_ack_ms);
       } else if (termination) {

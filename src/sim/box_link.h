@@ -70,6 +70,7 @@ class BoxLink final : public CablePeer {
   void FireOldest();
   static bool IsRequest(std::uint8_t control);
   void BackToCompatibility();
+  bool DropPendingAcknowledgement();
   void Fault(HostFault kind);
   void CheckTurn(std::uint8_t old, std::uint8_t value);
   void Confirm();

@@ -378,6 +378,19 @@ TEST_F(SimulatedBoxTest, DropsSelectAfterSendingTheChosenByte) {
   }
 }
 
+// A reverse request withdrawn before the box acknowledged it was never taken up: the host may
+// take the data lines back at once, and the late acknowledgement changes nothing.
+TEST_F(SimulatedBoxTest, ReverseRequestWithdrawnBeforeItsAcknowledgementIsDropped) {
+  Open("reverse-ack-ms=100");
+  ASSERT_EQ(Establish(), 0);
+  EXPECT_EQ(SwitchToReverse(context()), -1);
+  EXPECT_EQ(SwitchToForward(context()), 0);
+  rig_->clock().Advance(200 * kMs);
+  EXPECT_EQ(ReadStatus(context()), 0xF8);
+  EXPECT_EQ(HostFaultSummary(receipt()), "none");
+  EXPECT_EQ(receipt().bytes_sent, 0u);
+}
+
 // The box holds the byte after data-pause-at for data-pause-ms: a read that outwaits the pause
 // gets every byte; one that gives up first gets data-pause-at, and its turn forward drops the
 // rest, so what the box sends after the image is its closing record, not stale data.
