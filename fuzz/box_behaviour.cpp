@@ -82,7 +82,8 @@ BoxBehaviour DecodeBoxBehaviour(const std::uint8_t* data, std::size_t size) {
 
   o.negotiate_ms = DecodeDelay(limits::kAnswer, &in);
   o.confirm_ms = DecodeDelay(limits::kAnswer, &in);
-  o.nack_delay_ms = std::min(DecodeDelay(limits::kNackRise + limits::kAnswer, &in), kMaxNackDelayMs);
+  o.nack_delay_ms =
+      std::min(DecodeDelay(limits::kNackRise + limits::kAnswer, &in), kMaxNackDelayMs);
   o.setup_ms = DecodeDelay(limits::kAnswer, &in);
   o.opening_ms = DecodeDelay(limits::kByte, &in);
   o.reverse_ack_ms = DecodeDelay(limits::kAnswer, &in);

@@ -193,7 +193,9 @@ std::vector<std::uint8_t> ImageBytes(std::size_t n) {
 std::vector<std::uint8_t> Record(std::uint32_t w0, std::uint32_t w1, std::uint32_t w2) {
   std::vector<std::uint8_t> bytes;
   for (const std::uint32_t w : {w0, w1, w2}) {
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(w >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8) {
+      bytes.push_back(static_cast<std::uint8_t>(w >> shift));
+    }
   }
   return bytes;
 }
@@ -230,7 +232,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::filesystem::path path = scratch / "update.bin";
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    out.write(reinterpret_cast<const char*>(image.data()),
+              static_cast<std::streamsize>(image.size()));
   }
   std::string job = b.circumstance == Circumstance::FileMissing ? (scratch / "gone.bin").string()
                                                                 : path.string();
