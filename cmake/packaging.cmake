@@ -2,9 +2,15 @@
 # which minimal systems strip), where the help loader looks for them beside ../bin.
 include(GNUInstallDirs)
 
+# On Linux each program twice: in bin for everyone, and its port copy in libexec, which alone
+# an administrator gives the port (root:lp 0750 and the capability; src/port/port_copy.h). Two
+# files, not links: an override's owner and mode would hold for every name of one file.
 foreach(program m4410 marlovine-updater)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+      install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/marlovine-updater)
+    endif()
   endif()
 endforeach()
 
@@ -64,12 +70,14 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
   "The operator's program marlovine-updater and the command m4410 send a
 software image to a Marlovine 4410 box cabled to the PC's parallel port
-(IEEE 1284 ECP) and report the seven stages of the update. Both drive the
-port's registers directly: an administrator makes them root:lp 0750 with
-dpkg-statoverride and grants each of them port access once with setcap
-cap_sys_rawio+ep (see the help pages); the package does not by itself.
-Started by an ordinary user, they keep the capability only to take the
-chosen port, which must be one the kernel lists, and drop it at once.")
+(IEEE 1284 ECP) and report the seven stages of the update. Any user may run
+them on the simulated box. On the real port they hand the run to their copies
+in /usr/libexec/marlovine-updater, which drive the port's registers directly:
+an administrator makes those root:lp 0750 with dpkg-statoverride and grants
+each of them port access once with setcap cap_sys_rawio+ep (see the help
+pages); the package does not by itself. Started by an ordinary user, the
+copies keep the capability only to take the chosen port, which must be one
+the kernel lists, and drop it at once.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -24,8 +24,4 @@ bool CountEndRequest();
 // What the last request was, for the command's notice: "Interrupt", "Ctrl-Break" and so on.
 std::string LastEndRequestName();
 
-// Starts the update worker so that end requests come to the command's own thread and never
-// break off one of the worker's system calls.
-bool StartShieldedUpdateWorker(const std::string* path);
-
 }  // namespace m4410

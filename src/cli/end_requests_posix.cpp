@@ -1,4 +1,3 @@
-#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -6,7 +5,6 @@
 #include <vector>
 
 #include "cli/end_requests.h"
-#include "run/update_worker.h"
 
 namespace m4410 {
 
@@ -53,14 +51,5 @@ void CatchEndRequests(int exit_status) {
 }
 
 std::string LastEndRequestName() { return last_signal ? strsignal(last_signal) : ""; }
-
-bool StartShieldedUpdateWorker(const std::string* path) {
-  const sigset_t end_signals = EndSignalSet();
-  sigset_t previous;
-  pthread_sigmask(SIG_BLOCK, &end_signals, &previous);
-  const bool started = StartUpdateWorker(path);
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  return started;
-}
 
 }  // namespace m4410

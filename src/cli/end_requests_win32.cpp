@@ -48,7 +48,4 @@ std::string LastEndRequestName() {
   }
 }
 
-// The console's events come on their own thread, never the worker's.
-bool StartShieldedUpdateWorker(const std::string* path) { return StartUpdateWorker(path); }
-
 }  // namespace m4410

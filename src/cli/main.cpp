@@ -16,6 +16,7 @@
 #include "board/stage_board.h"
 #include "os/files.h"
 #include "port/parport_listing.h"
+#include "port/port_thread.h"
 #include "protocol/update_protocol.h"
 #include "run/link_bring_up.h"
 #include "run/port_environment.h"
@@ -44,7 +45,9 @@ int UsageError(const std::string& message) {
 int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
   CatchEndRequests(kExitInterrupted);
   const std::string path = args.file;
-  const bool started = BeginUpdateRun(&path, &StartShieldedUpdateWorker);
+  // The worker runs on the port thread, which no signal reaches: end requests come to this
+  // one and never break off one of the worker's system calls.
+  const bool started = BeginUpdateRun(&path, &StartUpdateWorker);
   if (!started) {
     std::fprintf(stderr, "m4410: another update is still running\n");
     return 1;
@@ -104,7 +107,8 @@ int RunUpdate(const CliArgs& args, PortEnvironment& environment) {
 }
 
 int RunProbe(PortEnvironment&) {
-  const LinkProbe probe = ProbeLink();
+  LinkProbe probe;
+  RunOnPortThread([&probe] { probe = ProbeLink(); });
   if (probe.failed_stage == DriverInitialized) {
     std::fprintf(stderr, "m4410: cannot open the port: %s", probe.cause.c_str());
     return kExitPortNotOpened;

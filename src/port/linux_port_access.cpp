@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string_view>
 #include <system_error>
 
 #include "port/parport_listing.h"
+#include "port/port_copy.h"
 #include "port/port_driver.h"
 #include "port/system_primitives.h"
 
@@ -139,11 +141,23 @@ ClaimOutcome LinuxPortAccess::CheckUser() {
     return ClaimOutcome::NoFacility;
   }
   std::string program = system_.ExecutablePath();
+  // A program with a port copy that this user may not run (privilege/port_copy_handoff.h):
+  // the group is what is missing, whether or not the copy has its capability yet.
+  const std::string copy = PortCopyPath(program);
+  const bool copy_found = !copy.empty() && copy != program && system_.Access(copy, F_OK) == 0;
+  if (copy_found) program = copy;
   if (program.empty()) program = "<program>";
   if (start_.dropped) {
     SetPortErrorText("the port " + HexPort(addresses_.base) +
                      " is not the one this program took at start, and it holds no capability "
                      "any more. Start it again with this port.\n");
+  } else if (copy_found && system_.Access(copy, X_OK) != 0) {
+    SetPortErrorText(
+        "port access belongs to the group lp, and this login is not in it: only its members "
+        "may run " + copy + ", which takes the port. An administrator adds a user to it once "
+        "(sudo usermod -aG lp NAME, or sudo adduser NAME lp); log in again after being added, "
+        "as a new group counts from the next login. The simulated box (--port sim) needs no "
+        "group.\n");
   } else {
     SetPortErrorText(
         "raw port access needs root or the CAP_SYS_RAWIO capability. An administrator gives "

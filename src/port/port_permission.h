@@ -21,7 +21,7 @@ std::string UnlistedPortRefusal(PortAddresses addresses, const std::vector<Parpo
 // What the start step did, for each run's claim.
 struct StartGrant {
   bool dropped = false;                  // the process gave up its capabilities
-  std::optional<PortAddresses> granted;  // both ranges permitted to the process and its threads
+  std::optional<PortAddresses> granted;  // both ranges permitted to the port thread
   std::string failure;                   // why they could not be taken, for stage 2
 };
 

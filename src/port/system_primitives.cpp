@@ -212,6 +212,10 @@ class RealPrimitives final : public SystemPrimitives {
     auto path = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string() : path.string();
   }
+
+  int Access(const std::string& path, int mode) override {
+    return ResultOrErrno(::access(path.c_str(), mode));
+  }
 };
 
 }  // namespace

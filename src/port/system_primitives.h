@@ -66,6 +66,8 @@ class SystemPrimitives {
   virtual bool HasRawIoCapability() = 0;
   // The running program's file, for remedies that name it; empty if unknown.
   virtual std::string ExecutablePath() = 0;
+  // access(2), with the real user's and group's rights: 0 or -errno.
+  virtual int Access(const std::string& path, int mode) = 0;
 };
 
 // The real calls; one process-wide instance.

@@ -1,8 +1,9 @@
 // The first thing every program does after it has read its command line (run/program_start.h).
 // A program given a capability (file capability, setuid root) by a user who is not root takes
 // I/O permission for the chosen port's two ranges, then gives up every capability for good,
-// before any toolkit, plugin, settings file, log or other environment use; a setgid program
-// gives up its group the same way. Root keeps its privileges; a user without any has none to
+// before any toolkit, plugin, settings file, log or other environment use, and hands the
+// permission to the port thread alone (port/port_thread.h); a setgid program gives up its
+// group the same way. Root keeps its privileges; a user without any has none to
 // drop.
 #pragma once
 

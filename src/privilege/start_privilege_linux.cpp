@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "port/port_permission.h"
+#include "port/port_thread.h"
 #include "port/system_primitives.h"
 #include "privilege/start_privilege.h"
 #include "privilege/start_step.h"
@@ -53,7 +54,7 @@ bool HoldsAnyCapability() {
 // Every capability, for good: the bounding set where CAP_SETPCAP allows it, the ambient set,
 // a setuid identity, then effective, permitted and inheritable; and no_new_privs, so no
 // program it might start gains any either. Capabilities are per thread: this runs before the
-// process has a second one. Empty on success, else what failed.
+// process has a second one, the port thread included. Empty on success, else what failed.
 const char* DropEverything() {
   cap_t held = cap_get_proc();
   cap_flag_value_t setpcap = CAP_CLEAR;
@@ -127,6 +128,20 @@ void TakePortThenDropPrivileges(const char* program, const PortChoice* port) {
     }
     // A setgid copy never held a capability: its runs are told how to give one.
     grant.dropped = user.holds_capability;
+  }
+  if (grant.granted) {
+    // The permission is per thread and a new thread inherits it: the port thread, started
+    // now, keeps it; this thread, every thread it starts and every program they start hold
+    // none. Giving it up needs no capability.
+    StartPortThread();
+    const int kept_standard = system.IoPerm(addresses->base, kStandardPorts, false);
+    const int kept_extended = system.IoPerm(addresses->extended, kExtendedPorts, false);
+    if (kept_standard != 0 || kept_extended != 0) {
+      std::fprintf(stderr, "%s: cannot give up the port permission outside the thread that "
+                           "drives the port; stopping rather than running on with it\n",
+                   program);
+      std::_Exit(1);
+    }
   }
   RecordStartGrant(std::move(grant));
 }

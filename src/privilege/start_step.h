@@ -19,7 +19,7 @@ enum class StartPort {
 
 // The start step of one row of the table.
 struct StartStep {
-  bool take_ports = false;  // ioperm for both ranges, for the whole process
+  bool take_ports = false;  // ioperm for both ranges, kept by the port thread alone
   bool refuse = false;      // the port is refused before any I/O permission is taken
   bool drop = false;        // every capability and set-ID identity goes for good, no_new_privs set
 };

@@ -18,11 +18,13 @@ constexpr auto kIndexPage = "index.html";
 constexpr auto kEmbeddedPages = ":/m4410/help";
 
 // Installed pages, relative to the executable's folder: the data folder first, because
-// minimal systems often strip share/doc.
+// minimal systems often strip share/doc. The port copy runs from libexec/marlovine-updater,
+// one folder deeper.
 QString FindInstalledIndex(const QString& executable_dir) {
   static const char* const kPageDirs[] = {
       "../share/marlovine-updater/help",
       "../share/doc/marlovine-updater/help",
+      "../../share/marlovine-updater/help",
   };
   const QDir bin(executable_dir);
   for (const char* dir : kPageDirs) {

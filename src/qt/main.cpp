@@ -9,6 +9,7 @@
 #include "qt/dialog_template.h"
 #include "qt/help_viewer.h"
 #include "qt/help_window.h"
+#include "qt/toolkit_words.h"
 #include "qt/updater_app.h"
 #include "run/program_start.h"
 #include "ui/updater_options.h"
@@ -63,6 +64,9 @@ int main(int argc, char* argv[]) {
     if (answer != m4410::UpdaterAnswer::None) return nullptr;
     std::vector<std::string> rest;
     if (!m4410::ParseRunOptions(given, &options, &rest, &error)) return nullptr;
+    // A word Qt will leave is refused now, before the start step takes any permission.
+    error = m4410::LeftOverWordsError(m4410::WordsQtLeaves(rest));
+    if (!error.empty()) return nullptr;
     toolkit.words.insert(toolkit.words.end(), rest.begin(), rest.end());
     return &options;
   };

@@ -2,6 +2,7 @@
 
 #include "os/library_search.h"
 #include "os/running_copy.h"
+#include "privilege/port_copy_handoff.h"
 #include "privilege/start_privilege.h"
 #include "run/standard_descriptors.h"
 #include "run/update_log.h"
@@ -15,6 +16,7 @@ ProgramStarted StartProgram(const ProgramStartSteps& steps) {
   // The command line alone chooses the port; then whatever the program was given beyond that
   // goes, before any toolkit, plugin or file is touched.
   const RunOptions* options = steps.read_command_line();
+  HandRealPortRunToCopy(steps.program, options ? &options->port.port : nullptr);
   TakePortThenDropPrivileges(steps.program, options ? &options->port.port : nullptr);
   AnnounceRunningCopy();
 

@@ -2,16 +2,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 #include "link/block_transfer.h"
 #include "link/parallel_link.h"
 #include "os/files.h"
 #include "port/port_driver.h"
+#include "port/port_thread.h"
 #include "link/time_source.h"
 #include "protocol/update_protocol.h"
 #include "run/link_bring_up.h"
@@ -80,8 +81,9 @@ void RunUpdate(const std::string& path) {
   LogUpdateRun(path, size, took.count());
 }
 
-// The one worker that may hold the port. Joined when the next one starts, when someone
-// waits for it, and at exit, so the process never ends under a worker sending an image.
+// The one worker that may hold the port, run as a job on the port thread, which alone holds
+// the permission to drive it. Waited for when someone asks and at exit, so the process never
+// ends under a worker sending an image.
 class WorkerSlot {
  public:
   ~WorkerSlot() { Wait(); }
@@ -89,12 +91,13 @@ class WorkerSlot {
   bool Start(std::string path) {
     std::lock_guard lock(mutex_);
     if (running_.load()) return false;
-    if (thread_.joinable()) thread_.join();
     running_.store(true);
     SetStopWaitingForBox(false);
-    thread_ = std::thread([this, path = std::move(path)] {
+    PostToPortThread([this, path = std::move(path)] {
       RunUpdate(path);
+      std::lock_guard ended(mutex_);
       running_.store(false);
+      ended_.notify_all();
     });
     return true;
   }
@@ -102,13 +105,13 @@ class WorkerSlot {
   bool Running() const { return running_.load(); }
 
   void Wait() {
-    std::lock_guard lock(mutex_);
-    if (thread_.joinable()) thread_.join();
+    std::unique_lock lock(mutex_);
+    ended_.wait(lock, [this] { return !running_.load(); });
   }
 
  private:
   std::mutex mutex_;
-  std::thread thread_;
+  std::condition_variable ended_;
   std::atomic<bool> running_{false};
 };
 
@@ -127,7 +130,7 @@ unsigned UpdateWorker(void* job) {
   return 0;
 }
 
-// The path is copied here, before the thread starts, so the caller's string may change as
+// The path is copied here, before the job is queued, so the caller's string may change as
 // soon as this returns.
 bool StartUpdateWorker(const std::string* job) { return Slot().Start(*job); }
 

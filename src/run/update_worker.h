@@ -20,7 +20,8 @@ unsigned UpdateWorker(void* job);
 bool AcceptEveryUpdateFile(const std::string& path);
 
 // One worker holds the port at a time. StartUpdateWorker refuses (false) while an earlier
-// worker still runs; otherwise it starts UpdateWorker on its own thread with job.
+// worker still runs; otherwise it runs UpdateWorker with job on the port thread
+// (port/port_thread.h).
 bool StartUpdateWorker(const std::string* job);
 bool UpdateWorkerRunning();
 // Blocks until the running worker, if any, has ended.

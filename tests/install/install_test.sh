@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs the build into a scratch prefix and checks what a user then has: both programs,
-# their manual pages (readable by man, without warnings), the command's bash completion and
-# the help pages. Usage: install_test.sh BUILD_DIR
+# Installs the build into a scratch prefix and checks what a user then has: both programs and
+# their port copies, their manual pages (readable by man, without warnings), the command's bash
+# completion and the help pages. Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -10,6 +10,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "install_test: $*" >&2; exit 1; }
 [ -x "$prefix/bin/m4410" ] || fail "m4410 not installed"
+[ -x "$prefix/libexec/marlovine-updater/m4410" ] || fail "m4410's port copy not installed"
 grep -q '^f /run/m4410/ports.lock 0640 root lp' "$prefix/lib/tmpfiles.d/marlovine-updater.conf" ||
   fail "no tmpfiles.d entry for the port lock"
 for page in m4410 marlovine-updater; do

@@ -35,6 +35,7 @@ pkg() {
     >"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out" >&2; fail "dpkg $* failed"; }
 }
 programs="m4410 marlovine-updater"
+copies=/usr/libexec/marlovine-updater  # the port copies, which alone get the port
 
 # The commands of the one shell block in FILE that holds LINE, sudo and comments kept.
 block() {
@@ -55,6 +56,7 @@ run_commands() {
     under_root() { local a=() x; for x in "${@:2}"; do
       case $x in /*) a+=("$root$x") ;; *) a+=("$x") ;; esac; done; command "$1" "${a[@]}"; }
     setcap() { under_root setcap "$@"; }
+    chmod() { under_root chmod "$@"; }
     getcap() { under_root getcap "$@"; }
     source /dev/stdin' _ "$root" || fail "these commands failed:
 $(cat "$work/commands")"
@@ -65,13 +67,23 @@ follow() {
   run_commands <"$work/commands" >/dev/null
 }
 
-access() {
+# The programs in /usr/bin stay every user's, with nothing to give; their copies are there.
+open_to_all() {
   local p
   for p in $programs; do
-    getcap "$root/usr/bin/$p" | grep -q 'cap_sys_rawio=ep' || fail "$1: $p has no capability"
-    [ "$(stat -c '%U:%G %a' "$root/usr/bin/$p")" = "root:lp 750" ] || fail "$1: $p is not root:lp 750"
-    [ "$(dpkg-statoverride --list "/usr/bin/$p")" = "root lp 750 /usr/bin/$p" ] ||
-      fail "$1: no override for $p"
+    [ "$(stat -c '%U:%G %a' "$root/usr/bin/$p")" = "root:root 755" ] &&
+      [ -z "$(getcap "$root/usr/bin/$p")$(dpkg-statoverride --list "/usr/bin/$p")" ] ||
+      fail "$1: /usr/bin/$p is not root:root 755 without capability or override"
+    [ -f "$root$copies/$p" ] || fail "$1: no port copy $copies/$p"
+  done
+}
+access() {
+  local p
+  open_to_all "$1"
+  for p in $copies/m4410 $copies/marlovine-updater; do
+    getcap "$root$p" | grep -q 'cap_sys_rawio=ep' || fail "$1: $p has no capability"
+    [ "$(stat -c '%U:%G %a' "$root$p")" = "root:lp 750" ] || fail "$1: $p is not root:lp 750"
+    [ "$(dpkg-statoverride --list "$p")" = "root lp 750 $p" ] || fail "$1: no override for $p"
   done
   ! grep -q 'administrator runs once' "$work/dpkg.out" || fail "$1: postinst asks for steps already done"
 }
@@ -92,6 +104,7 @@ steps() { grep -E '^sudo (setcap|dpkg-statoverride)' <<<"$1"; }
 
 pkg -i "$old"
 grep -q 'administrator runs once' "$work/dpkg.out" || fail "install: postinst gave no steps"
+open_to_all install
 [ -d "$root/run/m4410" ] || fail "install: no lock folder $root/run/m4410"
 follow "$setup"
 access "README setup"
@@ -100,21 +113,25 @@ access "reinstall"
 pkg -i "$new"
 access "upgrade"
 pkg -r marlovine-updater
-[ ! -e "$root/usr/bin/m4410" ] || fail "remove: m4410 left"
+[ ! -e "$root/usr/bin/m4410" ] && [ ! -e "$root$copies" ] || fail "remove: programs left"
 pkg -P marlovine-updater
 [ ! -e "$root/run/m4410" ] || fail "purge: the lock folder is left"
 follow "$removal"
 [ -z "$(dpkg-statoverride --list)" ] || fail "README's removal leaves overrides: $(dpkg-statoverride --list)"
 
-# Once more from scratch, half set up by hand, then following the note postinst prints, which
-# must hold only the steps still missing.
+# Once more from scratch: the copy of m4410 set up by hand, marlovine-updater as an earlier
+# version set it up (in /usr/bin); then following the note postinst prints, which must hold
+# only the steps still missing.
 note() { sed -n 's/^  \(sudo .*\)$/\1/p' "$work/dpkg.out"; }
 pkg -i "$new"
 [ "$(note | grep -c 'setcap')" = 2 ] || fail "the note does not name each program: $(note)"
-dpkg-statoverride --update --add root lp 0750 /usr/bin/m4410
+dpkg-statoverride --update --add root lp 0750 $copies/m4410
+dpkg-statoverride --update --add root lp 0750 /usr/bin/marlovine-updater
 pkg -i "$new"
-getcap "$root/usr/bin/m4410" | grep -q 'cap_sys_rawio=ep' || fail "half set up: m4410 has no capability"
-[ -n "$(note)" ] && ! note | grep -q m4410 || fail "half set up: the note is not just what is missing: $(note)"
+getcap "$root$copies/m4410" | grep -q 'cap_sys_rawio=ep' || fail "half set up: m4410 has no capability"
+[ -n "$(note)" ] && ! note | grep -q m4410 &&
+  note | grep -qx 'sudo dpkg-statoverride --remove /usr/bin/marlovine-updater' ||
+  fail "half set up: the note is not just what is missing: $(note)"
 follow "$(note)"
 pkg -i "$new"
 access "the note's setup, then reinstall"

@@ -142,6 +142,29 @@ capped_user_checks() {
     $AS_OPERATOR $CAPPED probe --port lpt:0xcf0,0xcf8
 }
 
+# The port permission a program takes at start lives in its port thread alone: its main
+# thread, and a program that thread starts (as the window program starts xdg-open), are
+# denied the port. Each program is stopped by tests/kernel/witness_hook.c in its main thread
+# once started: the window program at its dialog, the command in its update's first pause.
+port_thread_checks() {
+  for program in window command; do
+    case $program in
+      window) at=dialog cmd="QT_QPA_PLATFORM=offscreen marlovine-updater" ;;
+      command) at=sleep cmd="m4410 update /tmp/image.bin" ;;
+    esac
+    rm -f /tmp/witness
+    run $WITH_RAWIO --groups=$LP_GID env LD_PRELOAD=/lib/witness_hook.so \
+      M4410_WITNESS_AT=$at M4410_WITNESS_OUT=/tmp/witness $cmd
+    for who in main child; do
+      if [ "$status" -eq 0 ] && grep -qx "$who: denied" /tmp/witness; then
+        say "ok $program-$who-denied-the-port"
+      else
+        say "FAIL $program-$who-denied-the-port: exit $status: $(tr '\n' '|' </tmp/witness 2>&1); output: $(head -c 400 /tmp/out | tr '\n' '|')"
+      fi
+    done
+  done
+}
+
 # What another user can put where a lock is, and what root's own umask does: no run hangs, and
 # none goes to a second lock.
 planted_lock_checks() {
@@ -242,6 +265,7 @@ main_suite() {
   expect user-without-lp-group 2 "add the user to the lp group" \
     $WITH_RAWIO --clear-groups m4410 probe
   capped_user_checks
+  port_thread_checks
   planted_lock_checks
   # The first instance keeps each range of its lock for 5 s once it has it; the second, and one
   # on ranges overlapping it, come meanwhile.
@@ -261,6 +285,28 @@ main_suite() {
   else
     say "FAIL first-probe-unaffected: exit $first_status: $(tr '\n' '|' </tmp/first.out)"
   fi
+  port_copy_checks
+}
+
+# As the package lays it out: /usr/bin/m4410 open to everyone and holding nothing, its port copy
+# root:lp 0750 with the file capability. A user outside lp has the program and the simulated box
+# and is told the group at a real-port run; an operator's real-port run goes to the copy.
+port_copy_checks() {
+  copy=/usr/libexec/marlovine-updater/m4410
+  require port-copy mkdir -p -m 0755 ${copy%/*} && cp /usr/bin/m4410 $copy && chgrp lp $copy &&
+    chmod 0750 $copy && setcap cap_sys_rawio+ep $copy || return
+  outsider="$AS_USER --clear-groups"
+  expect outsider-runs-the-program 0 "m4410 " $outsider m4410 --version
+  expect outsider-updates-the-simulated-box 0 "host faults: none" \
+    $outsider m4410 update /tmp/image.bin --port sim --sim clock=virtual
+  expect outsider-told-the-group 2 "port access belongs to the group lp" $outsider m4410 probe
+  if grep -qF "sudo usermod -aG lp NAME" /tmp/out && grep -qF "log in again" /tmp/out; then
+    say "ok outsider-told-the-remedy"
+  else
+    say "FAIL outsider-told-the-remedy: $(head -c 600 /tmp/out | tr '\n' '|')"
+  fi
+  expect operator-handed-to-the-port-copy 3 "$NO_ECP" $AS_OPERATOR /usr/bin/m4410 probe
+  rm -r ${copy%/*}
 }
 
 lockdown_suite() {

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -39,6 +40,7 @@ class FakeSystem final : public SystemPrimitives {
   std::map<unsigned long, int> ioperm_errors;                    // first port -> -errno
   std::map<unsigned long, int> ioctl_errors;                     // request -> -errno
   std::map<std::uint16_t, std::uint8_t> ports;                   // register contents
+  std::map<std::string, int> runnable;  // Access(X_OK) there, 0 or -errno; others do not exist
 
   // What is held now.
   std::map<int, std::string> open_fds;
@@ -211,6 +213,11 @@ class FakeSystem final : public SystemPrimitives {
   unsigned RealUserId() override { return ruid; }
   bool HasRawIoCapability() override { return has_capability; }
   std::string ExecutablePath() override { return executable; }
+  int Access(const std::string& path, int mode) override {
+    const auto it = runnable.find(path);
+    if (it == runnable.end()) return -ENOENT;
+    return (mode & X_OK) ? it->second : 0;
+  }
 
   int opened_without_cloexec = 0;
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "port/fake_system.h"
+#include "port/port_copy.h"
 #include "port/port_driver.h"
 #include "port/system_primitives.h"
 
@@ -23,6 +24,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 constexpr const char* kLock = "/run/m4410/ports.lock";
 constexpr const char* kLockFolder = "/run/m4410";
@@ -216,6 +218,36 @@ TEST_F(LinuxPortAccessTest, NoPrivilegeGivesResult1WithTheRemedy) {
   system_.euid = system_.ruid = 0;  // root in a container that dropped the capability
   EXPECT_EQ(OpenExpectingFailure(), 1);
   EXPECT_THAT(PortErrorText(), HasSubstr("root but without the CAP_SYS_RAWIO"));
+}
+
+// A program with a port copy: a user who may not run the copy is told the group and how to
+// join it; one who may (or the copy itself) is told the capability step for the copy.
+TEST_F(LinuxPortAccessTest, WithAPortCopyTheRefusalNamesTheGroupOrTheCopysStep) {
+  system_.AddKernelPort("parport0", 0x378, 0x778);
+  system_.has_capability = false;
+  system_.euid = system_.ruid = 1000;
+  const std::string copy = PortCopyPath(system_.executable);
+  ASSERT_NE(copy, system_.executable);
+  const std::string setcap = "sudo setcap cap_sys_rawio+ep " + copy;
+  const std::vector<std::string> group = {"port access belongs to the group lp", copy,
+                                          "sudo usermod -aG lp NAME", "log in again"};
+  struct Case {
+    std::string executable;
+    int copy_access;  // what access(X_OK) answers at the copy
+    std::vector<std::string> says;
+    std::string never;
+  };
+  for (const Case& c : {Case{system_.executable, -EACCES, group, setcap},
+                        Case{system_.executable, 0, {setcap}, group[0]},
+                        Case{copy, 0, {setcap}, group[0]}}) {
+    system_.executable = c.executable;
+    system_.runnable = {{copy, c.copy_access}};
+    EXPECT_EQ(OpenExpectingFailure(), 1);
+    for (const std::string& text : c.says) {
+      EXPECT_THAT(PortErrorText(), HasSubstr(text)) << c.executable << " " << c.copy_access;
+    }
+    EXPECT_THAT(PortErrorText(), Not(HasSubstr(c.never)));
+  }
 }
 
 TEST_F(LinuxPortAccessTest, KernelLockdownGivesResult1) {

@@ -97,6 +97,19 @@ TEST_F(HelpViewerTest, FindsPagesInstalledUnderTheDocFolder) {
             QFileInfo(Path("share/doc/marlovine-updater/help/index.html")).canonicalFilePath());
 }
 
+TEST_F(HelpViewerTest, ThePortCopyFindsTheInstalledPagesFromItsDeeperFolder) {
+  WriteFile("share/marlovine-updater/help/index.html", "<html></html>");
+  ASSERT_TRUE(QDir(root_.path()).mkpath("libexec/marlovine-updater"));
+  HelpViewerLoader loader(
+      [this](const QUrl& url, const std::function<void()>&) { opened_.push_back(url); },
+      Path("libexec/marlovine-updater"));
+
+  EXPECT_TRUE(loader.ShowHelp());
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(QFileInfo(opened_[0].toLocalFile()).canonicalFilePath(),
+            QFileInfo(Path("share/marlovine-updater/help/index.html")).canonicalFilePath());
+}
+
 TEST_F(HelpViewerTest, FallsBackOnTheBuiltInPagesWrittenToTheCache) {
   // A page left over from an older version must be replaced.
   WriteFile("cache/marlovine-updater/help/stages.html", "stale");
