@@ -122,10 +122,13 @@ void ChangeControl(PortDriverContext* context, ControlChange change) {
   WriteControl(context, (ReadControl(context) & change.keep()) | change.set);
 }
 
-// Back to compatibility idle lines after a negotiation the box did not carry through.
+// Back to compatibility idle lines after a negotiation the box did not carry through. A box
+// may take as long to leave its answer to the request (nAck low) as to give it: until nAck is
+// back high, the next attempt's request would be met by this one's answer.
 void AbandonNegotiation(PortDriverContext* context) {
   WriteData(context, 0x00);
   WriteControl(context, kControlCompatibilityIdle);
+  WaitFor(context, kNackHigh, kAnswerLimitMs);
 }
 
 }  // namespace

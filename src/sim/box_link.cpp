@@ -68,6 +68,7 @@ void BoxLink::NewSession(std::int64_t now) {
   sending_ = false;
   latched_ = 0;
   dropped_ = stalled_ = false;
+  pause_begun_ = false;
   budget_ = 0;
   rate_time_ = now;
   data_written_at_ = strobed_at_ = kLongAgo;
@@ -122,6 +123,17 @@ void BoxLink::BackToCompatibility() {
   event_head_ = event_count_ = 0;
   last_event_at_ = now_;
   Answer(kCompatibilityIdle);
+}
+
+// A reverse request withdrawn before the box acknowledged it: the box never took the data
+// lines, so its acknowledgement is dropped and it has nothing to hand back.
+bool BoxLink::DropPendingAcknowledgement() {
+  if (event_count_ == 0) return false;
+  const std::size_t last = (event_head_ + event_count_ - 1) % kMaxEvents;
+  if (events_[last].action != Action::StartSending) return false;
+  --event_count_;
+  last_event_at_ = event_count_ > 0 ? events_[(last + kMaxEvents - 1) % kMaxEvents].at : now_;
+  return true;
 }
 
 void BoxLink::Fault(HostFault kind) { ++receipt_.host_faults[static_cast<std::size_t>(kind)]; }
@@ -218,7 +230,11 @@ void BoxLink::ControlWritten(std::uint8_t old, std::uint8_t value) {
     case Phase::Reverse:
       if (!init_low) {  // event 47: the host withdrew its request; stop at once
         sending_ = false;
+        // It has given up on whatever was not sent yet (a pause outlasted its wait): sent
+        // later, that would be read in the place of the closing record.
+        protocol_.DropUnsent();
         phase_ = Phase::Forward;
+        if (DropPendingAcknowledgement()) break;
         // events 48 and 49: Busy low and nAck high (as they already are), then PError high
         Answer(kForwardIdle, options_.forward_ack_ms);
       } else if (termination) {
@@ -367,11 +383,23 @@ void BoxLink::FillFifo() {
       DropLink();
       return;
     }
+    if (Pausing()) return;
     const std::uint8_t byte = protocol_.NextByteToSend();
     chip_->Push(byte);
     if (cable_) cable_->ReverseByte(now_, byte);
     ++receipt_.bytes_sent;
   }
+}
+
+// data-pause-at: the next byte waits data-pause-ms, counted from when it was first ready to go
+// (the host listening, room in the FIFO).
+bool BoxLink::Pausing() {
+  if (!options_.data_pause_at || receipt_.bytes_sent != *options_.data_pause_at) return false;
+  if (!pause_begun_) {
+    pause_begun_ = true;
+    pause_ends_ = now_ + std::int64_t{options_.data_pause_ms} * 1000;
+  }
+  return now_ < pause_ends_;
 }
 
 }  // namespace m4410

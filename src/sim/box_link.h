@@ -70,6 +70,7 @@ class BoxLink final : public CablePeer {
   void FireOldest();
   static bool IsRequest(std::uint8_t control);
   void BackToCompatibility();
+  bool DropPendingAcknowledgement();
   void Fault(HostFault kind);
   void CheckTurn(std::uint8_t old, std::uint8_t value);
   void Confirm();
@@ -85,6 +86,7 @@ class BoxLink final : public CablePeer {
 
   // Reverse: bytes to the host.
   void FillFifo();
+  bool Pausing();
 
   const SimOptions options_;
   VirtualClock* const clock_;
@@ -105,6 +107,8 @@ class BoxLink final : public CablePeer {
   bool sending_ = false;
   bool dropped_ = false;
   bool stalled_ = false;
+  bool pause_begun_ = false;
+  std::int64_t pause_ends_ = 0;
 
   std::int64_t budget_ = 0;
   int polls_since_write_ = 0;  // ECR reads since the host last wrote the FIFO

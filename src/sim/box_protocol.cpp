@@ -127,6 +127,15 @@ void BoxProtocol::QueueClosing() {
   receipt_->closing_queued = true;
 }
 
+void BoxProtocol::DropUnsent() {
+  while (HasByteToSend()) {
+    const Chunk& chunk = chunks_[chunk_head_];
+    receipt_->unsent_dropped += chunk.length - chunk.pos;
+    chunk_head_ = (chunk_head_ + 1) % kMaxChunks;
+    --chunk_count_;
+  }
+}
+
 bool BoxProtocol::HasByteToSend() {
   while (chunk_count_ > 0 && chunks_[chunk_head_].pos == chunks_[chunk_head_].length) {
     chunk_head_ = (chunk_head_ + 1) % kMaxChunks;

@@ -40,6 +40,7 @@ class BoxProtocol {
   std::int64_t image_complete_at() const { return image_complete_at_; }
   std::int64_t closing_due() const { return closing_due_; }
 
+  void DropUnsent();  // what is queued is never sent
   bool HasByteToSend();
   std::uint8_t NextByteToSend();
 

@@ -43,6 +43,7 @@ struct BoxReceipt {
   std::uint32_t box_data_queued = 0;       // box-data bytes queued after the opening record
   bool closing_queued = false;
   std::uint64_t bytes_sent = 0;            // box-to-host bytes moved into the FIFO
+  std::uint64_t unsent_dropped = 0;  // left unsent when the host turned the link forward
 
   std::uint64_t faults(HostFault kind) const {
     return host_faults[static_cast<std::size_t>(kind)];

@@ -28,7 +28,7 @@ constexpr Key Count(std::string_view name, std::optional<std::uint32_t> SimOptio
   return {name, Kind::NumberOrNever, nullptr, nullptr, member, kMaxImageCount};
 }
 
-const std::array<Key, 28> kKeys{{
+const std::array<Key, 30> kKeys{{
     {"clock", Kind::Clock},
     Number("latency-us", &SimOptions::latency_us, kMaxLatencyUs),
     Number("answer-on-attempt", &SimOptions::answer_on_attempt, kMaxAnswerOnAttempt),
@@ -52,6 +52,8 @@ const std::array<Key, 28> kKeys{{
     Count("drop-select-at", &SimOptions::drop_select_at),
     Count("stall-at", &SimOptions::stall_at),
     Count("drop-select-at-sent", &SimOptions::drop_select_at_sent),
+    Count("data-pause-at", &SimOptions::data_pause_at),
+    Number("data-pause-ms", &SimOptions::data_pause_ms, kMaxAnswerMs),
     Number("update-ms", &SimOptions::update_ms, kMaxUpdateMs),
     Flag("closing", &SimOptions::closing),
     Flag("ecp", &SimOptions::ecp),
@@ -216,6 +218,8 @@ std::string FormatSimOptions(const SimOptions& o) {
   text += ",drop-select-at=" + count(o.drop_select_at);
   text += ",stall-at=" + count(o.stall_at);
   text += ",drop-select-at-sent=" + count(o.drop_select_at_sent);
+  text += ",data-pause-at=" + count(o.data_pause_at);
+  text += ",data-pause-ms=" + std::to_string(o.data_pause_ms);
   text += ",update-ms=" + std::to_string(o.update_ms);
   text += std::string(",closing=") + flag(o.closing);
   text += std::string(",ecp=") + flag(o.ecp);
@@ -232,6 +236,7 @@ std::string_view SimOptionsHelp() {
          "setup=yes|no, reverse=yes|no, terminate=yes|no, opening=yes|no, box-data=N (0), "
          "rate=N bytes/s (2000000, 0 at once), drop-select-at=N|never, stall-at=N|never, "
          "drop-select-at-sent=N|never, "
+         "data-pause-at=N|never with data-pause-ms=N (0): a pause after N bytes sent, "
          "update-ms=N (2000), closing=yes|no, ecp=yes|no (no: the port has no ECP registers), "
          "bus-ns=N (0: the cost of one register access), "
          "cable=FILE.vcd (the cable's lines as a probe on it sees them)";

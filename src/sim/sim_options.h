@@ -37,6 +37,10 @@ struct SimOptions {
   std::optional<std::uint32_t> stall_at;
   // Bytes of its opening record and box data after which the box drops Select; empty = never.
   std::optional<std::uint32_t> drop_select_at_sent;
+  // Bytes of its records and box data after which the box pauses data-pause-ms before the
+  // next; empty = never.
+  std::optional<std::uint32_t> data_pause_at;
+  std::uint32_t data_pause_ms = 0;
   std::uint32_t update_ms = 2000;             // time spent rewriting itself before closing
   bool closing = true;                        // no: never sends its closing record
   bool ecp = true;  // no: a port without ECP registers (reads 0xFF); the box never answers

@@ -49,7 +49,8 @@ TEST(SimOptionsTest, EveryKeyIsRead) {
   const SimOptions o = Parsed(
       "clock=virtual,latency-us=250,answer-on-attempt=3,confirm=no,nack-delay-ms=5,setup=no,"
       "reverse=no,terminate=no,opening=no,box-data=250,rate=0,drop-select-at=1000,"
-      "stall-at=0,drop-select-at-sent=7,update-ms=10,closing=no");
+      "stall-at=0,drop-select-at-sent=7,data-pause-at=50,data-pause-ms=12000,update-ms=10,"
+      "closing=no");
   EXPECT_EQ(o.clock, SimClock::Virtual);
   EXPECT_EQ(o.latency_us, 250u);
   EXPECT_EQ(o.answer_on_attempt, 3u);
@@ -64,6 +65,8 @@ TEST(SimOptionsTest, EveryKeyIsRead) {
   EXPECT_EQ(o.drop_select_at, 1000u);
   EXPECT_EQ(o.stall_at, 0u);
   EXPECT_EQ(o.drop_select_at_sent, 7u);
+  EXPECT_EQ(o.data_pause_at, 50u);
+  EXPECT_EQ(o.data_pause_ms, 12000u);
   EXPECT_EQ(o.update_ms, 10u);
   EXPECT_FALSE(o.closing);
 }
@@ -81,6 +84,7 @@ TEST(SimOptionsTest, LargestValuesAreTakenWithoutWrapping) {
   const SimOptions o = Parsed("latency-us=10000000,answer-on-attempt=1000000,"
                               "nack-delay-ms=60000,box-data=4294967295,rate=1000000000,"
                               "drop-select-at=4294967295,stall-at=4294967295,update-ms=3600000,"
+                              "data-pause-at=4294967295,data-pause-ms=3600000,"
                               "rate=0001000000000");
   EXPECT_EQ(o.latency_us, kMaxLatencyUs);
   EXPECT_EQ(o.answer_on_attempt, kMaxAnswerOnAttempt);
@@ -90,6 +94,8 @@ TEST(SimOptionsTest, LargestValuesAreTakenWithoutWrapping) {
   EXPECT_EQ(o.drop_select_at, 4294967295u);
   EXPECT_EQ(o.stall_at, 4294967295u);
   EXPECT_EQ(o.update_ms, kMaxUpdateMs);
+  EXPECT_EQ(o.data_pause_at, 4294967295u);
+  EXPECT_EQ(o.data_pause_ms, kMaxAnswerMs);
 }
 
 TEST(SimOptionsTest, UnknownKeyIsNamed) {
@@ -119,6 +125,8 @@ TEST(SimOptionsTest, BadValuesNameTheValueAndTheKey) {
       {"latency-us= 5", " 5", "latency-us"},
       {"stall-at=sometimes", "sometimes", "stall-at"},
       {"drop-select-at=-3", "-3", "drop-select-at"},
+      {"data-pause-at=soon", "soon", "data-pause-at"},
+      {"data-pause-ms=never", "never", "data-pause-ms"},
   };
   for (const Case& c : cases) {
     const std::string error = ErrorFor(c.text);
@@ -141,6 +149,8 @@ TEST(SimOptionsTest, OutOfRangeNumbersAreRefusedNotWrapped) {
       {"stall-at=18446744073709551617", "stall-at"},  // 2^64 + 1 would wrap to 1
       {"update-ms=3600001", "update-ms"},
       {"reverse-ack-ms=3600001", "reverse-ack-ms"},
+      {"data-pause-at=4294967296", "data-pause-at"},
+      {"data-pause-ms=3600001", "data-pause-ms"},
   };
   for (const auto& [text, key] : cases) {
     const std::string error = ErrorFor(text);
@@ -183,6 +193,8 @@ TEST(SimOptionsTest, FormattedOptionsReadBackTheSame) {
   changed.rate = 0;
   changed.drop_select_at = 0;
   changed.stall_at = 17;
+  changed.data_pause_at = 50;
+  changed.data_pause_ms = 12000;
   changed.update_ms = 0;
   changed.closing = false;
   changed.ecp = false;
@@ -209,7 +221,7 @@ TEST(SimOptionsTest, HelpNamesEveryKeyOnOneLine) {
     ++keys;
     start = comma + 1;
   }
-  EXPECT_EQ(keys, 27);
+  EXPECT_EQ(keys, 29);
 }
 
 }  // namespace

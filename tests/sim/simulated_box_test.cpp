@@ -378,6 +378,46 @@ TEST_F(SimulatedBoxTest, DropsSelectAfterSendingTheChosenByte) {
   }
 }
 
+// A reverse request withdrawn before the box acknowledged it was never taken up: the host may
+// take the data lines back at once, and the late acknowledgement changes nothing.
+TEST_F(SimulatedBoxTest, ReverseRequestWithdrawnBeforeItsAcknowledgementIsDropped) {
+  Open("reverse-ack-ms=100");
+  ASSERT_EQ(Establish(), 0);
+  EXPECT_EQ(SwitchToReverse(context()), -1);
+  EXPECT_EQ(SwitchToForward(context()), 0);
+  rig_->clock().Advance(200 * kMs);
+  EXPECT_EQ(ReadStatus(context()), 0xF8);
+  EXPECT_EQ(HostFaultSummary(receipt()), "none");
+  EXPECT_EQ(receipt().bytes_sent, 0u);
+}
+
+// The box holds the byte after data-pause-at for data-pause-ms: a read that outwaits the pause
+// gets every byte; one that gives up first gets data-pause-at, and its turn forward drops the
+// rest, so what the box sends after the image is its closing record, not stale data.
+TEST_F(SimulatedBoxTest, PausesAfterTheChosenByteAndDropsWhatTheHostGaveUpOn) {
+  for (const std::uint32_t at : {0u, 5u, 12u, 31u}) {
+    Open("box-data=20,data-pause-ms=3000,data-pause-at=" + std::to_string(at));
+    ASSERT_EQ(Establish(), 0);
+    Bytes got(32);
+    const std::int64_t start = Now();
+    ASSERT_EQ(Read(&got), 0) << at;
+    EXPECT_GE(Now() - start, 3000 * kMs) << at;
+    EXPECT_EQ(got[12 + 19], 19) << at;
+  }
+  Open("box-data=20,data-pause-at=16,data-pause-ms=12000,update-ms=0");
+  ASSERT_EQ(Establish(), 0);
+  Bytes got(32);
+  EXPECT_EQ(Read(&got), -1);
+  EXPECT_EQ(LastBlockOutcome().moved, 16);
+  const Bytes image{0xAB};
+  ASSERT_EQ(Write(Header(1)), 0);
+  ASSERT_EQ(Write(image), 0);
+  Bytes closing(12);
+  ASSERT_EQ(Read(&closing), 0);
+  EXPECT_EQ(closing, test::RecordBytes(BoxProtocol::kModelWord, CrcOf(image), 1));
+  EXPECT_EQ(receipt().unsent_dropped, 16u);
+}
+
 // On the virtual clock a slow box costs the host a few polls per byte, not a million, and
 // still takes bytes no faster than its rate; a box at rate 0 takes each at the next access.
 TEST_F(SimulatedBoxTest, TakesBytesAtItsRateAndLetsVirtualTimeJumpMeanwhile) {

@@ -161,6 +161,11 @@ inline const UpdateFault kUpdateFaults[] = {
      {}, {{O, O, F, N, N, N, N}, N, N, false, 1, false, faults::kNoLink}},
     {"SetupUnanswered", "setup=no", Nothing, {EstablishLink, false, 1, "between phases"}, {},
      {{O, O, F, N, N, N, N}, N, N, false, 1, false, faults::kNoLink}},
+    // As slow to leave its answer to the request as to give it: the next attempt must not
+    // take that answer for its own.
+    {"SlowBoxNeverConfirming", "confirm=no,latency-us=30000", Nothing,
+     {ThirdAttempt, false, 1, "compatibility idle"}, {},
+     {{O, O, F, N, N, N, N}, N, N, false, 1, false, faults::kNoLink}},
     {"LinkOnTheThirdAttempt", "answer-on-attempt=3", Nothing,
      {ThirdAttempt, false, 0, "ECP forward idle"}, {},
      {{O, O, O, O, O, O, O}, B, B, true, 1, true, ""}},
