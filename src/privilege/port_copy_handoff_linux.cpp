@@ -1,4 +1,3 @@
-#include <sys/capability.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,24 +11,12 @@
 
 #include "port/port_copy.h"
 #include "port/system_primitives.h"
+#include "privilege/held_privileges.h"
 #include "privilege/port_copy_handoff.h"
 
 namespace m4410 {
 
 namespace {
-
-// Any permitted capability, or a set-user-ID identity: the program already has what it was
-// given, and its own start step deals with it.
-bool HoldsCapability() {
-  if (::geteuid() != ::getuid()) return true;
-  cap_t held = cap_get_proc();
-  cap_t none = cap_init();
-  const bool any = held == nullptr || none == nullptr ||
-                   CAP_DIFFERS(cap_compare(held, none), CAP_PERMITTED);
-  cap_free(held);
-  cap_free(none);
-  return any;
-}
 
 // The same file, by identity, so that no name (a link, a second path) can make the copy
 // hand off to itself.
@@ -56,7 +43,7 @@ std::vector<std::string> OwnArguments() {
 void HandRealPortRunToCopy(const char* program, const PortChoice* port) {
   HandOffFacts facts;
   facts.root = ::getuid() == 0;
-  facts.holds_capability = HoldsCapability();
+  facts.holds_capability = HoldsAnyCapability();
   facts.real_port = port != nullptr && port->kind == PortKind::Lpt;
   // Root, a holder of a capability and a run without a port are decided before any file is
   // looked at: as if the copy were there for the taking.

@@ -12,6 +12,7 @@
 #include "port/port_permission.h"
 #include "port/port_thread.h"
 #include "port/system_primitives.h"
+#include "privilege/held_privileges.h"
 #include "privilege/start_privilege.h"
 #include "privilege/start_step.h"
 
@@ -21,35 +22,6 @@ namespace {
 
 constexpr unsigned kStandardPorts = 8;
 constexpr unsigned kExtendedPorts = 3;
-
-// A set-ID program's effective or saved identity differs from the real one.
-bool SetUser() {
-  uid_t real = 0, effective = 0, saved = 0;
-  return ::getresuid(&real, &effective, &saved) != 0 || effective != real || saved != real;
-}
-
-bool SetGroup() {
-  gid_t real = 0, effective = 0, saved = 0;
-  return ::getresgid(&real, &effective, &saved) != 0 || effective != real || saved != real;
-}
-
-bool HoldsAnyCapability() {
-  if (SetUser()) return true;  // setuid: the effective user's power
-  cap_t held = cap_get_proc();
-  cap_t none = cap_init();
-  const bool any = held == nullptr || none == nullptr ||
-                   CAP_DIFFERS(cap_compare(held, none), CAP_PERMITTED) ||
-                   CAP_DIFFERS(cap_compare(held, none), CAP_EFFECTIVE);
-  cap_free(held);
-  cap_free(none);
-  if (any) return true;
-  if (CAP_AMBIENT_SUPPORTED()) {
-    for (cap_value_t cap = 0; cap < static_cast<cap_value_t>(cap_max_bits()); ++cap) {
-      if (cap_get_ambient(cap) == 1) return true;
-    }
-  }
-  return false;
-}
 
 // Every capability, for good: the bounding set where CAP_SETPCAP allows it, the ambient set,
 // a setuid identity, then effective, permitted and inheritable; and no_new_privs, so no
@@ -70,15 +42,15 @@ const char* DropEverything() {
   // IDs too, or the program could take either identity back.
   const gid_t group = ::getgid();
   const uid_t user = ::getuid();
-  if (SetGroup() && ::setresgid(group, group, group) != 0) return "the group";
-  if (SetUser() && ::setresuid(user, user, user) != 0) return "the user";
+  if (StartedSetGroup() && ::setresgid(group, group, group) != 0) return "the group";
+  if (StartedSetUser() && ::setresuid(user, user, user) != 0) return "the user";
   cap_t none = cap_init();
   const int cleared = none == nullptr ? -1 : cap_set_proc(none);
   cap_free(none);
   if (cleared != 0) return "the capability sets";
   if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return "no_new_privs";
   if (HoldsAnyCapability()) return "a capability that stayed";
-  if (SetGroup()) return "the group";
+  if (StartedSetGroup()) return "the group";
   return "";
 }
 
@@ -88,7 +60,7 @@ void TakePortThenDropPrivileges(const char* program, const PortChoice* port) {
   StartUser user;
   user.root = ::getuid() == 0;
   user.holds_capability = !user.root && HoldsAnyCapability();
-  user.set_group = !user.root && SetGroup();
+  user.set_group = !user.root && StartedSetGroup();
 
   // Only a holder of a capability has anything to take; nothing else is read for the rest.
   std::optional<PortAddresses> addresses;
